@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace inkbinder {
+
+class Process;
+
+// What the import and convert commands need from a window. The Win32 window,
+// the Qt window and the command line implement it, and so do the tests' fakes,
+// so the commands' logic runs and is tested once for every front end.
+// All texts are UTF-8.
+class WindowPort {
+ public:
+  virtual ~WindowPort() = default;
+
+  // The folder the file list shows (File1.Path), without a trailing separator.
+  virtual std::string SourceFolder() = 0;
+  // Points the file list at `folder` and re-reads its entries.
+  virtual void SetSourceFolder(const std::string& folder) = 0;
+  virtual size_t PageCount() = 0;
+  // The page at position `i` in list order: a bare file name; "" past the last one.
+  virtual std::string Page(size_t i) = 0;
+  // The text of the title box, exactly as typed.
+  virtual std::string BookTitle() = 0;
+  virtual void SetStatus(const std::string& text) = 0;
+  // A modal message box with one OK button; returns when the user closed it.
+  virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+  // Disables (true) or enables (false) both buttons, so no command starts inside another.
+  virtual void SetBusy(bool busy) = 0;
+  // Shows the folder picker; the chosen folder, or "" on cancel.
+  virtual std::string BrowseForFolderPath() = 0;
+  // Waits until `process` has ended while the window keeps handling its events
+  // (without spinning); returns the exit code.
+  virtual int WaitForProcess(Process& process) = 0;
+  // Opens `path` in the desktop's file manager. The command line opens nothing.
+  virtual void OpenFolder(const std::string& path) = 0;
+};
+
+}  // namespace inkbinder

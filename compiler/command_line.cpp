@@ -1,0 +1,14 @@
+#include "compiler/process.h"
+
+namespace inkbinder {
+
+std::string BuildCommandLine(const std::string& program, const std::vector<std::string>& args) {
+  const auto part = [](const std::string& s) {
+    return s.find_first_of(" \t") == std::string::npos ? s : "\"" + s + "\"";
+  };
+  std::string line = part(program);
+  for (const std::string& arg : args) line += " " + part(arg);
+  return line;
+}
+
+}  // namespace inkbinder

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace inkbinder {
+
+class WindowPort;
+
+enum class CompileOutcome { kSucceeded, kNoCompiler, kFailed };
+
+// Runs `compiler` on the project in the window's source folder, waits for it
+// through the window, deletes the three source files (unless `keep_sources`),
+// and reports on the status line. Success means the compiler said so (exit
+// code 1, as hhc.exe has it) and <folder>/<book_title>.chm exists, is not
+// empty and was written by this run; only then is the folder opened.
+CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
+                               const std::string& book_title, bool keep_sources);
+
+// Deletes chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp from `folder`, each on its own.
+void DeleteSourceFiles(const std::string& folder);
+
+}  // namespace inkbinder

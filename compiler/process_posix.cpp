@@ -1,0 +1,102 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "compiler/process.h"
+
+namespace inkbinder {
+
+struct Process::Impl {
+  pid_t pid = -1;
+  bool ended = false;
+  int exit_code = -1;
+
+  void Record(int status) {
+    ended = true;
+    exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+};
+
+Process::Process(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Process::~Process() {
+  // The compiler is left to finish; reap it if it already has.
+  if (!impl_->ended) HasEnded();
+}
+
+std::unique_ptr<Process> Process::Start(const std::string& program,
+                                        const std::vector<std::string>& args,
+                                        std::string* error) {
+  std::vector<std::string> argv_text{program};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  // exec's failure comes back through a pipe that closes on a successful exec.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) {
+    *error = strerror(errno);
+    return nullptr;
+  }
+  const pid_t pid = fork();
+  if (pid < 0) {
+    *error = strerror(errno);
+    close(report[0]);
+    close(report[1]);
+    return nullptr;
+  }
+  if (pid == 0) {
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    execv(program.c_str(), argv.data());
+    const int e = errno;
+    (void)!write(report[1], &e, sizeof e);
+    _exit(127);
+  }
+  close(report[1]);
+  int child_errno = 0;
+  ssize_t got;
+  do {
+    got = read(report[0], &child_errno, sizeof child_errno);
+  } while (got < 0 && errno == EINTR);
+  close(report[0]);
+  if (got == static_cast<ssize_t>(sizeof child_errno)) {
+    int status;
+    waitpid(pid, &status, 0);
+    *error = strerror(child_errno);
+    return nullptr;
+  }
+  auto impl = std::make_unique<Impl>();
+  impl->pid = pid;
+  return std::unique_ptr<Process>(new Process(std::move(impl)));
+}
+
+bool Process::HasEnded() {
+  if (impl_->ended) return true;
+  int status;
+  const pid_t r = waitpid(impl_->pid, &status, WNOHANG);
+  if (r == impl_->pid) impl_->Record(status);
+  return impl_->ended;
+}
+
+int Process::Wait() {
+  while (!impl_->ended) {
+    int status;
+    const pid_t r = waitpid(impl_->pid, &status, 0);
+    if (r == impl_->pid) {
+      impl_->Record(status);
+    } else if (r < 0 && errno != EINTR) {
+      impl_->ended = true;  // not our child any more: nothing to wait for
+    }
+  }
+  return impl_->exit_code;
+}
+
+int Process::ExitCode() const { return impl_->exit_code; }
+
+std::intptr_t Process::NativeHandle() const { return impl_->pid; }
+
+}  // namespace inkbinder

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace inkbinder {
+
+// The keyword index: one flat list, one keyword per page, in list order. UTF-8.
+std::string IndexFileText(const std::string& folder, const std::vector<std::string>& pages);
+
+// Writes chm_hhk.hhk into `folder`; false when it could not be written.
+bool WriteIndexFile(const std::string& folder, const std::vector<std::string>& pages);
+
+}  // namespace inkbinder

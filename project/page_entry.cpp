@@ -1,0 +1,35 @@
+#include "project/page_entry.h"
+
+#include "project/page_title.h"
+#include "project/templates.h"
+
+namespace inkbinder {
+
+std::string EscapeSitemapName(const std::string& name) {
+  std::string out;
+  out.reserve(name.size());
+  for (char c : name) {
+    switch (c) {
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string PageName(const std::string& folder, const std::string& file) {
+  const std::optional<std::string> title = ReadPageTitle(folder + "/" + file);
+  return EscapeSitemapName(title && !title->empty() ? *title : file);
+}
+
+void PlacePageEntry(LineBuffer* buffer, size_t first_line, const std::string& name,
+                    const std::string& file) {
+  buffer->Set(first_line, LoadTemplate(10));
+  buffer->Set(first_line + 1, LoadTemplate(15) + name + LoadTemplate(16));
+  buffer->Set(first_line + 2, LoadTemplate(18) + file + LoadTemplate(16));
+  buffer->Set(first_line + 3, LoadTemplate(12));
+}
+
+}  // namespace inkbinder

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "project/line_buffer.h"
+
+namespace inkbinder {
+
+// The three source files, written into the source folder and deleted after the compile.
+inline constexpr char kContentsFileName[] = "chm_hhc.hhc";
+inline constexpr char kIndexFileName[] = "chm_hhk.hhk";
+inline constexpr char kProjectFileName[] = "chm_hhp.hhp";
+
+// `"`, `<` and `>` written as entities, so a title cannot end its Name value
+// early. `&` stays: titles taken from HTML already carry their entities.
+std::string EscapeSitemapName(const std::string& name);
+
+// The name of the entry for page `file`: its title when it has one, the file
+// name otherwise (also when the title cannot be read); escaped for a Name value.
+// The page is read once.
+std::string PageName(const std::string& folder, const std::string& file);
+
+// Places the four lines of one page's entry at `first_line` onwards.
+void PlacePageEntry(LineBuffer* buffer, size_t first_line, const std::string& name,
+                    const std::string& file);
+
+}  // namespace inkbinder

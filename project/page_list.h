@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace inkbinder {
+
+struct PageList {
+  std::vector<std::string> pages;     // bare file names, in natural order
+  std::vector<std::string> left_out;  // *.txt names that cannot go into a book
+};
+
+// The pages of `folder`: its regular, visible files whose names end in ".txt"
+// (letter case ignored), in natural order. Names that the generated files
+// cannot hold safely (characters Windows forbids in names, names the system
+// ANSI code page cannot write) are put in `left_out` instead.
+PageList ListPages(const std::string& folder);
+
+// The file explorer's order: runs of digits compare as numbers, letters
+// without case, and byte order breaks ties so the order is total.
+bool NaturalLess(const std::string& a, const std::string& b);
+
+// True for a name that ends in ".txt", letter case ignored.
+bool HasPageExtension(const std::string& name);
+
+// True when `text` holds one of \ / : * ? " < > | or a control character.
+bool HasCharacterForbiddenInNames(const std::string& text);
+
+}  // namespace inkbinder

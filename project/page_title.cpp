@@ -1,0 +1,211 @@
+#include "project/page_title.h"
+
+#include <cstdio>
+
+#include "project/file_open.h"
+#include "project/text_encoding.h"
+
+namespace inkbinder {
+
+std::optional<std::string> TextBetween(std::string_view text, std::string_view first,
+                                       std::string_view second) {
+  if (first.empty()) return std::nullopt;
+  const size_t at = text.find(first);
+  if (at == std::string_view::npos) return std::nullopt;
+  const size_t start = at + first.size();
+  const size_t next = text.find(first, start);
+  const std::string_view piece =
+      text.substr(start, next == std::string_view::npos ? std::string_view::npos : next - start);
+  if (piece.empty()) return std::nullopt;
+  if (second.empty()) return std::string(piece);
+  return std::string(piece.substr(0, piece.find(second)));
+}
+
+namespace {
+
+constexpr std::string_view kOpenTag = "<title>";
+constexpr std::string_view kCloseTag = "</title>";
+
+// Both tags are ASCII; '<' and CR never occur inside a multi-byte character of
+// UTF-8 or code page 936, so the page can be scanned byte by byte in either.
+bool EndsWithTag(const std::string& s, std::string_view tag) {
+  if (s.size() < tag.size()) return false;
+  const size_t base = s.size() - tag.size();
+  for (size_t i = 0; i < tag.size(); ++i) {
+    char c = s[base + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != tag[i]) return false;
+  }
+  return true;
+}
+
+// Checks, a byte at a time, that one line is valid UTF-8 and whether it holds
+// a character of three or more bytes.
+class LineUtf8Check {
+ public:
+  void Reset() { *this = LineUtf8Check(); }
+  void Feed(unsigned char b) {
+    if (!valid_) return;
+    if (pending_.empty()) {
+      if (b < 0x80) return;
+      need_ = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+      if (need_ == 0) {
+        valid_ = false;
+        return;
+      }
+    }
+    pending_.push_back(static_cast<char>(b));
+    if (pending_.size() < need_) return;
+    if (!IsValidUtf8(pending_)) valid_ = false;
+    if (need_ >= 3) wide_ = true;
+    pending_.clear();
+  }
+  bool SaysUtf8() const { return valid_ && pending_.empty() && wide_; }
+
+ private:
+  std::string pending_;
+  size_t need_ = 0;
+  bool valid_ = true;
+  bool wide_ = false;
+};
+
+enum class Encoding { kAnsi, kUtf8, kUtf16Le, kUtf16Be };
+
+// Hands out a page's bytes in pieces: as they are, or UTF-16 turned into UTF-8.
+class PageReader {
+ public:
+  explicit PageReader(std::FILE* f) : f_(f) {}
+
+  // Looks at the start of the page for a byte order mark.
+  Encoding Start() {
+    Fill();
+    const std::string_view head(raw_, raw_size_);
+    if (head.substr(0, 3) == "\xEF\xBB\xBF") return Skip(3, Encoding::kUtf8);
+    if (head.substr(0, 2) == "\xFF\xFE") return Skip(2, Encoding::kUtf16Le);
+    if (head.substr(0, 2) == "\xFE\xFF") return Skip(2, Encoding::kUtf16Be);
+    return encoding_ = Encoding::kAnsi;
+  }
+
+  // The next piece of text; false at the end of the page or on a read error.
+  bool Next(std::string_view* piece) {
+    if (raw_size_ == 0 && !Fill()) return false;
+    if (encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be) {
+      std::string units = carry_ + std::string(raw_ + offset_, raw_size_ - offset_);
+      raw_size_ = 0;
+      offset_ = 0;
+      size_t usable = units.size() & ~size_t{1};
+      // Keep a high surrogate whose partner has not been read yet.
+      const bool big = encoding_ == Encoding::kUtf16Be;
+      if (usable >= 2 && !at_end_) {
+        const auto hi = static_cast<unsigned char>(units[usable - (big ? 2 : 1)]);
+        if (hi >= 0xD8 && hi <= 0xDB) usable -= 2;
+      }
+      carry_ = units.substr(usable);
+      decoded_ = Utf16ToUtf8(std::string_view(units).substr(0, usable), big);
+      *piece = decoded_;
+      return true;
+    }
+    *piece = std::string_view(raw_ + offset_, raw_size_ - offset_);
+    raw_size_ = 0;
+    offset_ = 0;
+    return true;
+  }
+
+  bool failed() const { return failed_; }
+
+ private:
+  Encoding Skip(size_t n, Encoding e) {
+    offset_ = n;
+    return encoding_ = e;
+  }
+  bool Fill() {
+    if (at_end_) return false;
+    raw_size_ = std::fread(raw_, 1, sizeof raw_, f_);
+    offset_ = 0;
+    if (raw_size_ < sizeof raw_) {
+      at_end_ = true;
+      failed_ = std::ferror(f_) != 0;
+    }
+    return raw_size_ > 0;
+  }
+
+  std::FILE* f_;
+  char raw_[16384];
+  size_t raw_size_ = 0;
+  size_t offset_ = 0;
+  bool at_end_ = false;
+  bool failed_ = false;
+  Encoding encoding_ = Encoding::kAnsi;
+  std::string carry_;
+  std::string decoded_;
+};
+
+enum class ScanState { kSeek, kCollect, kRestOfLine, kDone };
+
+}  // namespace
+
+std::optional<std::string> ReadPageTitle(const std::string& path) {
+  std::FILE* f = OpenFile(path, "rb");
+  if (f == nullptr) return std::nullopt;
+  std::setvbuf(f, nullptr, _IONBF, 0);  // we read in large pieces ourselves
+
+  PageReader reader(f);
+  const Encoding encoding = reader.Start();
+  ScanState state = ScanState::kSeek;
+  size_t matched = 0;        // bytes of "<title>" matched so far on this line
+  bool after_cr = false;     // an LF right after CR belongs to the line end
+  std::string piece;         // what follows the tag, up to the next tag or the line end
+  LineUtf8Check utf8;
+
+  std::string_view chunk;
+  while (state != ScanState::kDone && reader.Next(&chunk)) {
+    for (size_t i = 0; i < chunk.size() && state != ScanState::kDone; ++i) {
+      const char c = chunk[i];
+      if (after_cr) {
+        after_cr = false;
+        if (c == '\n') continue;
+      }
+      if (c == '\r') {
+        after_cr = true;
+        if (state == ScanState::kSeek) {
+          matched = 0;
+          utf8.Reset();
+        } else {
+          state = ScanState::kDone;
+        }
+        continue;
+      }
+      utf8.Feed(static_cast<unsigned char>(c));
+      if (state == ScanState::kSeek) {
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        if (lower == kOpenTag[matched]) {
+          if (++matched == kOpenTag.size()) state = ScanState::kCollect;
+        } else {
+          matched = (c == '<') ? 1 : 0;
+        }
+      } else if (state == ScanState::kCollect) {
+        piece.push_back(c);
+        if (EndsWithTag(piece, kOpenTag)) {
+          piece.resize(piece.size() - kOpenTag.size());
+          state = ScanState::kRestOfLine;
+        } else if (EndsWithTag(piece, kCloseTag)) {
+          state = ScanState::kRestOfLine;
+        }
+      }
+    }
+  }
+  const bool failed = reader.failed();
+  std::fclose(f);
+  if (failed) return std::nullopt;
+  if (state == ScanState::kSeek) return std::string();
+
+  std::string text;
+  if (encoding == Encoding::kAnsi && !utf8.SaysUtf8()) {
+    text = CodePageToUtf8(piece, kSystemAnsi);
+  } else {
+    text = std::move(piece);
+  }
+  return TextBetween(std::string(kOpenTag) + LowerCase(text), kOpenTag, kCloseTag);
+}
+
+}  // namespace inkbinder

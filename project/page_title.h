@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace inkbinder {
+
+// The part of `text` after the first `first`, cut before the next `first` and
+// then before the first `second`. Empty optional when `first` does not occur
+// or nothing stands between it and the next `first` or the end.
+std::optional<std::string> TextBetween(std::string_view text, std::string_view first,
+                                       std::string_view second);
+
+// The title of a page file: the text after the first "<title>" (any letter
+// case) on the first line that holds one, up to "</title>", lower-cased, as
+// UTF-8. "" when the page has no title tag. Empty optional when the page
+// cannot be read or the tag ends its line.
+//
+// A line ends at CR or CR LF; a lone LF stays in the line. The page's text
+// encoding: a UTF-8 or UTF-16 byte order mark says it; without one, a title
+// line that is valid UTF-8 and holds a character of three or more bytes is
+// UTF-8 (two-byte UTF-8 is too easily code page 936 text); otherwise the
+// system ANSI code page. Memory stays bounded: only the title is kept.
+std::optional<std::string> ReadPageTitle(const std::string& path);
+
+}  // namespace inkbinder

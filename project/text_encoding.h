@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace inkbinder {
+
+// Code pages are explicit. kSystemAnsi is the system's ANSI code page: CP_ACP
+// on Windows; on other systems code page 936, the one our books are read in.
+enum CodePage : unsigned { kSystemAnsi = 0, kCodePage936 = 936 };
+
+// UTF-8 to the code page. A character the code page cannot hold becomes '?',
+// as the Windows conversion writes it.
+std::string Utf8ToCodePage(std::string_view utf8, CodePage code_page);
+// The code page to UTF-8. A byte sequence that is not valid there becomes U+FFFD.
+std::string CodePageToUtf8(std::string_view bytes, CodePage code_page);
+// True when `utf8` survives a trip to the code page and back unchanged.
+bool FitsCodePage(std::string_view utf8, CodePage code_page);
+
+// UTF-16 (little- or big-endian, no BOM) to UTF-8; unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, bool big_endian);
+
+bool IsValidUtf8(std::string_view text);
+void AppendUtf8(std::string* out, char32_t code_point);
+
+// Lower-cases by code point (A-Z, Latin-1 and Latin Extended-A, Greek,
+// Cyrillic, full-width Latin); everything else, Chinese included, stays.
+// Works on UTF-8 only: bytes of other encodings are not characters.
+std::string LowerCase(std::string_view utf8);
+
+}  // namespace inkbinder

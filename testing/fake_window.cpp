@@ -1,0 +1,19 @@
+#include "testing/fake_window.h"
+
+#include "compiler/process.h"
+
+namespace inkbinder::testing {
+
+void FakeWindow::SetSourceFolder(const std::string& f) {
+  folder_set = f;
+  ++folder_sets;
+  folder = f;
+}
+
+int FakeWindow::WaitForProcess(Process& process) {
+  ++waits;
+  busy_during_wait = busy;
+  return process.Wait();
+}
+
+}  // namespace inkbinder::testing
