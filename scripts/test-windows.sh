@@ -1,0 +1,1 @@
+echo "Windows tests: not built yet"

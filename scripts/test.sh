@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Runs every test: set-up, the Linux build with sanitizers and its tests (core,
+# compiler stand-in, command line, Qt window), then the Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+jobs=$(nproc)
+cmake --preset linux-test
+cmake --build --preset linux-test -j "$jobs"
+ctest --test-dir build/linux-test --output-on-failure -j "$jobs"
+
+bash scripts/test-windows.sh
