@@ -1,1 +1,51 @@
+#include <string>
+
 #include <gtest/gtest.h>
+
+#include "project/text_encoding.h"
+#include "testing/bytes_assert.h"
+
+namespace inkbinder {
+namespace {
+
+TEST(TextEncodingTest, CodePage936RoundTrip) {
+  struct Case {
+    const char* utf8;
+    std::string bytes;
+  } cases[] = {
+      {"目录", "\xC4\xBF\xC2\xBC"},
+      {"中文(中国)", "\xD6\xD0\xCE\xC4(\xD6\xD0\xB9\xFA)"},
+      {"abc", "abc"},
+      {"€", "\x80"},  // Windows' 936 has the euro sign; plain GBK does not
+  };
+  for (const Case& c : cases) {
+    EXPECT_SAME_BYTES(c.bytes, Utf8ToCodePage(c.utf8, kCodePage936));
+    EXPECT_EQ(CodePageToUtf8(c.bytes, kCodePage936), c.utf8);
+    EXPECT_TRUE(FitsCodePage(c.utf8, kSystemAnsi)) << c.utf8;
+  }
+}
+
+TEST(TextEncodingTest, WhatTheCodePageCannotHold) {
+  EXPECT_EQ(Utf8ToCodePage("a\xF0\x9F\x98\x80" "b", kCodePage936), "a?b");
+  EXPECT_FALSE(FitsCodePage("a\xF0\x9F\x98\x80", kCodePage936));
+  EXPECT_EQ(CodePageToUtf8("a\xFF" "b", kCodePage936), "a\xEF\xBF\xBD" "b");
+}
+
+TEST(TextEncodingTest, LowerCaseByCodePoint) {
+  EXPECT_EQ(LowerCase("ABC xyz 123"), "abc xyz 123");
+  EXPECT_EQ(LowerCase("ÀÉÖ×ØÞ"), "àéö×øþ");
+  EXPECT_EQ(LowerCase("ĀĲŁŹŽŸ"), "āĳłźžÿ");
+  EXPECT_EQ(LowerCase("ΑΩ ЁЯ ＡＺ"), "αω ёя ａｚ");
+  EXPECT_EQ(LowerCase("第一章"), "第一章");
+  EXPECT_EQ(LowerCase("\xFF\x41"), "\xFF" "a");  // a stray byte is kept, not lowered
+}
+
+TEST(TextEncodingTest, Utf8Validity) {
+  EXPECT_TRUE(IsValidUtf8("目录 abc"));
+  for (const char* bad : {"\xC0\xAF", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC4"}) {
+    EXPECT_FALSE(IsValidUtf8(bad)) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace inkbinder
