@@ -1,0 +1,184 @@
+// inkbinder-bench: makes page folders and times writing the three source
+// files against the floor of reading the same pages once. Each command runs in
+// a process of its own so that its peak memory is its own.
+//
+//   inkbinder-bench make FOLDER COUNT      generate COUNT pages and check them
+//   inkbinder-bench floor FOLDER REPS      read every page's bytes once per run
+//   inkbinder-bench write FOLDER REPS      write the contents, index and project files per run
+//   inkbinder-bench gbk-links FROM TO      the pages under their code page 936 names, plus
+//                                          FROM's three source files: a folder the bare
+//                                          compiler can work in
+//
+// Timed commands do one untimed run first (so the pages are in the page cache
+// for both), then REPS timed runs, and print one line of key=value pairs.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bench/measure.h"
+#include "bench/page_corpus.h"
+#include "project/contents_file.h"
+#include "project/index_file.h"
+#include "project/page_entry.h"
+#include "project/page_list.h"
+#include "project/page_title.h"
+#include "project/project_file.h"
+#include "project/text_encoding.h"
+
+namespace inkbinder::bench {
+namespace {
+
+constexpr char kBookTitle[] = "基准测试";
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "inkbinder-bench: %s\n", message.c_str());
+  return 1;
+}
+
+bool ParseCount(const char* text, size_t* out) {
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (end == text || *end != '\0' || value == 0) return false;
+  *out = static_cast<size_t>(value);
+  return true;
+}
+
+long FileSize(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+// The floor: open each page, read all its bytes, close it. The sum keeps the
+// reads from being optimised away and tells how much was read.
+size_t ReadAllPages(const std::string& folder, const std::vector<std::string>& pages) {
+  size_t total = 0;
+  char buffer[16384];
+  for (const std::string& name : pages) {
+    std::FILE* f = std::fopen((folder + "/" + name).c_str(), "rb");
+    if (f == nullptr) continue;
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) total += got;
+    std::fclose(f);
+  }
+  return total;
+}
+
+bool WriteSourceFiles(const std::string& folder, const std::vector<std::string>& pages) {
+  const bool contents = WriteContentsFile(folder, pages);
+  const bool index = WriteIndexFile(folder, pages);
+  const bool project = WriteProjectFile(folder, pages, kBookTitle);
+  return contents && index && project;
+}
+
+struct Timing {
+  double median = 0, min = 0, max = 0;
+};
+
+template <typename Run>
+Timing TimeRuns(size_t reps, Run run) {
+  run();  // warm-up: page cache and allocator
+  std::vector<double> seconds;
+  for (size_t r = 0; r < reps; ++r) {
+    const double start = NowSeconds();
+    run();
+    seconds.push_back(NowSeconds() - start);
+  }
+  Timing t;
+  t.median = Median(seconds);
+  t.min = *std::min_element(seconds.begin(), seconds.end());
+  t.max = *std::max_element(seconds.begin(), seconds.end());
+  return t;
+}
+
+int Make(const std::string& folder, size_t count) {
+  if (mkdir(folder.c_str(), 0755) != 0) return Fail("cannot make " + folder);
+  std::string error;
+  if (!WriteCorpus(folder, count, &error)) return Fail(error);
+
+  // Measuring the wrong pages would be worse than measuring none: check that
+  // the tool lists them in order and finds exactly the titles they were given.
+  const PageList list = ListPages(folder);
+  if (list.pages.size() != count || !list.left_out.empty()) {
+    return Fail("listed " + std::to_string(list.pages.size()) + " of " + std::to_string(count));
+  }
+  size_t titled = 0;
+  long bytes = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (list.pages[i] != CorpusPageName(i)) return Fail("out of order: " + list.pages[i]);
+    const std::optional<std::string> title = ReadPageTitle(folder + "/" + list.pages[i]);
+    if (!title || *title != CorpusPageTitle(i)) return Fail("wrong title in " + list.pages[i]);
+    if (!title->empty()) ++titled;
+    bytes += FileSize(folder + "/" + list.pages[i]);
+  }
+  std::printf("made pages=%zu titled=%zu bytes=%ld\n", count, titled, bytes);
+  return 0;
+}
+
+int Floor(const std::string& folder, size_t reps) {
+  const std::vector<std::string> pages = ListPages(folder).pages;
+  if (pages.empty()) return Fail("no pages in " + folder);
+  size_t bytes = 0;
+  const Timing t = TimeRuns(reps, [&] { bytes = ReadAllPages(folder, pages); });
+  std::printf("floor pages=%zu reps=%zu median_s=%.4f min_s=%.4f max_s=%.4f bytes=%zu "
+              "peak_rss_kib=%ld\n",
+              pages.size(), reps, t.median, t.min, t.max, bytes, PeakResidentKiB());
+  return 0;
+}
+
+int Write(const std::string& folder, size_t reps) {
+  const double list_start = NowSeconds();
+  const std::vector<std::string> pages = ListPages(folder).pages;
+  const double list_s = NowSeconds() - list_start;
+  if (pages.empty()) return Fail("no pages in " + folder);
+  bool ok = true;
+  const Timing t = TimeRuns(reps, [&] { ok = WriteSourceFiles(folder, pages) && ok; });
+  if (!ok) return Fail("a source file could not be written in " + folder);
+  std::printf("write pages=%zu reps=%zu median_s=%.4f min_s=%.4f max_s=%.4f list_s=%.4f "
+              "hhc_bytes=%ld hhk_bytes=%ld hhp_bytes=%ld peak_rss_kib=%ld\n",
+              pages.size(), reps, t.median, t.min, t.max, list_s,
+              FileSize(folder + "/" + kContentsFileName), FileSize(folder + "/" + kIndexFileName),
+              FileSize(folder + "/" + kProjectFileName), PeakResidentKiB());
+  return 0;
+}
+
+int GbkLinks(const std::string& from, const std::string& to) {
+  if (mkdir(to.c_str(), 0755) != 0) return Fail("cannot make " + to);
+  const std::vector<std::string> pages = ListPages(from).pages;
+  if (pages.empty()) return Fail("no pages in " + from);
+  for (const std::string& name : pages) {
+    const std::string target = to + "/" + Utf8ToCodePage(name, kCodePage936);
+    if (link((from + "/" + name).c_str(), target.c_str()) != 0) return Fail("cannot link " + name);
+  }
+  for (const char* source : {kContentsFileName, kIndexFileName, kProjectFileName}) {
+    if (link((from + "/" + source).c_str(), (to + "/" + source).c_str()) != 0) {
+      return Fail(std::string("cannot link ") + source + " (make it with --keep-sources first)");
+    }
+  }
+  std::printf("linked pages=%zu\n", pages.size());
+  return 0;
+}
+
+int Run(int argc, char** argv) {
+  const std::vector<std::string> args(argv, argv + argc);
+  size_t n = 0;
+  if (argc == 4 && args[1] == "make" && ParseCount(argv[3], &n)) return Make(args[2], n);
+  if (argc == 4 && args[1] == "floor" && ParseCount(argv[3], &n)) return Floor(args[2], n);
+  if (argc == 4 && args[1] == "write" && ParseCount(argv[3], &n)) return Write(args[2], n);
+  if (argc == 4 && args[1] == "gbk-links") return GbkLinks(args[2], args[3]);
+  std::fprintf(stderr,
+               "usage: inkbinder-bench make FOLDER COUNT | floor FOLDER REPS | "
+               "write FOLDER REPS | gbk-links FROM TO\n");
+  return 2;
+}
+
+}  // namespace
+}  // namespace inkbinder::bench
+
+int main(int argc, char** argv) { return inkbinder::bench::Run(argc, argv); }
