@@ -1,0 +1,20 @@
+// hhc: compiles a help project with chmcmd and answers like hhc.exe, so the
+// tool drives it the same way on every platform.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "compiler/program_folder.h"
+#include "tools/hhc/compile_project.h"
+
+int main(int argc, char** argv) {
+  // hhc.exe's exit code is backwards: 1 when the book was written, 0 otherwise.
+  if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    std::puts("usage: hhc PROJECT.hhp\n"
+              "Compiles the help project into the book it names, beside the project.");
+    return 0;
+  }
+  inkbinder::hhc::CompileSettings settings;
+  settings.program_folder = inkbinder::ProgramFolder();
+  return inkbinder::hhc::CompileProject(argv[1], settings) ? 1 : 0;
+}

@@ -1,0 +1,167 @@
+#include "tools/hhc/staging.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "project/text_encoding.h"
+
+namespace inkbinder::hhc {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  std::vector<char> buffer(4096);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return path;
+    buffer.resize(buffer.size() * 2);
+  }
+  return std::string(buffer.data()) + "/" + path;
+}
+
+// True when the path stays inside the folder it is relative to.
+bool StaysInside(const std::string& relative) {
+  if (relative.empty() || relative[0] == '/') return false;
+  size_t pos = 0;
+  while (pos <= relative.size()) {
+    const size_t end = std::min(relative.find('/', pos), relative.size());
+    if (relative.compare(pos, end - pos, "..") == 0 && end - pos == 2) return false;
+    pos = end + 1;
+  }
+  return true;
+}
+
+// Makes the folders above `relative` inside `root`.
+bool MakeParents(const std::string& root, const std::string& relative) {
+  const size_t slash = relative.rfind('/');
+  if (slash == std::string::npos) return true;
+  std::error_code ec;
+  fs::create_directories(fs::path(root + "/" + relative.substr(0, slash)), ec);
+  return !ec;
+}
+
+// Copies a small source file; a missing one is left for chmcmd to report.
+bool CopySource(const std::string& folder, const std::string& name, const std::string& staging,
+                std::string* error) {
+  if (name.empty()) return true;
+  const std::string target = ChmcmdPath(name);
+  if (!StaysInside(target)) return true;  // an absolute name chmcmd opens itself
+  const std::string from = DiskPath(folder, name);
+  if (!Exists(from)) return true;
+  std::error_code ec;
+  if (!MakeParents(staging, target) ||
+      !fs::copy_file(fs::path(from), fs::path(staging + "/" + target),
+                     fs::copy_options::overwrite_existing, ec)) {
+    *error = "cannot copy " + from + " to the staging folder: " + ec.message();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+StagingFolder::~StagingFolder() {
+  if (path_.empty()) return;
+  std::error_code ec;
+  fs::remove_all(fs::path(path_), ec);  // removes links, never what they point at
+}
+
+bool StagingFolder::Create(std::string* error) {
+  const char* tmp = getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") +
+                        "/inkbinder-hhc-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    *error = "cannot make a staging folder from " + pattern + ": " + strerror(errno);
+    return false;
+  }
+  path_ = pattern;
+  return true;
+}
+
+std::string ChmcmdPath(std::string_view project_bytes) {
+  std::string path(project_bytes);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+std::string DiskPath(const std::string& project_folder, std::string_view project_bytes) {
+  std::string name = CodePageToUtf8(project_bytes, kCodePage936);
+  std::replace(name.begin(), name.end(), '\\', '/');  // a real backslash in UTF-8
+  return project_folder + "/" + name;
+}
+
+bool StageProject(const std::string& project_path, const HelpProject& project,
+                  const std::string& staging, std::string* error) {
+  const std::string absolute = Absolute(project_path);
+  const std::string folder = FolderOf(absolute);
+  std::error_code ec;
+  if (!fs::copy_file(fs::path(absolute), fs::path(staging + "/" + NameOf(absolute)),
+                     fs::copy_options::overwrite_existing, ec)) {
+    *error = "cannot copy the project file " + absolute + ": " + ec.message();
+    return false;
+  }
+  if (!CopySource(folder, project.contents_file, staging, error) ||
+      !CopySource(folder, project.index_file, staging, error)) {
+    return false;
+  }
+
+  for (const std::string& entry : project.files) {
+    const std::string shown = CodePageToUtf8(entry, kCodePage936);
+    // A code page 936 character whose trail byte is 0x5C would reach chmcmd
+    // cut in two at a folder separator, and the book would name it wrongly.
+    if (std::count(entry.begin(), entry.end(), '\\') !=
+        std::count(shown.begin(), shown.end(), '\\')) {
+      *error = "chmcmd cannot take the page name " + shown +
+               ": one of its characters ends in the byte of '\\'";
+      return false;
+    }
+    const std::string link = ChmcmdPath(entry);
+    if (!StaysInside(link)) {
+      *error = "page outside the project folder: " + shown;
+      return false;
+    }
+    std::string target = DiskPath(folder, entry);
+    if (!Exists(target)) {
+      // A page whose name on disk is still in code page 936.
+      const std::string as_bytes = folder + "/" + link;
+      if (!Exists(as_bytes)) {
+        *error = "page not found: " + target;
+        return false;
+      }
+      target = as_bytes;
+    }
+    const std::string at = staging + "/" + link;
+    if (!MakeParents(staging, link) || (symlink(target.c_str(), at.c_str()) != 0 && errno != EEXIST)) {
+      *error = "cannot link " + target + " into the staging folder: " + strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace inkbinder::hhc

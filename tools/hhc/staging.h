@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "tools/hhc/help_project.h"
+
+namespace inkbinder::hhc {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it when
+// the object goes, whatever happened in between.
+class StagingFolder {
+ public:
+  StagingFolder() = default;
+  ~StagingFolder();
+  StagingFolder(const StagingFolder&) = delete;
+  StagingFolder& operator=(const StagingFolder&) = delete;
+
+  bool Create(std::string* error);
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The path chmcmd opens for a name from the project: it takes every '\' for
+// a folder separator, byte by byte, trail bytes of code page 936 included.
+std::string ChmcmdPath(std::string_view project_bytes);
+
+// The file on this disk that a name from the project means: the project
+// folder plus the name turned into UTF-8, '\' read as a separator.
+std::string DiskPath(const std::string& project_folder, std::string_view project_bytes);
+
+// Fills `staging` for chmcmd: copies of the project, contents and index
+// files, and for every [FILES] entry a symbolic link under the entry's own
+// bytes pointing at the page on disk. Pages are linked, not copied: a book
+// can hold thousands. False with a message when a page is missing or its
+// name cannot reach chmcmd intact.
+bool StageProject(const std::string& project_path, const HelpProject& project,
+                  const std::string& staging, std::string* error);
+
+}  // namespace inkbinder::hhc
