@@ -1,0 +1,183 @@
+#include "app/qt/main_window.h"
+
+#include <algorithm>
+#include <limits>
+#include <thread>
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+
+#include "compiler/process.h"
+#include "compiler/program_folder.h"
+#include "project/page_list.h"
+#include "resources/window_layout.h"
+
+namespace inkbinder {
+
+namespace {
+
+QString ToQt(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+QWidget* CreateControl(const ControlLayout& layout, QWidget* parent) {
+  switch (layout.kind) {
+    case ControlKind::kButton: {
+      auto* button = new QPushButton(ToQt(layout.text), parent);
+      // Enter in the title box or the list must press nothing.
+      button->setAutoDefault(false);
+      button->setDefault(false);
+      return button;
+    }
+    case ControlKind::kStaticText:
+      return new QLabel(ToQt(layout.text), parent);
+    case ControlKind::kTextBox: {
+      auto* box = new QLineEdit(ToQt(layout.text), parent);
+      box->setMaxLength(std::numeric_limits<int>::max());
+      return box;
+    }
+    case ControlKind::kFileList: {
+      auto* list = new QListWidget(parent);
+      list->setSelectionMode(QAbstractItemView::SingleSelection);
+      return list;
+    }
+  }
+  return nullptr;
+}
+
+std::string PickFolderOnDesktop() {
+  return QFileDialog::getExistingDirectory(nullptr, QString(), QString(),
+                                           QFileDialog::ShowDirsOnly)
+      .toStdString();
+}
+
+}  // namespace
+
+MainWindow::MainWindow(std::string compiler, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      picker_(PickFolderOnDesktop) {
+  options_.compiler = std::move(compiler);
+  setWindowTitle(kWindowCaption);
+  setWindowIcon(QIcon(QStringLiteral(":/inkbinder.ico")));
+  BuildControls();
+
+  connect(command1_, &QPushButton::clicked, this, [this] { RunCommand([this] { ImportFolder(*this); }); });
+  connect(command2_, &QPushButton::clicked, this,
+          [this] { RunCommand([this] { Convert(*this, options_); }); });
+
+  // Start-up: no folder chosen yet.
+  SetSourceFolder(" ");
+  command1_->setFocus();
+}
+
+std::string MainWindow::DefaultCompiler() { return FindHelpCompiler(ProgramFolder()); }
+
+void MainWindow::BuildControls() {
+  const int dpi = qRound(screen()->logicalDotsPerInch());
+  const auto px = [dpi](int twips) { return TwipsToPixels(twips, dpi); };
+  setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
+
+  std::vector<const ControlLayout*> by_tab_index;
+  for (size_t i = 0; i < kFormLayoutSize; ++i) {
+    const ControlLayout& layout = kFormLayout[i];
+    QWidget* control = CreateControl(layout, this);
+    control->setObjectName(layout.name);
+    control->setGeometry(px(layout.left), px(layout.top), px(layout.width), px(layout.height));
+    if (layout.kind != ControlKind::kStaticText) by_tab_index.push_back(&layout);
+  }
+  std::sort(by_tab_index.begin(), by_tab_index.end(),
+            [](const ControlLayout* a, const ControlLayout* b) { return a->tab_index < b->tab_index; });
+  for (size_t i = 1; i < by_tab_index.size(); ++i) {
+    setTabOrder(findChild<QWidget*>(by_tab_index[i - 1]->name),
+                findChild<QWidget*>(by_tab_index[i]->name));
+  }
+
+  command1_ = findChild<QPushButton*>("Command1");
+  command2_ = findChild<QPushButton*>("Command2");
+  text1_ = findChild<QLineEdit*>("Text1");
+  label2_ = findChild<QLabel*>("Label2");
+  file1_ = findChild<QListWidget*>("File1");
+}
+
+void MainWindow::RunCommand(const std::function<void()>& command) {
+  command_running_ = true;
+  command();
+  command_running_ = false;
+  if (close_pending_) {
+    close_pending_ = false;
+    close();
+  }
+}
+
+void MainWindow::SetSourceFolder(const std::string& folder) {
+  // A text that names no folder (the picker's cancel, the start-up " ") keeps
+  // the list as it is, so a cancelled import loses nothing.
+  if (!QFileInfo(ToQt(folder)).isDir()) return;
+  folder_ = folder;
+  pages_ = ListPages(folder).pages;
+  file1_->clear();
+  for (const std::string& page : pages_) file1_->addItem(ToQt(page));
+}
+
+std::string MainWindow::BookTitle() { return text1_->text().toStdString(); }
+
+void MainWindow::SetStatus(const std::string& text) { label2_->setText(ToQt(text)); }
+
+void MainWindow::ShowMessage(const std::string& text, const std::string& caption) {
+  QMessageBox box(QMessageBox::NoIcon, ToQt(caption), ToQt(text), QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+void MainWindow::SetBusy(bool busy) {
+  // Disabling the focused button moves the focus on; give it back afterwards.
+  if (busy) focus_before_busy_ = focusWidget();
+  command1_->setEnabled(!busy);
+  command2_->setEnabled(!busy);
+  if (!busy && focus_before_busy_ != nullptr) {
+    focus_before_busy_->setFocus();
+    focus_before_busy_ = nullptr;
+  }
+}
+
+int MainWindow::WaitForProcess(Process& process) {
+  // A thread blocks on the process while this thread's event loop keeps the
+  // window painted and answering; the thread ends the loop when the process has.
+  QEventLoop loop;
+  int exit_code = -1;
+  std::thread waiter([&] {
+    exit_code = process.Wait();
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  waiter.join();
+  return exit_code;
+}
+
+void MainWindow::OpenFolder(const std::string& path) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(ToQt(path)));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A conversion runs to its end (sources deleted, book in place); the window
+  // closes as soon as it has.
+  if (command_running_) {
+    close_pending_ = true;
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+}  // namespace inkbinder

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QPointer>
+#include <QWidget>
+
+#include "app/convert.h"
+#include "app/window_port.h"
+
+class QCloseEvent;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace inkbinder {
+
+// The tool's one window: the controls of the shared layout table, with the
+// import and convert commands of the core behind its two buttons.
+class MainWindow : public QWidget, public WindowPort {
+  Q_OBJECT
+
+ public:
+  using FolderPicker = std::function<std::string()>;
+
+  // `compiler` is the help compiler the convert button runs.
+  explicit MainWindow(std::string compiler = DefaultCompiler(), QWidget* parent = nullptr);
+
+  // Our hhc stand-in beside the program.
+  static std::string DefaultCompiler();
+
+  // Replaces the desktop's folder picker (tests answer it themselves).
+  void SetFolderPicker(FolderPicker picker) { picker_ = std::move(picker); }
+
+  // WindowPort
+  std::string SourceFolder() override { return folder_; }
+  void SetSourceFolder(const std::string& folder) override;
+  size_t PageCount() override { return pages_.size(); }
+  std::string Page(size_t i) override { return i < pages_.size() ? pages_[i] : ""; }
+  std::string BookTitle() override;
+  void SetStatus(const std::string& text) override;
+  void ShowMessage(const std::string& text, const std::string& caption) override;
+  void SetBusy(bool busy) override;
+  std::string BrowseForFolderPath() override { return picker_(); }
+  int WaitForProcess(Process& process) override;
+  void OpenFolder(const std::string& path) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void RunCommand(const std::function<void()>& command);
+
+  ConvertOptions options_;
+  FolderPicker picker_;
+
+  QPushButton* command1_ = nullptr;
+  QPushButton* command2_ = nullptr;
+  QLineEdit* text1_ = nullptr;
+  QLabel* label2_ = nullptr;
+  QListWidget* file1_ = nullptr;
+
+  std::string folder_;
+  std::vector<std::string> pages_;
+
+  bool command_running_ = false;
+  bool close_pending_ = false;
+  QPointer<QWidget> focus_before_busy_;
+};
+
+}  // namespace inkbinder
