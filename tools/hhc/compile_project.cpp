@@ -54,10 +54,6 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
   const std::string project_name = NameOf(project_path);
   const HelpProject project = ParseHelpProject(text, project_name);
   const std::string book_name = ChmcmdPath(project.compiled_file);
-  if (book_name.empty() || book_name[0] == '/') {
-    return fail("the book must be named relative to the project folder: " +
-                CodePageToUtf8(project.compiled_file, kCodePage936));
-  }
 
   std::string notes;
   const GbkLocale locale = FindGbkLocale(settings.program_folder, &notes);

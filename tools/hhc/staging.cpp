@@ -119,6 +119,14 @@ bool StageProject(const std::string& project_path, const HelpProject& project,
                   const std::string& staging, std::string* error) {
   const std::string absolute = Absolute(project_path);
   const std::string folder = FolderOf(absolute);
+  // The book's name may hold a 0x5C trail byte too: chmcmd then writes it
+  // into a folder, which must exist. Its own name is ours to give afterwards.
+  const std::string book = ChmcmdPath(project.compiled_file);
+  if (!StaysInside(book) || !MakeParents(staging, book)) {
+    *error = "the book must be named inside the project folder: " +
+             CodePageToUtf8(project.compiled_file, kCodePage936);
+    return false;
+  }
   std::error_code ec;
   if (!fs::copy_file(fs::path(absolute), fs::path(staging + "/" + NameOf(absolute)),
                      fs::copy_options::overwrite_existing, ec)) {

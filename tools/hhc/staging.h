@@ -32,10 +32,10 @@ std::string ChmcmdPath(std::string_view project_bytes);
 std::string DiskPath(const std::string& project_folder, std::string_view project_bytes);
 
 // Fills `staging` for chmcmd: copies of the project, contents and index
-// files, and for every [FILES] entry a symbolic link under the entry's own
-// bytes pointing at the page on disk. Pages are linked, not copied: a book
-// can hold thousands. False with a message when a page is missing or its
-// name cannot reach chmcmd intact.
+// files, for every [FILES] entry a symbolic link under the entry's own bytes
+// pointing at the page on disk, and the folder chmcmd will write the book
+// into. Pages are linked, not copied: a book can hold thousands. False with a
+// message when a page is missing or a name cannot reach chmcmd intact.
 bool StageProject(const std::string& project_path, const HelpProject& project,
                   const std::string& staging, std::string* error);
 

@@ -1,0 +1,158 @@
+#include "tools/hhc/staging.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "project/text_encoding.h"
+#include "testing/temp_dir.h"
+#include "tools/hhc/scoped_env.h"
+
+namespace inkbinder::hhc {
+namespace {
+
+using ::inkbinder::testing::Exists;
+using ::inkbinder::testing::MakeFolder;
+using ::inkbinder::testing::ReadBytes;
+using ::inkbinder::testing::ScopedTempDir;
+using ::inkbinder::testing::WriteBytes;
+
+std::string Gbk(const std::string& utf8) { return Utf8ToCodePage(utf8, kCodePage936); }
+
+bool IsLink(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+TEST(StagingTest, NamesAsChmcmdAndTheDiskSeeThem) {
+  // 俓 is 0x82 0x5C in code page 936: chmcmd splits it, the disk name keeps it.
+  EXPECT_EQ(ChmcmdPath(Gbk("俓.txt")), "\x82/.txt");
+  EXPECT_EQ(ChmcmdPath("sub\\a.txt"), "sub/a.txt");
+  EXPECT_EQ(ChmcmdPath(Gbk("第1章.txt")), Gbk("第1章.txt"));
+  EXPECT_EQ(DiskPath("/p", Gbk("第1章.txt")), "/p/第1章.txt");
+  EXPECT_EQ(DiskPath("/p", Gbk("俓.txt")), "/p/俓.txt");
+  EXPECT_EQ(DiskPath("/p", "sub\\a.txt"), "/p/sub/a.txt");
+}
+
+class StageProjectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(source_ / "chm_hhp.hhp", "[OPTIONS]\r\n");
+    WriteBytes(source_ / "chm_hhc.hhc", "contents");
+    WriteBytes(source_ / "chm_hhk.hhk", "index");
+    ASSERT_TRUE(staging_.Create(&error_)) << error_;
+  }
+  bool Stage(const std::vector<std::string>& files) {
+    HelpProject p;
+    p.compiled_file = "b.chm";
+    p.contents_file = "chm_hhc.hhc";
+    p.index_file = "chm_hhk.hhk";
+    p.files = files;
+    return StageProject(source_ / "chm_hhp.hhp", p, staging_.path(), &error_);
+  }
+  ScopedTempDir source_{"hhc 源"};
+  StagingFolder staging_;
+  std::string error_;
+};
+
+TEST_F(StageProjectTest, LinksEveryPageUnderItsCodePageName) {
+  WriteBytes(source_ / "第1章.txt", "one");
+  WriteBytes(source_ / "2.txt", "two");
+  MakeFolder(source_ / "子");
+  WriteBytes(source_ / "子/页.txt", "three");
+  // A page named in code page 936 on disk, as copied from an old system.
+  WriteBytes(source_ / Gbk("旧.txt"), "four");
+
+  ASSERT_TRUE(Stage({Gbk("第1章.txt"), "2.txt", Gbk("子\\页.txt"), Gbk("旧.txt"), "2.txt"}))
+      << error_;
+  const std::string s = staging_.path();
+  EXPECT_EQ(ReadBytes(s + "/chm_hhp.hhp"), "[OPTIONS]\r\n");
+  EXPECT_EQ(ReadBytes(s + "/chm_hhc.hhc"), "contents");
+  EXPECT_EQ(ReadBytes(s + "/chm_hhk.hhk"), "index");
+  EXPECT_FALSE(IsLink(s + "/chm_hhc.hhc"));  // copies: the tool deletes its own afterwards
+
+  const std::string chapter = s + "/" + Gbk("第1章.txt");
+  EXPECT_TRUE(IsLink(chapter));
+  EXPECT_EQ(ReadBytes(chapter), "one");
+  EXPECT_EQ(ReadBytes(s + "/2.txt"), "two");
+  EXPECT_EQ(ReadBytes(s + "/" + Gbk("子") + "/" + Gbk("页.txt")), "three");
+  EXPECT_EQ(ReadBytes(s + "/" + Gbk("旧.txt")), "four");
+}
+
+TEST_F(StageProjectTest, ARelativeProjectPathStillLinksToThePages) {
+  WriteBytes(source_ / "a.txt", "a");
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(source_.path().c_str()), 0);
+  HelpProject p;
+  p.compiled_file = "b.chm";
+  p.files = {"a.txt"};
+  const bool ok = StageProject("chm_hhp.hhp", p, staging_.path(), &error_);
+  ASSERT_EQ(chdir(cwd), 0);
+  ASSERT_TRUE(ok) << error_;
+  EXPECT_EQ(ReadBytes(staging_.path() + "/a.txt"), "a");
+}
+
+TEST_F(StageProjectTest, RefusesWhatChmcmdWouldGetWrong) {
+  WriteBytes(source_ / "俓.txt", "x");
+  WriteBytes(source_ / "a.txt", "a");
+  struct Case {
+    const char* what;
+    std::string entry;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"a missing page", "gone.txt", "page not found"},
+      {"a trail byte 0x5C", Gbk("俓.txt"), "cannot take the page name 俓.txt"},
+      {"a page above the project", "..\\a.txt", "outside the project folder"},
+      {"an absolute page", "/etc/passwd", "outside the project folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    error_.clear();
+    EXPECT_FALSE(Stage({"a.txt", c.entry}));
+    EXPECT_NE(error_.find(c.message), std::string::npos) << error_;
+  }
+}
+
+TEST_F(StageProjectTest, LeavesAMissingContentsFileForChmcmdToReport) {
+  std::filesystem::remove(source_ / "chm_hhc.hhc");
+  ASSERT_TRUE(Stage({})) << error_;
+  EXPECT_FALSE(Exists(staging_.path() + "/chm_hhc.hhc"));
+  EXPECT_TRUE(Exists(staging_.path() + "/chm_hhk.hhk"));
+}
+
+TEST(StagingFolderTest, GoesWithItsLinksButNotWhatTheyPointAt) {
+  ScopedTempDir tmp("hhc tmp");
+  ScopedTempDir pages("hhc pages");
+  WriteBytes(pages / "p.txt", "page");
+  ScopedEnv env("TMPDIR", tmp.path().c_str());
+  std::string path;
+  {
+    StagingFolder staging;
+    std::string error;
+    ASSERT_TRUE(staging.Create(&error)) << error;
+    path = staging.path();
+    EXPECT_EQ(path.rfind(tmp.path() + "/", 0), 0u) << path;
+    ASSERT_EQ(symlink((pages / "p.txt").c_str(), (path + "/p.txt").c_str()), 0);
+    MakeFolder(path + "/sub");
+    WriteBytes(path + "/sub/b.chm", "book");
+  }
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(ReadBytes(pages / "p.txt"), "page");
+}
+
+TEST(StagingFolderTest, ReportsATemporaryFolderItCannotUse) {
+  ScopedEnv env("TMPDIR", "/nonexistent/inkbinder");
+  StagingFolder staging;
+  std::string error;
+  EXPECT_FALSE(staging.Create(&error));
+  EXPECT_NE(error.find("/nonexistent/inkbinder"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace inkbinder::hhc
