@@ -72,7 +72,8 @@ MainWindow::MainWindow(std::string compiler, QWidget* parent)
   setWindowIcon(QIcon(QStringLiteral(":/inkbinder.ico")));
   BuildControls();
 
-  connect(command1_, &QPushButton::clicked, this, [this] { RunCommand([this] { ImportFolder(*this); }); });
+  connect(command1_, &QPushButton::clicked, this,
+          [this] { RunCommand([this] { ImportFolder(*this); }); });
   connect(command2_, &QPushButton::clicked, this,
           [this] { RunCommand([this] { Convert(*this, options_); }); });
 
