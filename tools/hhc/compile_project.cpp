@@ -61,9 +61,11 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
 
   StagingFolder staging;
   std::string error;
-  if (!staging.Create(&error) || !StageProject(project_path, project, staging.path(), &error)) {
-    return fail(error);
-  }
+  notes.clear();
+  const bool staged = staging.Create(&error) &&
+                      StageProject(project_path, project, staging.path(), &notes, &error);
+  std::fputs(notes.c_str(), out);
+  if (!staged) return fail(error);
 
   const ChmcmdRun run =
       RunChmcmd(settings.chmcmd, staging.path(), project_name, locale, out);

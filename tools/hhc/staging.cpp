@@ -1,6 +1,7 @@
 #include "tools/hhc/staging.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -42,6 +43,25 @@ std::string Absolute(const std::string& path) {
     buffer.resize(buffer.size() * 2);
   }
   return std::string(buffer.data()) + "/" + path;
+}
+
+// False for a file whose size says empty yet whose read fails or brings
+// bytes, as the pseudo-files of /proc do. Only empty files are read here, so
+// thousands of pages cost no more than the stat() each needs anyway.
+bool ReadsAsAFile(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  if (!S_ISREG(st.st_mode)) return false;
+  if (st.st_size > 0) return true;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  char byte;
+  ssize_t got;
+  do {
+    got = read(fd, &byte, 1);
+  } while (got < 0 && errno == EINTR);
+  close(fd);
+  return got == 0;
 }
 
 // True when the path stays inside the folder it is relative to.
@@ -116,7 +136,7 @@ std::string DiskPath(const std::string& project_folder, std::string_view project
 }
 
 bool StageProject(const std::string& project_path, const HelpProject& project,
-                  const std::string& staging, std::string* error) {
+                  const std::string& staging, std::string* notes, std::string* error) {
   const std::string absolute = Absolute(project_path);
   const std::string folder = FolderOf(absolute);
   // The book's name may hold a 0x5C trail byte too: chmcmd then writes it
@@ -164,7 +184,20 @@ bool StageProject(const std::string& project_path, const HelpProject& project,
       target = as_bytes;
     }
     const std::string at = staging + "/" + link;
-    if (!MakeParents(staging, link) || (symlink(target.c_str(), at.c_str()) != 0 && errno != EEXIST)) {
+    if (!MakeParents(staging, link)) {
+      *error = "cannot make a folder for " + shown + " in the staging folder";
+      return false;
+    }
+    if (!ReadsAsAFile(target)) {
+      // chmcmd trusts a file's size and read() alike: a page whose read fails
+      // or brings more than its size promises shifts every later file in the
+      // book by a byte or more. Such a page goes in empty.
+      *notes += "hhc: warning: " + target + " cannot be read as a file; it goes into the book empty\n";
+      const int fd = open(at.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      if (fd >= 0) close(fd);
+      continue;
+    }
+    if (symlink(target.c_str(), at.c_str()) != 0 && errno != EEXIST) {
       *error = "cannot link " + target + " into the staging folder: " + strerror(errno);
       return false;
     }

@@ -35,8 +35,9 @@ std::string DiskPath(const std::string& project_folder, std::string_view project
 // files, for every [FILES] entry a symbolic link under the entry's own bytes
 // pointing at the page on disk, and the folder chmcmd will write the book
 // into. Pages are linked, not copied: a book can hold thousands. False with a
-// message when a page is missing or a name cannot reach chmcmd intact.
+// message when a page is missing or a name cannot reach chmcmd intact. A
+// page that cannot be read as a file is staged empty, with a word in `notes`.
 bool StageProject(const std::string& project_path, const HelpProject& project,
-                  const std::string& staging, std::string* error);
+                  const std::string& staging, std::string* notes, std::string* error);
 
 }  // namespace inkbinder::hhc

@@ -52,10 +52,11 @@ class StageProjectTest : public ::testing::Test {
     p.contents_file = "chm_hhc.hhc";
     p.index_file = "chm_hhk.hhk";
     p.files = files;
-    return StageProject(source_ / "chm_hhp.hhp", p, staging_.path(), &error_);
+    return StageProject(source_ / "chm_hhp.hhp", p, staging_.path(), &notes_, &error_);
   }
   ScopedTempDir source_{"hhc 源"};
   StagingFolder staging_;
+  std::string notes_;
   std::string error_;
 };
 
@@ -83,6 +84,22 @@ TEST_F(StageProjectTest, LinksEveryPageUnderItsCodePageName) {
   EXPECT_EQ(ReadBytes(s + "/" + Gbk("旧.txt")), "four");
 }
 
+TEST_F(StageProjectTest, StagesAPageThatCannotBeReadAsAnEmptyOne) {
+  WriteBytes(source_ / "empty.txt", "");
+  ASSERT_EQ(symlink("/proc/self/mem", (source_ / "mem.txt").c_str()), 0);  // read: EIO
+  ASSERT_EQ(symlink("/proc/self/status", (source_ / "status.txt").c_str()), 0);  // size 0, reads bytes
+  ASSERT_TRUE(Stage({"empty.txt", "mem.txt", "status.txt"})) << error_;
+  const std::string s = staging_.path();
+  EXPECT_TRUE(IsLink(s + "/empty.txt"));  // a truly empty page is linked as any other
+  for (const char* name : {"mem.txt", "status.txt"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(IsLink(s + "/" + name));
+    EXPECT_EQ(ReadBytes(s + "/" + name), "");
+    EXPECT_NE(notes_.find(source_ / name), std::string::npos) << notes_;
+  }
+  EXPECT_EQ(notes_.find("empty.txt"), std::string::npos) << notes_;
+}
+
 TEST_F(StageProjectTest, ARelativeProjectPathStillLinksToThePages) {
   WriteBytes(source_ / "a.txt", "a");
   char cwd[4096];
@@ -91,7 +108,7 @@ TEST_F(StageProjectTest, ARelativeProjectPathStillLinksToThePages) {
   HelpProject p;
   p.compiled_file = "b.chm";
   p.files = {"a.txt"};
-  const bool ok = StageProject("chm_hhp.hhp", p, staging_.path(), &error_);
+  const bool ok = StageProject("chm_hhp.hhp", p, staging_.path(), &notes_, &error_);
   ASSERT_EQ(chdir(cwd), 0);
   ASSERT_TRUE(ok) << error_;
   EXPECT_EQ(ReadBytes(staging_.path() + "/a.txt"), "a");
