@@ -1,0 +1,194 @@
+// hhc.exe for tests under Wine, never shipped: compiles for real by handing
+// the project to the Linux compiler stand-in, and answers as hhc.exe does
+// (exit code 1 on success, 0 on failure).
+//
+//   INKBINDER_LINUX_HHC        the stand-in's Unix path (required)
+//   INKBINDER_TEST_HHC_SLEEP   seconds to wait before compiling (a slow compile)
+//   INKBINDER_TEST_HHC_TIMEOUT seconds to wait for the stand-in (default 600)
+//
+// Wine starts a Unix program but gives no handle to wait on, so it runs in a
+// small shell script that writes the stand-in's exit code to a file once it
+// is done; this program polls for that file.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using UnixFileName = char*(CDECL*)(const wchar_t*);
+using DosFileName = wchar_t*(CDECL*)(const char*);
+
+// Null outside Wine.
+template <typename Function>
+Function WineExport(const char* name) {
+  const FARPROC address = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name);
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
+std::wstring Environment(const wchar_t* name) {
+  wchar_t value[32768];
+  const DWORD n = GetEnvironmentVariableW(name, value, 32768);
+  return n > 0 && n < 32768 ? std::wstring(value, n) : std::wstring();
+}
+
+std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int size = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int size = static_cast<int>(utf8.size());
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
+  return out;
+}
+
+void Say(const std::string& text) {
+  std::fputs(("test hhc.exe: " + text + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+// For the shell: in single quotes, each ' written as '\''.
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+bool WriteWhole(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == bytes.size();
+}
+
+std::string ReadWhole(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+// The Unix path for a Windows path, through Wine's own kernel32 export.
+std::string UnixPath(UnixFileName convert, const std::wstring& path) {
+  char* unix_path = convert(path.c_str());
+  if (unix_path == nullptr) return std::string();
+  std::string out = unix_path;
+  HeapFree(GetProcessHeap(), 0, unix_path);
+  return out;
+}
+
+int Compile(const std::wstring& project) {
+  const auto to_unix = WineExport<UnixFileName>("wine_get_unix_file_name");
+  const auto to_dos = WineExport<DosFileName>("wine_get_dos_file_name");
+  if (to_unix == nullptr || to_dos == nullptr) {
+    Say("runs only under Wine");
+    return 0;
+  }
+  const std::string linux_hhc = Utf8(Environment(L"INKBINDER_LINUX_HHC"));
+  if (linux_hhc.empty()) {
+    Say("INKBINDER_LINUX_HHC does not name the Linux compiler stand-in");
+    return 0;
+  }
+  const std::string unix_project = UnixPath(to_unix, project);
+  if (unix_project.empty()) {
+    Say("no Unix path for the project " + Utf8(project));
+    return 0;
+  }
+
+  if (const std::wstring sleep = Environment(L"INKBINDER_TEST_HHC_SLEEP"); !sleep.empty()) {
+    Sleep(static_cast<DWORD>(std::wcstod(sleep.c_str(), nullptr) * 1000));
+  }
+
+  wchar_t temp[MAX_PATH + 1];
+  if (GetTempPathW(MAX_PATH + 1, temp) == 0) return 0;
+  const std::wstring work = std::wstring(temp) + L"inkbinder-test-hhc-" +
+                            std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(GetTickCount());
+  if (!CreateDirectoryW(work.c_str(), nullptr)) {
+    Say("cannot make a work folder");
+    return 0;
+  }
+  const std::wstring script = work + L"\\run.sh";
+  const std::wstring output = work + L"\\output";
+  const std::wstring status = work + L"\\status";
+  const std::string unix_work = UnixPath(to_unix, work);
+  // The script lets go of the streams it was started with: a stand-in left
+  // running after a time-out must not hold a caller's pipe open.
+  const std::string script_text =
+      "exec </dev/null >/dev/null 2>&1\n" + Quoted(linux_hhc) + " " + Quoted(unix_project) + " >" + Quoted(unix_work + "/output") +
+      " 2>&1\n"
+      "echo $? >" + Quoted(unix_work + "/status.part") + "\n"
+      "mv " + Quoted(unix_work + "/status.part") + " " + Quoted(unix_work + "/status") + "\n";
+
+  int result = 0;
+  wchar_t* shell = to_dos("/bin/sh");
+  if (unix_work.empty() || shell == nullptr || !WriteWhole(script, script_text)) {
+    Say("cannot prepare the shell script");
+  } else {
+    // Wine hands a Unix program its arguments as they are: the script's Unix path.
+    std::wstring command = L"sh \"" + Wide(unix_work + "/run.sh") + L"\"";
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(shell, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+      Say("cannot start /bin/sh");
+    } else {
+      if (info.hThread) CloseHandle(info.hThread);
+      if (info.hProcess) CloseHandle(info.hProcess);
+      const std::wstring timeout_text = Environment(L"INKBINDER_TEST_HHC_TIMEOUT");
+      const double timeout = timeout_text.empty() ? 600 : std::wcstod(timeout_text.c_str(), nullptr);
+      const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout * 1000);
+      while (GetFileAttributesW(status.c_str()) == INVALID_FILE_ATTRIBUTES &&
+             GetTickCount64() < deadline) {
+        Sleep(50);
+      }
+      const std::string compiler_output = ReadWhole(output);
+      std::fwrite(compiler_output.data(), 1, compiler_output.size(), stdout);
+      std::fflush(stdout);
+      if (GetFileAttributesW(status.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        Say("the Linux compiler stand-in did not finish in time");
+      } else {
+        result = std::atoi(ReadWhole(status).c_str()) == 1 ? 1 : 0;
+      }
+    }
+  }
+  if (shell != nullptr) HeapFree(GetProcessHeap(), 0, shell);
+  for (const std::wstring& file : {script, output, status, work + L"\\status.part"}) {
+    DeleteFileW(file.c_str());
+  }
+  RemoveDirectoryW(work.c_str());
+  return result;
+}
+
+}  // namespace
+
+int main() {
+  int count = 0;
+  wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (args == nullptr || count != 2) {
+    Say("usage: hhc.exe PROJECT.hhp");
+    return 0;
+  }
+  const std::wstring project = args[1];
+  LocalFree(args);
+  return Compile(project);
+}

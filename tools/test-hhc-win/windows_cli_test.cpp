@@ -1,0 +1,208 @@
+// The Windows command line end to end: Unicode arguments, output in the ANSI
+// code page, the compiler's messages on standard error, and a real compile
+// through the test hhc.exe beside it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/messages.h"
+#include "compiler/program_folder.h"
+#include "project/text_encoding.h"
+#include "project/wide_text_win32.h"
+#include "testing/temp_dir.h"
+
+namespace inkbinder {
+namespace {
+
+using testing::Exists;
+using testing::MakeFolder;
+using testing::ReadBytes;
+using testing::ScopedTempDir;
+using testing::WriteBytes;
+
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const wchar_t* name, const std::string& utf8_value) : name_(name) {
+    wchar_t old[32768];
+    const DWORD n = GetEnvironmentVariableW(name, old, 32768);
+    had_ = n > 0 && n < 32768;
+    if (had_) old_.assign(old, n);
+    SetEnvironmentVariableW(name, Utf8ToWide(utf8_value).c_str());
+  }
+  ~ScopedEnvironment() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
+
+ private:
+  const wchar_t* name_;
+  bool had_ = false;
+  std::wstring old_;
+};
+
+struct Finished {
+  int exit_code = -1;
+  std::string out, err;  // as UTF-8, carriage returns dropped
+  DWORD milliseconds = 0;
+};
+
+std::string WithoutCarriageReturns(std::string text) {
+  std::string out;
+  for (char c : text) {
+    if (c != '\r') out += c;
+  }
+  return out;
+}
+
+// Runs a program with its standard output and error in files; both are read
+// back from the ANSI code page, as a Windows user's script would see them.
+Finished RunProgram(const std::string& program, const std::vector<std::string>& args,
+               const ScopedTempDir& dir) {
+  Finished run;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  const std::string out_path = dir / "stdout.txt", err_path = dir / "stderr.txt";
+  HANDLE out = CreateFileW(Utf8ToWide(out_path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                           CREATE_ALWAYS, 0, nullptr);
+  HANDLE err = CreateFileW(Utf8ToWide(err_path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                           CREATE_ALWAYS, 0, nullptr);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  // Every part quoted, so that an empty argument stays one.
+  std::string line = "\"" + program + "\"";
+  for (const std::string& arg : args) line += " \"" + arg + "\"";
+  std::wstring command = Utf8ToWide(line);
+  PROCESS_INFORMATION info = {};
+  const ULONGLONG start = GetTickCount64();
+  if (CreateProcessW(Utf8ToWide(program).c_str(), command.data(), nullptr, nullptr, TRUE, 0,
+                     nullptr, nullptr, &startup, &info)) {
+    WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(info.hProcess, &code);
+    run.exit_code = static_cast<int>(code);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+  }
+  run.milliseconds = static_cast<DWORD>(GetTickCount64() - start);
+  CloseHandle(out);
+  CloseHandle(err);
+  run.out = WithoutCarriageReturns(CodePageToUtf8(ReadBytes(out_path), kSystemAnsi));
+  run.err = WithoutCarriageReturns(CodePageToUtf8(ReadBytes(err_path), kSystemAnsi));
+  return run;
+}
+
+std::string Bin(const char* name) { return ProgramFolder() + "\\" + name; }
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class WindowsCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MakeFolder(folder_);
+    WriteBytes(folder_ + "/第1章.txt", Utf8ToCodePage("<title>第一章 起</title>\r\n正文\r\n", kCodePage936));
+    WriteBytes(folder_ + "/10.txt", "ten\r\n");
+    WriteBytes(folder_ + "/2.txt", "two\r\n");
+  }
+  bool SourcesGone() const {
+    return !Exists(folder_ + "/chm_hhc.hhc") && !Exists(folder_ + "/chm_hhk.hhk") &&
+           !Exists(folder_ + "/chm_hhp.hhp");
+  }
+
+  ScopedTempDir dir_{"命令行 测试"};
+  const std::string folder_ = dir_ / "书 页";
+  const std::string title_ = "中文 标题";
+  const std::string book_ = folder_ + "/" + title_ + ".chm";
+};
+
+TEST_F(WindowsCliTest, CompilerMessagesGoToStandardError) {
+  ScopedEnvironment fake(L"INKBINDER_FAKE_COMPILER", "book=" + book_);
+  const Finished run = RunProgram(Bin("inkbinder-cli.exe"),
+                             {"--title", title_, "--compiler", Bin("fake_compiler.exe"), folder_},
+                             dir_);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, std::string(kSuccessStatus) + "\n")) << run.out;
+  EXPECT_TRUE(Contains(run.out, title_ + ".chm\n")) << run.out;
+  EXPECT_TRUE(Contains(run.err, "fake compiler done")) << run.err;
+  EXPECT_FALSE(Contains(run.out, "fake compiler done")) << run.out;
+  EXPECT_EQ(ReadBytes(book_), "ITSF fake book");
+  EXPECT_TRUE(SourcesGone());
+}
+
+TEST_F(WindowsCliTest, FailuresAndRefusalsInChinese) {
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string message;
+  };
+  ScopedTempDir empty("空");
+  const Case cases[] = {
+      {{"--title", title_, "--compiler", dir_ / "hhc.exe", folder_},
+       1,
+       std::string(kNoCompilerStatus) + "hhc.exe"},
+      {{"--title", title_, empty.path()}, 2, kNoPagesText},
+      {{"--title", "", folder_}, 2, kNoTitleText},
+      {{"--title", "a:b", folder_}, 2, kBadTitleText},
+  };
+  for (const Case& c : cases) {
+    const Finished run = RunProgram(Bin("inkbinder-cli.exe"), c.args, dir_);
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.message;
+    EXPECT_TRUE(Contains(run.err, c.message)) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_FALSE(Exists(book_));
+}
+
+// Under Wine the test hhc.exe hands the project to the Linux stand-in named by INKBINDER_LINUX_HHC.
+std::string LinuxStandIn() {
+  wchar_t value[32768];
+  const DWORD n = GetEnvironmentVariableW(L"INKBINDER_LINUX_HHC", value, 32768);
+  return n > 0 && n < 32768 ? WideToUtf8(std::wstring_view(value, n)) : std::string();
+}
+
+TEST_F(WindowsCliTest, RealCompileThroughTheTestCompiler) {
+  if (LinuxStandIn().empty()) GTEST_SKIP() << "INKBINDER_LINUX_HHC is not set";
+  // A slow compile, too: the tool must wait for the compiler's real end.
+  ScopedEnvironment slow(L"INKBINDER_TEST_HHC_SLEEP", "1");
+  const Finished run = RunProgram(Bin("inkbinder-cli.exe"), {"--title", title_, folder_}, dir_);
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_TRUE(Contains(run.out, std::string(kSuccessStatus) + "\n")) << run.out;
+  EXPECT_GE(run.milliseconds, 1000u);
+  ASSERT_TRUE(Exists(book_)) << run.err;
+  EXPECT_EQ(ReadBytes(book_).substr(0, 4), "ITSF");
+  EXPECT_TRUE(SourcesGone());
+}
+
+TEST(TestCompiler, AnswersLikeHhcExe) {
+  ScopedTempDir dir("测试 编译器");
+  struct Case {
+    const char* stand_in;  // a Unix program run as `stand_in PROJECT`
+    int exit_code;
+  };
+  // The stand-in's exit code comes back as it is: 1 is success, as hhc.exe has it.
+  const Case cases[] = {{"/bin/false", 1}, {"/bin/true", 0}};
+  for (const Case& c : cases) {
+    ScopedEnvironment stand_in(L"INKBINDER_LINUX_HHC", c.stand_in);
+    const Finished run = RunProgram(Bin("hhc.exe"), {dir / "chm_hhp.hhp"}, dir);
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.stand_in << run.out;
+  }
+  EXPECT_EQ(RunProgram(Bin("hhc.exe"), {}, dir).exit_code, 0);  // usage
+}
+
+TEST(TestCompiler, GivesUpOnAStandInThatHangs) {
+  ScopedTempDir dir("测试 编译器");
+  // The "project" is a shell script here, run by /bin/sh as the stand-in.
+  WriteBytes(dir / "hang.sh", "sleep 3\n");
+  ScopedEnvironment stand_in(L"INKBINDER_LINUX_HHC", "/bin/sh");
+  ScopedEnvironment timeout(L"INKBINDER_TEST_HHC_TIMEOUT", "0.5");
+  const Finished run = RunProgram(Bin("hhc.exe"), {dir / "hang.sh"}, dir);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_LT(run.milliseconds, 4000u);
+  EXPECT_TRUE(Contains(run.out, "did not finish")) << run.out;
+}
+
+}  // namespace
+}  // namespace inkbinder
