@@ -49,9 +49,14 @@ TEST(PageListTest, OnlyVisibleRegularTxtFilesInNaturalOrder) {
 
 TEST(PageListTest, NamesTheBookCannotHoldAreLeftOut) {
   ScopedTempDir dir;
+#ifdef _WIN32
+  // Windows itself refuses the forbidden characters in names, and its names are always text.
+  const std::vector<std::string> bad = {"emoji\xF0\x9F\x98\x80.txt"};
+#else
   const std::vector<std::string> bad = {"a\"b.txt", "q?.txt", "c:d.txt", "x|y.txt", "tab\t.txt",
                                         "lt<.txt", "back\\slash.txt", "emoji\xF0\x9F\x98\x80.txt",
                                         "bad\xFF.txt"};
+#endif
   for (const std::string& name : bad) WriteBytes(dir / name, "x");
   WriteBytes(dir / "good.txt", "x");
   const PageList list = ListPages(dir.path());

@@ -16,8 +16,10 @@ int main(int argc, char** argv) {
   const char* env = std::getenv("INKBINDER_FAKE_COMPILER");
 #ifdef _WIN32
   const std::string words = env ? inkbinder::CodePageToUtf8(env, inkbinder::kSystemAnsi) : "";
+  const std::string project = argc > 1 ? inkbinder::CodePageToUtf8(argv[1], inkbinder::kSystemAnsi) : "";
 #else
   const std::string words = env ? env : "";
+  const std::string project = argc > 1 ? argv[1] : "";
 #endif
   std::istringstream in(words);
   std::string word;
@@ -34,7 +36,7 @@ int main(int argc, char** argv) {
       std::FILE* f = inkbinder::OpenFile(value, key == "log" ? "ab" : "wb");
       if (f == nullptr) return 3;
       if (key == "book") std::fputs("ITSF fake book", f);
-      if (key == "log") std::fprintf(f, "%s\n", argc > 1 ? argv[1] : "");
+      if (key == "log") std::fprintf(f, "%s\n", project.c_str());
       std::fclose(f);
     }
   }
