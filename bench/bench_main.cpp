@@ -70,30 +70,25 @@ size_t ReadAllPages(const std::string& folder, const std::vector<std::string>& p
   return total;
 }
 
-bool WriteSourceFiles(const std::string& folder, const std::vector<std::string>& pages) {
-  const bool contents = WriteContentsFile(folder, pages);
-  const bool index = WriteIndexFile(folder, pages);
-  const bool project = WriteProjectFile(folder, pages, kBookTitle);
-  return contents && index && project;
-}
-
 struct Timing {
-  double median = 0, min = 0, max = 0;
+  double median = 0, min = 0, max = 0, cpu = 0;  // wall seconds; cpu: median CPU seconds
 };
 
 template <typename Run>
 Timing TimeRuns(size_t reps, Run run) {
   run();  // warm-up: page cache and allocator
-  std::vector<double> seconds;
+  std::vector<double> wall, cpu;
   for (size_t r = 0; r < reps; ++r) {
-    const double start = NowSeconds();
+    const double start = NowSeconds(), cpu_start = CpuSeconds();
     run();
-    seconds.push_back(NowSeconds() - start);
+    wall.push_back(NowSeconds() - start);
+    cpu.push_back(CpuSeconds() - cpu_start);
   }
   Timing t;
-  t.median = Median(seconds);
-  t.min = *std::min_element(seconds.begin(), seconds.end());
-  t.max = *std::max_element(seconds.begin(), seconds.end());
+  t.median = Median(wall);
+  t.min = *std::min_element(wall.begin(), wall.end());
+  t.max = *std::max_element(wall.begin(), wall.end());
+  t.cpu = Median(cpu);
   return t;
 }
 
@@ -126,9 +121,9 @@ int Floor(const std::string& folder, size_t reps) {
   if (pages.empty()) return Fail("no pages in " + folder);
   size_t bytes = 0;
   const Timing t = TimeRuns(reps, [&] { bytes = ReadAllPages(folder, pages); });
-  std::printf("floor pages=%zu reps=%zu median_s=%.4f min_s=%.4f max_s=%.4f bytes=%zu "
-              "peak_rss_kib=%ld\n",
-              pages.size(), reps, t.median, t.min, t.max, bytes, PeakResidentKiB());
+  std::printf("floor pages=%zu reps=%zu median_s=%.4f min_s=%.4f max_s=%.4f cpu_s=%.4f "
+              "bytes=%zu peak_rss_kib=%ld\n",
+              pages.size(), reps, t.median, t.min, t.max, t.cpu, bytes, PeakResidentKiB());
   return 0;
 }
 
@@ -138,11 +133,24 @@ int Write(const std::string& folder, size_t reps) {
   const double list_s = NowSeconds() - list_start;
   if (pages.empty()) return Fail("no pages in " + folder);
   bool ok = true;
-  const Timing t = TimeRuns(reps, [&] { ok = WriteSourceFiles(folder, pages) && ok; });
+  // Each writer's own share, to tell which one costs what.
+  std::vector<double> stage[3];
+  const Timing t = TimeRuns(reps, [&] {
+    const double t0 = NowSeconds();
+    ok = WriteContentsFile(folder, pages) && ok;
+    const double t1 = NowSeconds();
+    ok = WriteIndexFile(folder, pages) && ok;
+    const double t2 = NowSeconds();
+    ok = WriteProjectFile(folder, pages, kBookTitle) && ok;
+    const double t3 = NowSeconds();
+    for (auto [k, s] : {std::pair{0, t1 - t0}, {1, t2 - t1}, {2, t3 - t2}}) stage[k].push_back(s);
+  });
   if (!ok) return Fail("a source file could not be written in " + folder);
-  std::printf("write pages=%zu reps=%zu median_s=%.4f min_s=%.4f max_s=%.4f list_s=%.4f "
+  std::printf("write pages=%zu reps=%zu median_s=%.4f min_s=%.4f max_s=%.4f cpu_s=%.4f "
+              "contents_s=%.4f index_s=%.4f project_s=%.4f list_s=%.4f "
               "hhc_bytes=%ld hhk_bytes=%ld hhp_bytes=%ld peak_rss_kib=%ld\n",
-              pages.size(), reps, t.median, t.min, t.max, list_s,
+              pages.size(), reps, t.median, t.min, t.max, t.cpu, Median(stage[0]),
+              Median(stage[1]), Median(stage[2]), list_s,
               FileSize(folder + "/" + kContentsFileName), FileSize(folder + "/" + kIndexFileName),
               FileSize(folder + "/" + kProjectFileName), PeakResidentKiB());
   return 0;

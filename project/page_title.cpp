@@ -1,5 +1,6 @@
 #include "project/page_title.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "project/file_open.h"
@@ -44,6 +45,9 @@ bool EndsWithTag(const std::string& s, std::string_view tag) {
 class LineUtf8Check {
  public:
   void Reset() { *this = LineUtf8Check(); }
+  void Feed(std::string_view bytes) {
+    for (size_t i = 0; i < bytes.size() && valid_; ++i) Feed(static_cast<unsigned char>(bytes[i]));
+  }
   void Feed(unsigned char b) {
     if (!valid_) return;
     if (pending_.empty()) {
@@ -159,31 +163,49 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
 
   std::string_view chunk;
   while (state != ScanState::kDone && reader.Next(&chunk)) {
-    for (size_t i = 0; i < chunk.size() && state != ScanState::kDone; ++i) {
-      const char c = chunk[i];
+    // While seeking, only CR and '<' can change anything: jump between them
+    // with memchr, and check the line for UTF-8 in runs, from `unchecked` on.
+    size_t unchecked = 0;
+    size_t next_cr = chunk.find('\r');
+    size_t next_lt = chunk.find('<');
+    size_t i = 0;
+    while (i < chunk.size() && state != ScanState::kDone) {
+      if (state == ScanState::kSeek && matched == 0 && !after_cr) {
+        if (next_cr < i) next_cr = chunk.find('\r', i);
+        if (next_lt < i) next_lt = chunk.find('<', i);
+        i = std::min(next_cr, next_lt);
+        if (i == std::string_view::npos) break;
+      }
+      const char c = chunk[i++];
       if (after_cr) {
         after_cr = false;
-        if (c == '\n') continue;
+        if (c == '\n') continue;  // fed with the next run: a no-op on a fresh line
       }
       if (c == '\r') {
         after_cr = true;
         if (state == ScanState::kSeek) {
           matched = 0;
           utf8.Reset();
+          unchecked = i;
         } else {
           state = ScanState::kDone;
         }
         continue;
       }
-      utf8.Feed(static_cast<unsigned char>(c));
       if (state == ScanState::kSeek) {
         const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
         if (lower == kOpenTag[matched]) {
-          if (++matched == kOpenTag.size()) state = ScanState::kCollect;
+          if (++matched == kOpenTag.size()) {
+            state = ScanState::kCollect;
+            utf8.Feed(chunk.substr(unchecked, i - unchecked));
+          }
         } else {
           matched = (c == '<') ? 1 : 0;
         }
-      } else if (state == ScanState::kCollect) {
+        continue;
+      }
+      utf8.Feed(static_cast<unsigned char>(c));
+      if (state == ScanState::kCollect) {
         piece.push_back(c);
         if (EndsWithTag(piece, kOpenTag)) {
           piece.resize(piece.size() - kOpenTag.size());
@@ -193,6 +215,7 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
         }
       }
     }
+    if (state == ScanState::kSeek) utf8.Feed(chunk.substr(unchecked));
   }
   const bool failed = reader.failed();
   std::fclose(f);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "project/page_title.h"
+#include "project/text_encoding.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder {
@@ -95,6 +96,40 @@ TEST(ReadPageTitleTest, TagsAcrossReadBoundariesAndHugeLines) {
   const std::string path = dir / "none.txt";
   WriteBytes(path, std::string(5 * 1024 * 1024, 'z'));
   EXPECT_EQ(ReadPageTitle(path), std::optional<std::string>(""));
+}
+
+TEST(ReadPageTitleTest, TitleLineEncodingJudgedOnTheWholeLineAcrossPieces) {
+  // The title line starts in the first 16 KiB piece and its tag stands in the
+  // second: what the line held before the piece boundary still decides its encoding.
+  const std::string utf8_head = "第";                        // a three-byte UTF-8 character
+  const std::string gbk_head = "\xB5\xDA";                   // 第 in code page 936: no UTF-8
+  const std::string utf8_title = "\xC4\xB2";                 // Ĳ, also two bytes of 936
+  const auto page = [](const std::string& line_end, const std::string& head,
+                       const std::string& title) {
+    std::string bytes = std::string(16384 - 6 - line_end.size(), 'x') + line_end + head;
+    while (bytes.size() < 16384 + 5) bytes += 'y';
+    return bytes + "<title>" + title + "</title>\r\n";
+  };
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string expected;
+  };
+  const std::string as_936 = CodePageToUtf8(utf8_title, kCodePage936);
+  ASSERT_NE(as_936, "ĳ");
+  const Case cases[] = {
+      {"UTF-8 line", page("\r\n", utf8_head, utf8_title), "ĳ"},
+      {"936 line", page("\r\n", gbk_head, utf8_title), as_936},
+      {"CR alone before the line", page("\r", utf8_head, utf8_title), "ĳ"},
+      // A UTF-8 character on an earlier line does not count for this one.
+      {"UTF-8 only on the line before", "第\r\n" + page("\r\n", "z", utf8_title), as_936},
+  };
+  ScopedTempDir dir;
+  for (const Case& c : cases) {
+    const std::string path = dir / "page.txt";
+    WriteBytes(path, c.bytes);
+    EXPECT_EQ(ReadPageTitle(path), c.expected) << c.name;
+  }
 }
 
 TEST(ReadPageTitleTest, Utf16SurrogatePairSplitAcrossPieces) {

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Speed and memory benchmark (not part of the tests: nothing here asserts a time).
+#
+#   scripts/bench.sh [PAGES...]      default: 1000 8186 100000
+#
+# 1. Writing the three source files, against the floor of opening and reading
+#    every page once, in the same order, pages warm in the page cache for both.
+#    Each size and each side runs in a process of its own (peak memory is that
+#    process's), several rounds alternating the two sides; each process
+#    reports the median of its runs and the table shows the median of those.
+# 2. The whole conversion of 8,186 pages (inkbinder-cli with the hhc stand-in)
+#    and the stand-in alone, against bare chmcmd on the same project.
+#
+# The page folders (about 2 KB a page; 100,000 pages are about 200 MB) live in
+# a temporary folder that is removed at the end, also after a failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(1000 8186 100000)
+rounds=3
+compile_runs=3
+convert_pages=8186
+title=基准测试
+
+bash scripts/setup.sh >/dev/null
+locpath=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/inkbinder/locale
+
+build=build/bench
+# Testing on, so that the corpus check below can be built; only the targets
+# named here are compiled.
+cmake --preset bench -B "$build" -DBUILD_TESTING=ON >/dev/null
+cmake --build "$build" -j 2 --target inkbinder-bench bench_test inkbinder-cli hhc >/dev/null
+bin=$PWD/$build/bin
+"$bin/bench_test" >/dev/null || { echo "bench: the page generator fails its test" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/inkbinder-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# field KEY LINE: the value of KEY=... in one result line.
+field() { tr ' ' '\n' <<<"$2" | sed -n "s/^$1=//p"; }
+median() { sort -g | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
+max() { sort -g | tail -n 1; }
+ms() { awk -v s="$1" 'BEGIN { printf "%.1f", s * 1000 }'; }
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# ---- 1. writers against the read floor ------------------------------------
+writer_rows=()
+for pages in "${sizes[@]}"; do
+  folder=$work/p$pages
+  reps=9
+  [ "$pages" -le 20000 ] || reps=5
+  echo "bench: $pages pages: making them" >&2
+  "$bin/inkbinder-bench" make "$folder" "$pages" >/dev/null
+  floor=() write=() floor_cpu=() write_cpu=() contents=() index=() project=() list=()
+  floor_rss=() write_rss=()
+  for ((r = 1; r <= rounds; r++)); do
+    echo "bench: $pages pages: round $r of $rounds" >&2
+    f=$("$bin/inkbinder-bench" floor "$folder" "$reps")
+    w=$("$bin/inkbinder-bench" write "$folder" "$reps")
+    floor+=("$(field median_s "$f")") floor_cpu+=("$(field cpu_s "$f")")
+    floor_rss+=("$(field peak_rss_kib "$f")")
+    write+=("$(field median_s "$w")") write_cpu+=("$(field cpu_s "$w")")
+    write_rss+=("$(field peak_rss_kib "$w")")
+    contents+=("$(field contents_s "$w")") index+=("$(field index_s "$w")")
+    project+=("$(field project_s "$w")") list+=("$(field list_s "$w")")
+  done
+  fl=$(printf '%s\n' "${floor[@]}" | median)
+  wr=$(printf '%s\n' "${write[@]}" | median)
+  flc=$(printf '%s\n' "${floor_cpu[@]}" | median)
+  wrc=$(printf '%s\n' "${write_cpu[@]}" | median)
+  writer_rows+=("$(printf '%7s %9s %9s %6s %7s %9s %9s %9s %8s %10s %10s' "$pages" \
+    "$(ms "$fl")" "$(ms "$wr")" "$(ratio "$wr" "$fl")" "$(ratio "$wrc" "$flc")" \
+    "$(ms "$(printf '%s\n' "${contents[@]}" | median)")" \
+    "$(ms "$(printf '%s\n' "${index[@]}" | median)")" \
+    "$(ms "$(printf '%s\n' "${project[@]}" | median)")" \
+    "$(ms "$(printf '%s\n' "${list[@]}" | median)")" \
+    "$(mib "$(printf '%s\n' "${floor_rss[@]}" | max)")" \
+    "$(mib "$(printf '%s\n' "${write_rss[@]}" | max)")")")
+  # The conversion below reuses its size; the others go now, to spare the disk.
+  [ "$pages" -eq "$convert_pages" ] || rm -rf "$folder"
+done
+
+# ---- 2. whole conversion against bare chmcmd -------------------------------
+src=$work/p$convert_pages
+[ -d "$src" ] || "$bin/inkbinder-bench" make "$src" "$convert_pages" >/dev/null
+keep_sources() {
+  "$bin/inkbinder-cli" --keep-sources --compiler /bin/true --title "$title" "$src" >/dev/null 2>&1 || true
+  [ -f "$src/chm_hhp.hhp" ] || { echo "bench: no project was written" >&2; exit 1; }
+}
+keep_sources
+# Bare chmcmd needs what the stand-in arranges: page names in code page 936 and
+# the GBK locale; the pages are hard links, so nothing is copied.
+bare=$work/bare
+"$bin/inkbinder-bench" gbk-links "$src" "$bare" >/dev/null
+bare_book=$bare/$(printf '%s.chm' "$title" | iconv -f UTF-8 -t CP936)
+book=$src/$title.chm
+
+# timed OUT_ELAPSED OUT_RSS COMMAND...: wall seconds and peak memory (the
+# largest of the process and the children it waited for).
+timed() {
+  local t=$work/time.out
+  /usr/bin/time -f '%e %M' -o "$t" "${@:3}" >/dev/null 2>&1 || true
+  # A non-zero exit (hhc's success is 1) adds a line before the figures.
+  read -r "$1" "$2" < <(tail -n 1 "$t")
+}
+
+bare_s=() hhc_s=() cli_s=() bare_kib=() hhc_kib=() cli_kib=()
+for ((r = 1; r <= compile_runs; r++)); do
+  echo "bench: $convert_pages pages: compile round $r of $compile_runs" >&2
+  rm -f "$bare_book"
+  timed e k env -C "$bare" LOCPATH="$locpath" LC_ALL=zh_CN.GBK chmcmd chm_hhp.hhp
+  [ -s "$bare_book" ] || { echo "bench: bare chmcmd wrote no book" >&2; exit 1; }
+  bare_s+=("$e") bare_kib+=("$k")
+
+  rm -f "$book"
+  timed e k "$bin/hhc" "$src/chm_hhp.hhp"
+  [ -s "$book" ] || { echo "bench: the hhc stand-in wrote no book" >&2; exit 1; }
+  hhc_s+=("$e") hhc_kib+=("$k")
+
+  rm -f "$book"
+  timed e k "$bin/inkbinder-cli" --title "$title" "$src"
+  [ -s "$book" ] || { echo "bench: inkbinder-cli wrote no book" >&2; exit 1; }
+  cli_s+=("$e") cli_kib+=("$k")
+  keep_sources  # the conversion deleted them; the next round's compilers need them
+done
+bare_m=$(printf '%s\n' "${bare_s[@]}" | median)
+hhc_m=$(printf '%s\n' "${hhc_s[@]}" | median)
+cli_m=$(printf '%s\n' "${cli_s[@]}" | median)
+bare_size=$(stat -c %s "$bare_book")
+book_size=$(stat -c %s "$book")
+
+# ---- table ------------------------------------------------------------------
+echo
+echo "Writing chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp against reading every page once"
+echo "(ms: wall-clock medians; ratio: writing / floor, wall and CPU; MiB: peak resident memory)"
+printf '%7s %9s %9s %6s %7s %9s %9s %9s %8s %10s %10s\n' pages "floor ms" "write ms" ratio \
+  "cpu rt" "contents" index project "list ms" "floor MiB" "write MiB"
+printf '%s\n' "${writer_rows[@]}"
+echo
+echo "Compiling $convert_pages pages (s: wall-clock medians of $compile_runs runs)"
+printf '%-34s %8s %8s %10s %12s\n' "" seconds "/ bare" "peak MiB" "book bytes"
+printf '%-34s %8s %8s %10s %12s\n' "bare chmcmd (GBK locale)" "$bare_m" "1.00" \
+  "$(mib "$(printf '%s\n' "${bare_kib[@]}" | max)")" "$bare_size"
+printf '%-34s %8s %8s %10s %12s\n' "hhc stand-in on the same project" "$hhc_m" \
+  "$(ratio "$hhc_m" "$bare_m")" "$(mib "$(printf '%s\n' "${hhc_kib[@]}" | max)")" "$book_size"
+printf '%-34s %8s %8s %10s %12s\n' "inkbinder-cli, whole conversion" "$cli_m" \
+  "$(ratio "$cli_m" "$bare_m")" "$(mib "$(printf '%s\n' "${cli_kib[@]}" | max)")" "$book_size"
