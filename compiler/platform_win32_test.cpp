@@ -62,50 +62,15 @@ TEST(Environment, AnsiCodePageIs936) {
   EXPECT_EQ(GetACP(), 936u) << "run under a zh_CN locale (LC_ALL=zh_CN.UTF-8 for Wine)";
 }
 
-TEST(TextEncoding, ToCodePage) {
-  struct Case {
-    const char* utf8;
-    CodePage code_page;
-    std::string expected;
-  };
-  const Case cases[] = {
-      {"第1章 起", kCodePage936, "\xb5\xda" "1\xd5\xc2 \xc6\xf0"},
-      {"第1章 起", kSystemAnsi, "\xb5\xda" "1\xd5\xc2 \xc6\xf0"},
-      {"€", kCodePage936, "\x80"},
-      // Outside the Basic Multilingual Plane: one '?' for the character, not one per UTF-16 unit.
-      {"a\xF0\x9F\x98\x80" "b", kCodePage936, "a?b"},
-      // No best-fit look-alike ('A') for a letter 936 lacks.
-      {"\xC4\x80", kCodePage936, "?"},
-      {"", kCodePage936, ""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(Utf8ToCodePage(c.utf8, c.code_page), c.expected) << c.utf8;
-  }
-}
-
-TEST(TextEncoding, FromCodePage) {
-  struct Case {
-    std::string bytes;
-    std::string expected;
-  };
-  const Case cases[] = {
-      {"\xc4\xbf\xc2\xbc", "目录"},
-      {"\x80", "€"},
-      // A lead byte with a wrong trail costs one byte; the trail stands on its own.
-      {"\x81" "0ab", "\xEF\xBF\xBD" "0ab"},
-      {"ab\xb5", "ab\xEF\xBF\xBD"},  // cut off after a lead byte
-      {"\xc4\xbf\x81" "0\xc2\xbc", "目\xEF\xBF\xBD" "0录"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(CodePageToUtf8(c.bytes, kCodePage936), c.expected) << c.expected;
-  }
-}
-
-TEST(TextEncoding, FitsCodePage) {
+// What the Windows conversion calls do by default and the program must not.
+TEST(TextEncoding, NoBestFitAndNoSilentDamage) {
+  // Best fit would write 'ā' for 'Ā' and 'ü' for 'Ü': a different name, not a '?'.
+  EXPECT_EQ(Utf8ToCodePage("\xC4\x80", kCodePage936), "?");
+  EXPECT_FALSE(FitsCodePage("Über.txt", kSystemAnsi));
   EXPECT_TRUE(FitsCodePage("第10章 pīnyīn üéà.txt", kSystemAnsi));
-  EXPECT_FALSE(FitsCodePage("Über.txt", kSystemAnsi));  // 936 has ü but not Ü
-  EXPECT_FALSE(FitsCodePage("\xF0\x9F\x98\x80.txt", kSystemAnsi));
-  EXPECT_FALSE(FitsCodePage("\xC4\x80.txt", kSystemAnsi));
+  // A lead byte with a wrong trail costs one byte; the trail stands on its own.
+  EXPECT_EQ(CodePageToUtf8("\xc4\xbf\x81" "0\xc2\xbc", kCodePage936), "目\xEF\xBF\xBD" "0录");
+  EXPECT_EQ(CodePageToUtf8("ab\xb5", kCodePage936), "ab\xEF\xBF\xBD");  // cut off after a lead byte
 }
 
 TEST(FolderListing, AttributesAndKinds) {
@@ -132,49 +97,16 @@ TEST(FolderListing, AttributesAndKinds) {
   EXPECT_EQ(again.size(), 4u);
 }
 
-TEST(FolderListing, FoldersThatCannotBeListed) {
-  ScopedTempDir dir;
-  std::vector<FolderEntry> entries{{"stale", true, false, true}};
-  EXPECT_TRUE(ListFolder(dir.path(), &entries));
-  EXPECT_TRUE(entries.empty());
-  for (const std::string& folder : {std::string(), std::string(" "), dir / "missing"}) {
-    EXPECT_FALSE(ListFolder(folder, &entries)) << "'" << folder << "'";
-  }
-}
-
-TEST(FolderListing, NameThatIsNotValidUtf16) {
-  ScopedTempDir dir;
-  const std::wstring name = L"x\xD800y.txt";
-  const std::wstring path = Utf8ToWide(dir.path()) + L"\\" + name;
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) GTEST_SKIP() << "this file system refuses the name";
-  CloseHandle(file);
-  std::vector<FolderEntry> entries;
-  ASSERT_TRUE(ListFolder(dir.path(), &entries));
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_FALSE(entries[0].name_is_text);
-  EXPECT_TRUE(ListPages(dir.path()).pages.empty());
-}
-
 TEST(PageList, OnlyVisibleTxtFilesInNaturalOrder) {
   ScopedTempDir dir("页面");
-  for (const char* name : {"a.txt", "B.TXT", "d.htm", "c.txt.bak", "hidden.txt"}) {
+  for (const char* name : {"a.txt", "B.TXT", "d.htm", "c.txt.bak", "hidden.txt", "第10章.txt",
+                           "第2章.txt", "\xF0\x9F\x98\x80.txt"}) {
     WriteBytes(dir / name, "x");
   }
   MakeFolder(dir / "e.txt");
   SetAttributes(dir / "hidden.txt", FILE_ATTRIBUTE_HIDDEN);
   const PageList list = ListPages(dir.path());
-  EXPECT_EQ(list.pages, (std::vector<std::string>{"a.txt", "B.TXT"}));
-  EXPECT_TRUE(list.left_out.empty());
-}
-
-TEST(PageList, ChineseNamesAndNamesTheCodePageCannotHold) {
-  ScopedTempDir dir("页面");
-  for (const char* name : {"第10章.txt", "第2章.txt", "10.txt", "2.txt", "\xF0\x9F\x98\x80.txt"}) {
-    WriteBytes(dir / name, "x");
-  }
-  const PageList list = ListPages(dir.path());
-  EXPECT_EQ(list.pages, (std::vector<std::string>{"2.txt", "10.txt", "第2章.txt", "第10章.txt"}));
+  EXPECT_EQ(list.pages, (std::vector<std::string>{"a.txt", "B.TXT", "第2章.txt", "第10章.txt"}));
   EXPECT_EQ(list.left_out, (std::vector<std::string>{"\xF0\x9F\x98\x80.txt"}));
 }
 
@@ -182,13 +114,10 @@ TEST(FileOps, StampsTellARewriteApart) {
   ScopedTempDir dir("印记 测试");
   const std::string book = dir / "书 名.chm";
   EXPECT_FALSE(StampOf(book).exists);
-  EXPECT_FALSE(IsRegularFile(book));
-
   WriteBytes(book, "ITSF one");
   const FileStamp first = StampOf(book);
   EXPECT_TRUE(first.exists);
   EXPECT_EQ(first.size, 8u);
-  EXPECT_TRUE(IsRegularFile(book));
   EXPECT_EQ(StampOf(book), first);
 
   Sleep(20);
@@ -196,45 +125,18 @@ TEST(FileOps, StampsTellARewriteApart) {
   const FileStamp second = StampOf(book);
   EXPECT_NE(second, first);
   EXPECT_EQ(second.id, first.id);
-  EXPECT_GT(second.modified_ns, first.modified_ns);
-
   WriteBytes(dir / "other.chm", "ITSF one");
   EXPECT_NE(StampOf(dir / "other.chm").id, first.id);
 
-  EXPECT_TRUE(StampOf(dir.path()).exists);
+  EXPECT_TRUE(IsRegularFile(book));
   EXPECT_FALSE(IsRegularFile(dir.path()));
-}
-
-TEST(FileOps, DeleteFileAt) {
-  ScopedTempDir dir("删除");
-  WriteBytes(dir / "chm_hhc.hhc", "x");
-  EXPECT_TRUE(DeleteFileAt(dir / "chm_hhc.hhc"));
-  EXPECT_FALSE(testing::Exists(dir / "chm_hhc.hhc"));
-  EXPECT_FALSE(DeleteFileAt(dir / "chm_hhc.hhc"));
-  MakeFolder(dir / "chm_hhk.hhk");
-  EXPECT_FALSE(DeleteFileAt(dir / "chm_hhk.hhk"));
-}
-
-TEST(FileOpen, ChinesePath) {
-  ScopedTempDir dir("打开");
-  const std::string path = dir / "第1章 起.txt";
-  std::FILE* f = OpenFile(path, "wb");
-  ASSERT_NE(f, nullptr);
-  std::fputs("<title>起</title>\r\n", f);
-  std::fclose(f);
-  EXPECT_EQ(ReadBytes(path), "<title>起</title>\r\n");
-  EXPECT_EQ(OpenFile(dir / "missing.txt", "rb"), nullptr);
+  EXPECT_TRUE(DeleteFileAt(book));
+  EXPECT_FALSE(IsRegularFile(book));
+  EXPECT_FALSE(DeleteFileAt(book));
 }
 
 // fake_compiler.exe lies beside this test; INKBINDER_BIN holds a Unix path under Wine.
 std::string FakeCompiler() { return ProgramFolder() + "\\fake_compiler.exe"; }
-
-TEST(ProgramFolder, HoldsThisProgram) {
-  const std::string folder = ProgramFolder();
-  ASSERT_FALSE(folder.empty());
-  EXPECT_NE(folder.back(), '\\');
-  EXPECT_TRUE(IsRegularFile(folder + "\\platform_win32_test.exe")) << folder;
-}
 
 class ProcessTest : public ::testing::Test {
  protected:
@@ -319,21 +221,8 @@ TEST_F(ProcessTest, ChildOutputGoesToOurStandardError) {
   EXPECT_NE(ReadBytes(captured).find("fake compiler done"), std::string::npos);
 }
 
-TEST_F(ProcessTest, StartsWithoutStandardError) {
-  // The window program has no standard handles at all.
-  ScopedEnvironment env(L"INKBINDER_FAKE_COMPILER", "exit=1");
-  ScopedStandardError none(nullptr);
-  std::string error;
-  auto process = Process::Start(FakeCompiler(), {}, &error);
-  ASSERT_NE(process, nullptr) << error;
-  EXPECT_EQ(process->Wait(), 1);
-}
-
 class FindHelpCompilerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    for (const char* folder : {"program", "x86", "x64", "workshop"}) MakeFolder(dir_ / folder);
-  }
   std::string Put(const std::string& folder) {
     MakeFolder(folder);
     WriteBytes(folder + "/hhc.exe", "MZ");
@@ -345,22 +234,18 @@ class FindHelpCompilerTest : public ::testing::Test {
   ScopedEnvironment x64_{L"ProgramFiles", dir_ / "x64\\"};
 };
 
-TEST_F(FindHelpCompilerTest, BesideTheProgramComesFirst) {
-  const std::string beside = Put(dir_ / "program");
-  Put(dir_ / "x86/HTML Help Workshop");
-  EXPECT_EQ(Backslashed(FindHelpCompiler(dir_ / "program")), Backslashed(beside));
-}
-
-TEST_F(FindHelpCompilerTest, ProgramFilesFolders) {
+TEST_F(FindHelpCompilerTest, SearchOrder) {
+  const std::string program = dir_ / "program";
+  MakeFolder(program + "/hhc.exe");  // a folder is no compiler
+  // None found: the one beside the program, so that the message can name it.
+  EXPECT_EQ(Backslashed(FindHelpCompiler(program)), Backslashed(program + "/hhc.exe"));
   const std::string x64 = Put(dir_ / "x64/HTML Help Workshop");
-  EXPECT_EQ(Backslashed(FindHelpCompiler(dir_ / "program")), Backslashed(x64));
+  EXPECT_EQ(Backslashed(FindHelpCompiler(program)), Backslashed(x64));
   const std::string x86 = Put(dir_ / "x86/HTML Help Workshop");
-  EXPECT_EQ(Backslashed(FindHelpCompiler(dir_ / "program")), Backslashed(x86));
-}
-
-TEST_F(FindHelpCompilerTest, NoneFoundNamesTheOneBesideTheProgram) {
-  MakeFolder(dir_ / "program/hhc.exe");  // a folder is no compiler
-  EXPECT_EQ(Backslashed(FindHelpCompiler(dir_ / "program")), Backslashed(dir_ / "program/hhc.exe"));
+  EXPECT_EQ(Backslashed(FindHelpCompiler(program)), Backslashed(x86));
+  RemoveDirectoryW(Utf8ToWide(program + "/hhc.exe").c_str());
+  const std::string beside = Put(program);
+  EXPECT_EQ(Backslashed(FindHelpCompiler(program)), Backslashed(beside));
 }
 
 TEST_F(FindHelpCompilerTest, WorkshopInstallFolderFromTheRegistry) {
