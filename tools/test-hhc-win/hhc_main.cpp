@@ -94,6 +94,62 @@ std::string UnixPath(UnixFileName convert, const std::wstring& path) {
   return out;
 }
 
+// Starts /bin/sh on the script; Wine gives no handle to wait on.
+bool StartShell(DosFileName to_dos, const std::string& unix_script) {
+  wchar_t* shell = to_dos("/bin/sh");
+  if (shell == nullptr) return false;
+  // Wine hands a Unix program its arguments as they are: the script's Unix path.
+  std::wstring command = L"sh \"" + Wide(unix_script) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  const BOOL started = CreateProcessW(shell, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &info);
+  HeapFree(GetProcessHeap(), 0, shell);
+  if (info.hThread != nullptr) CloseHandle(info.hThread);
+  if (info.hProcess != nullptr) CloseHandle(info.hProcess);
+  return started != 0;
+}
+
+bool WaitForFile(const std::wstring& path, double seconds) {
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+  for (;;) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(50);
+  }
+}
+
+// Runs the stand-in on the project in a work folder; its exit code, or -1.
+int RunStandIn(UnixFileName to_unix, DosFileName to_dos, const std::string& linux_hhc,
+               const std::string& unix_project, const std::wstring& work) {
+  const std::string unix_work = UnixPath(to_unix, work);
+  if (unix_work.empty()) return -1;
+  const std::string output = Quoted(unix_work + "/output");
+  const std::string part = Quoted(unix_work + "/status.part");
+  // The script lets go of the streams it was started with: a stand-in still
+  // running after a time-out must not hold a caller's pipe open.
+  const std::string script = "exec </dev/null >/dev/null 2>&1\n" + Quoted(linux_hhc) + " " +
+                             Quoted(unix_project) + " >" + output + " 2>&1\n" +
+                             "echo $? >" + part + "\n" +
+                             "mv " + part + " " + Quoted(unix_work + "/status") + "\n";
+  if (!WriteWhole(work + L"\\run.sh", script) || !StartShell(to_dos, unix_work + "/run.sh")) {
+    Say("cannot start /bin/sh");
+    return -1;
+  }
+  const std::wstring timeout = Environment(L"INKBINDER_TEST_HHC_TIMEOUT");
+  const bool finished =
+      WaitForFile(work + L"\\status", timeout.empty() ? 600 : std::wcstod(timeout.c_str(), nullptr));
+  const std::string messages = ReadWhole(work + L"\\output");
+  std::fwrite(messages.data(), 1, messages.size(), stdout);
+  std::fflush(stdout);
+  if (!finished) {
+    Say("the Linux compiler stand-in did not finish in time");
+    return -1;
+  }
+  return std::atoi(ReadWhole(work + L"\\status").c_str());
+}
+
 int Compile(const std::wstring& project) {
   const auto to_unix = WineExport<UnixFileName>("wine_get_unix_file_name");
   const auto to_dos = WineExport<DosFileName>("wine_get_dos_file_name");
@@ -111,7 +167,6 @@ int Compile(const std::wstring& project) {
     Say("no Unix path for the project " + Utf8(project));
     return 0;
   }
-
   if (const std::wstring sleep = Environment(L"INKBINDER_TEST_HHC_SLEEP"); !sleep.empty()) {
     Sleep(static_cast<DWORD>(std::wcstod(sleep.c_str(), nullptr) * 1000));
   }
@@ -120,63 +175,17 @@ int Compile(const std::wstring& project) {
   if (GetTempPathW(MAX_PATH + 1, temp) == 0) return 0;
   const std::wstring work = std::wstring(temp) + L"inkbinder-test-hhc-" +
                             std::to_wstring(GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(GetTickCount());
+                            std::to_wstring(GetTickCount64());
   if (!CreateDirectoryW(work.c_str(), nullptr)) {
     Say("cannot make a work folder");
     return 0;
   }
-  const std::wstring script = work + L"\\run.sh";
-  const std::wstring output = work + L"\\output";
-  const std::wstring status = work + L"\\status";
-  const std::string unix_work = UnixPath(to_unix, work);
-  // The script lets go of the streams it was started with: a stand-in left
-  // running after a time-out must not hold a caller's pipe open.
-  const std::string script_text =
-      "exec </dev/null >/dev/null 2>&1\n" + Quoted(linux_hhc) + " " + Quoted(unix_project) + " >" + Quoted(unix_work + "/output") +
-      " 2>&1\n"
-      "echo $? >" + Quoted(unix_work + "/status.part") + "\n"
-      "mv " + Quoted(unix_work + "/status.part") + " " + Quoted(unix_work + "/status") + "\n";
-
-  int result = 0;
-  wchar_t* shell = to_dos("/bin/sh");
-  if (unix_work.empty() || shell == nullptr || !WriteWhole(script, script_text)) {
-    Say("cannot prepare the shell script");
-  } else {
-    // Wine hands a Unix program its arguments as they are: the script's Unix path.
-    std::wstring command = L"sh \"" + Wide(unix_work + "/run.sh") + L"\"";
-
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(shell, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-      Say("cannot start /bin/sh");
-    } else {
-      if (info.hThread) CloseHandle(info.hThread);
-      if (info.hProcess) CloseHandle(info.hProcess);
-      const std::wstring timeout_text = Environment(L"INKBINDER_TEST_HHC_TIMEOUT");
-      const double timeout = timeout_text.empty() ? 600 : std::wcstod(timeout_text.c_str(), nullptr);
-      const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout * 1000);
-      while (GetFileAttributesW(status.c_str()) == INVALID_FILE_ATTRIBUTES &&
-             GetTickCount64() < deadline) {
-        Sleep(50);
-      }
-      const std::string compiler_output = ReadWhole(output);
-      std::fwrite(compiler_output.data(), 1, compiler_output.size(), stdout);
-      std::fflush(stdout);
-      if (GetFileAttributesW(status.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        Say("the Linux compiler stand-in did not finish in time");
-      } else {
-        result = std::atoi(ReadWhole(status).c_str()) == 1 ? 1 : 0;
-      }
-    }
-  }
-  if (shell != nullptr) HeapFree(GetProcessHeap(), 0, shell);
-  for (const std::wstring& file : {script, output, status, work + L"\\status.part"}) {
-    DeleteFileW(file.c_str());
+  const int stand_in = RunStandIn(to_unix, to_dos, linux_hhc, unix_project, work);
+  for (const wchar_t* name : {L"run.sh", L"output", L"status", L"status.part"}) {
+    DeleteFileW((work + L"\\" + name).c_str());
   }
   RemoveDirectoryW(work.c_str());
-  return result;
+  return stand_in == 1 ? 1 : 0;  // the stand-in answers as hhc.exe does
 }
 
 }  // namespace
