@@ -11,6 +11,12 @@ std::uint64_t Join(DWORD high, DWORD low) {
   return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
+// Nanoseconds from 1601 overflow 64 bits in 1893: count from 1970 instead.
+std::int64_t UnixNanoseconds(const FILETIME& t) {
+  constexpr std::int64_t k1601To1970 = 116444736000000000;  // in 100 ns units
+  return (static_cast<std::int64_t>(Join(t.dwHighDateTime, t.dwLowDateTime)) - k1601To1970) * 100;
+}
+
 }  // namespace
 
 FileStamp StampOf(const std::string& path) {
@@ -26,8 +32,7 @@ FileStamp StampOf(const std::string& path) {
     if (got) {
       stamp.exists = true;
       stamp.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
-      stamp.modified_ns = static_cast<std::int64_t>(
-          Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime) * 100);
+      stamp.modified_ns = UnixNanoseconds(info.ftLastWriteTime);
       stamp.id = Join(info.nFileIndexHigh, info.nFileIndexLow);
       return stamp;
     }
@@ -37,8 +42,7 @@ FileStamp StampOf(const std::string& path) {
   if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return stamp;
   stamp.exists = true;
   stamp.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
-  stamp.modified_ns = static_cast<std::int64_t>(
-      Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime) * 100);
+  stamp.modified_ns = UnixNanoseconds(data.ftLastWriteTime);
   return stamp;
 }
 
