@@ -24,14 +24,19 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 }
 
 void PrintText(std::FILE* stream, const std::string& utf8) {
-  // A console shows its output code page; a file or pipe gets the system's.
+  std::fflush(stream);
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   DWORD mode = 0;
-  UINT code_page = CP_ACP;
   if (GetConsoleMode(handle, &mode)) {
-    if (const UINT console = GetConsoleOutputCP(); console != 0) code_page = console;
+    // A console takes UTF-16 whatever its code page: Chinese shows even after chcp 437.
+    const std::wstring wide = Utf8ToWide(utf8);
+    DWORD written = 0;
+    if (WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) {
+      return;
+    }
   }
-  const std::string text = Utf8ToCodePage(utf8, static_cast<CodePage>(code_page));
+  // A file or a pipe gets the system's code page, as every program here writes.
+  const std::string text = Utf8ToCodePage(utf8, kSystemAnsi);
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
 }
