@@ -121,7 +121,8 @@ TEST(FileOps, StampsTellARewriteApart) {
   EXPECT_EQ(first.size, 8u);
   EXPECT_EQ(StampOf(book), first);
   // Nanoseconds that neither overflow nor count from an odd epoch.
-  EXPECT_NEAR(static_cast<double>(first.modified_ns) / 1e9, static_cast<double>(std::time(nullptr)), 3600);
+  EXPECT_NEAR(static_cast<double>(first.modified_ns) / 1e9,
+              static_cast<double>(std::time(nullptr)), 3600);
 
   Sleep(20);
   WriteBytes(book, "ITSF two");  // same size, same file

@@ -28,8 +28,9 @@ std::string WorkshopInstallFolder() {
   const wchar_t* value = L"InstallDir";
   const DWORD types = RRF_RT_REG_SZ;  // REG_EXPAND_SZ too, expanded
   DWORD bytes = 0;
-  if (RegGetValueW(HKEY_CURRENT_USER, key, value, types, nullptr, nullptr, &bytes) != ERROR_SUCCESS ||
-      bytes < sizeof(wchar_t)) {
+  const LSTATUS size =
+      RegGetValueW(HKEY_CURRENT_USER, key, value, types, nullptr, nullptr, &bytes);
+  if (size != ERROR_SUCCESS || bytes < sizeof(wchar_t)) {
     return std::string();
   }
   std::wstring text(bytes / sizeof(wchar_t), L'\0');

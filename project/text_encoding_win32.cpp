@@ -69,7 +69,8 @@ std::string CodePageToUtf8(std::string_view bytes, CodePage code_page) {
   for (size_t i = 0; i < bytes.size();) {
     const bool lead = IsDBCSLeadByteEx(cp, static_cast<BYTE>(bytes[i])) != 0;
     const size_t length = lead && i + 1 < bytes.size() ? 2 : 1;
-    if (!(lead && length == 1) && DecodeStrict(cp, bytes.data() + i, static_cast<int>(length), &wide)) {
+    if (!(lead && length == 1) &&
+        DecodeStrict(cp, bytes.data() + i, static_cast<int>(length), &wide)) {
       i += length;
     } else {
       wide += L'\xFFFD';

@@ -68,7 +68,8 @@ bool WriteWhole(const std::wstring& path, const std::string& bytes) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  const BOOL ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
 }
@@ -138,8 +139,8 @@ int RunStandIn(UnixFileName to_unix, DosFileName to_dos, const std::string& linu
     return -1;
   }
   const std::wstring timeout = Environment(L"INKBINDER_TEST_HHC_TIMEOUT");
-  const bool finished =
-      WaitForFile(work + L"\\status", timeout.empty() ? 600 : std::wcstod(timeout.c_str(), nullptr));
+  const double seconds = timeout.empty() ? 600 : std::wcstod(timeout.c_str(), nullptr);
+  const bool finished = WaitForFile(work + L"\\status", seconds);
   const std::string messages = ReadWhole(work + L"\\output");
   std::fwrite(messages.data(), 1, messages.size(), stdout);
   std::fflush(stdout);

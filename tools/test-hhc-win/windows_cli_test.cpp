@@ -57,7 +57,7 @@ std::string WithoutCarriageReturns(std::string text) {
 // Runs a program with its standard output and error in files; both are read
 // back from the ANSI code page, as a Windows user's script would see them.
 Finished RunProgram(const std::string& program, const std::vector<std::string>& args,
-               const ScopedTempDir& dir) {
+                     const ScopedTempDir& dir) {
   Finished run;
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   const std::string out_path = dir / "stdout.txt", err_path = dir / "stderr.txt";
@@ -103,7 +103,8 @@ class WindowsCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     MakeFolder(folder_);
-    WriteBytes(folder_ + "/第1章.txt", Utf8ToCodePage("<title>第一章 起</title>\r\n正文\r\n", kCodePage936));
+    WriteBytes(folder_ + "/第1章.txt",
+               Utf8ToCodePage("<title>第一章 起</title>\r\n正文\r\n", kCodePage936));
     WriteBytes(folder_ + "/10.txt", "ten\r\n");
     WriteBytes(folder_ + "/2.txt", "two\r\n");
   }
@@ -120,9 +121,9 @@ class WindowsCliTest : public ::testing::Test {
 
 TEST_F(WindowsCliTest, CompilerMessagesGoToStandardError) {
   ScopedEnvironment fake(L"INKBINDER_FAKE_COMPILER", "book=" + book_);
-  const Finished run = RunProgram(Bin("inkbinder-cli.exe"),
-                             {"--title", title_, "--compiler", Bin("fake_compiler.exe"), folder_},
-                             dir_);
+  const Finished run = RunProgram(
+      Bin("inkbinder-cli.exe"),
+      {"--title", title_, "--compiler", Bin("fake_compiler.exe"), folder_}, dir_);
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(Contains(run.out, std::string(kSuccessStatus) + "\n")) << run.out;
   EXPECT_TRUE(Contains(run.out, title_ + ".chm\n")) << run.out;
