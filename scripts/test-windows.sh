@@ -25,5 +25,6 @@ cmake --build "$windows_build" -j2
 
 # Whatever happens from here on, Wine's server and Xvfb go away with us.
 trap 'declare -F wine_env_stop >/dev/null && wine_env_stop' EXIT
+trap 'exit 130' INT TERM
 source scripts/wine-env.sh "$windows_build" --display
 ctest --test-dir "$windows_build" --output-on-failure
