@@ -163,23 +163,27 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
 
   std::string_view chunk;
   while (state != ScanState::kDone && reader.Next(&chunk)) {
-    // While seeking, only CR and '<' can change anything: jump between them
-    // with memchr, and check the line for UTF-8 in runs, from `unchecked` on.
-    size_t unchecked = 0;
-    size_t next_cr = chunk.find('\r');
-    size_t next_lt = chunk.find('<');
+    // While seeking, only '<' can start the tag: jump to the next one with
+    // memchr. The UTF-8 check needs the bytes of the title line only: where
+    // that line starts is looked up backwards once the tag is found, and at
+    // the end of each piece for the line that goes on into the next.
+    size_t unchecked = 0;  // bytes before this, in this piece, are accounted for
+    const auto feed_line = [&](size_t end) {
+      size_t from = end;
+      while (from > unchecked && chunk[from - 1] != '\r') --from;
+      if (from > unchecked) utf8.Reset();
+      utf8.Feed(chunk.substr(from, end - from));
+    };
     size_t i = 0;
     while (i < chunk.size() && state != ScanState::kDone) {
-      if (state == ScanState::kSeek && matched == 0 && !after_cr) {
-        if (next_cr < i) next_cr = chunk.find('\r', i);
-        if (next_lt < i) next_lt = chunk.find('<', i);
-        i = std::min(next_cr, next_lt);
-        if (i == std::string_view::npos) break;
+      if (state == ScanState::kSeek && matched == 0) {
+        i = std::min(chunk.find('<', i), chunk.size());
+        if (i == chunk.size()) break;
       }
       const char c = chunk[i++];
       if (after_cr) {
         after_cr = false;
-        if (c == '\n') continue;  // fed with the next run: a no-op on a fresh line
+        if (c == '\n') continue;
       }
       if (c == '\r') {
         after_cr = true;
@@ -197,7 +201,7 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
         if (lower == kOpenTag[matched]) {
           if (++matched == kOpenTag.size()) {
             state = ScanState::kCollect;
-            utf8.Feed(chunk.substr(unchecked, i - unchecked));
+            feed_line(i);
           }
         } else {
           matched = (c == '<') ? 1 : 0;
@@ -215,7 +219,7 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
         }
       }
     }
-    if (state == ScanState::kSeek) utf8.Feed(chunk.substr(unchecked));
+    if (state == ScanState::kSeek) feed_line(chunk.size());
   }
   const bool failed = reader.failed();
   std::fclose(f);

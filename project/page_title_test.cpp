@@ -123,6 +123,8 @@ TEST(ReadPageTitleTest, TitleLineEncodingJudgedOnTheWholeLineAcrossPieces) {
       {"CR alone before the line", page("\r", utf8_head, utf8_title), "ĳ"},
       // A UTF-8 character on an earlier line does not count for this one.
       {"UTF-8 only on the line before", "第\r\n" + page("\r\n", "z", utf8_title), as_936},
+      {"UTF-8 ends the first piece, its line ends in the second",
+       std::string(16384 - 3, 'x') + "第\r\n<title>" + utf8_title + "</title>\r\n", as_936},
   };
   ScopedTempDir dir;
   for (const Case& c : cases) {
