@@ -4,7 +4,8 @@ namespace inkbinder {
 
 std::string BuildCommandLine(const std::string& program, const std::vector<std::string>& args) {
   const auto part = [](const std::string& s) {
-    return s.find_first_of(" \t") == std::string::npos ? s : "\"" + s + "\"";
+    const bool plain = !s.empty() && s.find_first_of(" \t") == std::string::npos;
+    return plain ? s : "\"" + s + "\"";  // an empty argument still counts as one
   };
   std::string line = part(program);
   for (const std::string& arg : args) line += " " + part(arg);

@@ -9,7 +9,7 @@ namespace inkbinder {
 struct FileStamp {
   bool exists = false;
   std::uint64_t size = 0;
-  std::int64_t modified_ns = 0;  // last write time, nanoseconds in the platform's epoch
+  std::int64_t modified_ns = 0;  // last write time, nanoseconds since 1970
   std::uint64_t id = 0;          // inode, or the NTFS file index
   bool operator==(const FileStamp& o) const {
     return exists == o.exists && size == o.size && modified_ns == o.modified_ns && id == o.id;
