@@ -52,7 +52,8 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
     return fail("cannot read the project file " + project_path);
   }
   const std::string project_name = NameOf(project_path);
-  const HelpProject project = ParseHelpProject(text, project_name);
+  const HelpProject project = ParseHelpProject(text);
+  if (project.compiled_file.empty()) return fail("the project names no book (Compiled file=)");
   const std::string book_name = ChmcmdPath(project.compiled_file);
 
   std::string notes;
@@ -75,7 +76,7 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
   evidence.output = run.output;
   const std::string staged_book = staging.path() + "/" + book_name;
   struct stat st;
-  if (stat(staged_book.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+  if (lstat(staged_book.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
     evidence.book_exists = true;
     evidence.book_size = static_cast<std::uint64_t>(st.st_size);
   }

@@ -142,6 +142,7 @@ TEST_F(CompileProjectTest, FailsBeforeRunningWhenItCannot) {
        "cannot read the project file"},
       {"a book outside the project", "", [this] { WriteProject("..\\x.chm"); },
        "inside the project folder"},
+      {"no book named", "", [this] { WriteProject(""); }, "names no book"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -25,14 +25,9 @@ bool SameKey(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string DefaultBookName(std::string_view project_name) {
-  const size_t dot = project_name.rfind('.');
-  return std::string(project_name.substr(0, dot)) + ".chm";
-}
-
 }  // namespace
 
-HelpProject ParseHelpProject(std::string_view text, std::string_view project_name) {
+HelpProject ParseHelpProject(std::string_view text) {
   HelpProject project;
   project.contents_file = "chm_hhc.hhc";
   project.index_file = "chm_hhk.hhk";
@@ -71,7 +66,6 @@ HelpProject ParseHelpProject(std::string_view text, std::string_view project_nam
       }
     }
   }
-  if (project.compiled_file.empty()) project.compiled_file = DefaultBookName(project_name);
   return project;
 }
 

@@ -13,7 +13,7 @@ std::string Gbk(const std::string& utf8) { return Utf8ToCodePage(utf8, kCodePage
 TEST(HelpProjectTest, ReadsWhatTheToolWrites) {
   const std::vector<std::string> pages = {"2.txt", "10.txt", "第1章.txt", "a b.txt"};
   const HelpProject p =
-      ParseHelpProject(Gbk(ProjectFileText(pages, "我的 书")), "chm_hhp.hhp");
+      ParseHelpProject(Gbk(ProjectFileText(pages, "我的 书")));
   EXPECT_EQ(p.compiled_file, Gbk("我的 书.chm"));
   EXPECT_EQ(p.contents_file, "chm_hhc.hhc");
   EXPECT_EQ(p.index_file, "chm_hhk.hhk");
@@ -33,7 +33,7 @@ TEST(HelpProjectTest, ReadsTheSyntaxOtherProjectsUse) {
        {"b.chm", "t.hhc", "chm_hhk.hhk", {"x.htm"}}},
       {"CR line ends",
        "[OPTIONS]\rIndex file=i.hhk\r[FILES]\ra.txt\rb.txt",
-       {"proj.chm", "chm_hhc.hhc", "i.hhk", {"a.txt", "b.txt"}}},
+       {"", "chm_hhc.hhc", "i.hhk", {"a.txt", "b.txt"}}},
       {"[FILES] ends at the next section; unknown keys and sections ignored",
        "[FILES]\r\na.txt\r\n[INFOTYPES]\r\nnot a file\r\n[OPTIONS]\r\nTitle=x\r\nCompiled file=c.chm\r\n",
        {"c.chm", "chm_hhc.hhc", "chm_hhk.hhk", {"a.txt"}}},
@@ -42,14 +42,14 @@ TEST(HelpProjectTest, ReadsTheSyntaxOtherProjectsUse) {
        {"a=b.chm", "chm_hhc.hhc", "chm_hhk.hhk", {}}},
       {"a page name with a 0x5C trail byte",
        "[FILES]\r\n" + trail_5c + "\r\n",
-       {"proj.chm", "chm_hhc.hhc", "chm_hhk.hhk", {trail_5c}}},
+       {"", "chm_hhc.hhc", "chm_hhk.hhk", {trail_5c}}},
       {"lines before any section are ignored",
        "x.txt\r\n[FILES]\r\n",
-       {"proj.chm", "chm_hhc.hhc", "chm_hhk.hhk", {}}},
+       {"", "chm_hhc.hhc", "chm_hhk.hhk", {}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const HelpProject p = ParseHelpProject(c.text, "proj.hhp");
+    const HelpProject p = ParseHelpProject(c.text);
     EXPECT_EQ(p.compiled_file, c.expected.compiled_file);
     EXPECT_EQ(p.contents_file, c.expected.contents_file);
     EXPECT_EQ(p.index_file, c.expected.index_file);

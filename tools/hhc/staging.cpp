@@ -169,6 +169,11 @@ bool StageProject(const std::string& project_path, const HelpProject& project,
       return false;
     }
     const std::string link = ChmcmdPath(entry);
+    if (link == book) {
+      // chmcmd would write the book through the link, over the page.
+      *error = "a page has the book's own name: " + shown;
+      return false;
+    }
     if (!StaysInside(link)) {
       *error = "page outside the project folder: " + shown;
       return false;

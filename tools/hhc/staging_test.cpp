@@ -127,6 +127,7 @@ TEST_F(StageProjectTest, RefusesWhatChmcmdWouldGetWrong) {
       {"a trail byte 0x5C", Gbk("俓.txt"), "cannot take the page name 俓.txt"},
       {"a page above the project", "..\\a.txt", "outside the project folder"},
       {"an absolute page", "/etc/passwd", "outside the project folder"},
+      {"a page named like the book", "b.chm", "the book's own name"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
