@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "app/messages.h"
+#include "compiler/program_folder.h"
 #include "project/text_encoding.h"
 #include "testing/temp_dir.h"
 
@@ -30,9 +31,10 @@ using ::inkbinder::testing::ReadBytes;
 using ::inkbinder::testing::ScopedTempDir;
 using ::inkbinder::testing::WriteBytes;
 
+// The programs under test lie beside this test, unless INKBINDER_BIN says otherwise.
 std::string Bin(const std::string& program) {
   const char* bin = std::getenv("INKBINDER_BIN");
-  return std::string(bin != nullptr ? bin : ".") + "/" + program;
+  return (bin != nullptr ? std::string(bin) : ProgramFolder()) + "/" + program;
 }
 
 struct Finished {
