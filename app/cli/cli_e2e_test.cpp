@@ -297,6 +297,23 @@ TEST(CliEndToEndTest, KeepsTheSourcesWhenAskedAndReplacesAnOlderBook) {
   EXPECT_EQ(b["caption"].text, "Book");
 }
 
+// 俓 is 0x82 0x5C in code page 936: the second byte is a backslash.
+TEST(CliEndToEndTest, TakesATitleWithABackslashByteButNotSuchAPage) {
+  ScopedTempDir dir("e2e 5c");
+  WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
+  const Finished titled = RunProgram({Bin("inkbinder-cli"), "--title", "俓书", dir.path()});
+  ASSERT_EQ(titled.exit_code, 0) << titled.err;
+  EXPECT_EQ(ReadBook(dir / "俓书.chm")["caption"].text, "俓书");
+
+  // chmcmd would read the page from "\x82/.txt": the compile fails, and says why.
+  WriteBytes(dir / "俓.txt", "<title>B</title>\r\n");
+  const Finished paged = RunProgram({Bin("inkbinder-cli"), "--title", "书", dir.path()});
+  EXPECT_EQ(paged.exit_code, 1);
+  EXPECT_NE(paged.err.find("cannot take the page name 俓.txt"), std::string::npos) << paged.err;
+  EXPECT_NE(paged.err.find(kCompileFailedStatus), std::string::npos) << paged.err;
+  EXPECT_FALSE(Exists(dir / "书.chm"));
+}
+
 TEST(CliEndToEndTest, ReportsACompilerThatIsNotThere) {
   ScopedTempDir dir("e2e no compiler");
   ScopedTempDir program("e2e program");

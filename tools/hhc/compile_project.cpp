@@ -54,7 +54,6 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
   const std::string project_name = NameOf(project_path);
   const HelpProject project = ParseHelpProject(text);
   if (project.compiled_file.empty()) return fail("the project names no book (Compiled file=)");
-  const std::string book_name = ChmcmdPath(project.compiled_file);
 
   std::string notes;
   const GbkLocale locale = FindGbkLocale(settings.program_folder, &notes);
@@ -74,7 +73,7 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
   evidence.started = run.started;
   evidence.exit_code = run.exit_code;
   evidence.output = run.output;
-  const std::string staged_book = staging.path() + "/" + book_name;
+  const std::string staged_book = staging.path() + "/" + project.compiled_file;
   struct stat st;
   if (lstat(staged_book.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
     evidence.book_exists = true;

@@ -139,10 +139,13 @@ bool StageProject(const std::string& project_path, const HelpProject& project,
                   const std::string& staging, std::string* notes, std::string* error) {
   const std::string absolute = Absolute(project_path);
   const std::string folder = FolderOf(absolute);
-  // The book's name may hold a 0x5C trail byte too: chmcmd then writes it
-  // into a folder, which must exist. Its own name is ours to give afterwards.
-  const std::string book = ChmcmdPath(project.compiled_file);
-  if (!StaysInside(book) || !MakeParents(staging, book)) {
+  // chmcmd writes the book under the name's own bytes, '\' and all (unlike
+  // the pages it reads); only '/' would put it into a folder.
+  // Where it lands on disk, '\' is a separator again.
+  const std::string& book = project.compiled_file;
+  std::string landing = CodePageToUtf8(book, kCodePage936);
+  std::replace(landing.begin(), landing.end(), '\\', '/');
+  if (!StaysInside(book) || !StaysInside(landing) || !MakeParents(staging, book)) {
     *error = "the book must be named inside the project folder: " +
              CodePageToUtf8(project.compiled_file, kCodePage936);
     return false;

@@ -23,8 +23,9 @@ class StagingFolder {
   std::string path_;
 };
 
-// The path chmcmd opens for a name from the project: it takes every '\' for
-// a folder separator, byte by byte, trail bytes of code page 936 included.
+// The path chmcmd reads a page from, given the page's name in the project: it
+// takes every '\' for a folder separator, byte by byte, trail bytes of code
+// page 936 included. (The book it writes keeps its name's bytes as they are.)
 std::string ChmcmdPath(std::string_view project_bytes);
 
 // The file on this disk that a name from the project means: the project
