@@ -2,6 +2,8 @@
 # Speed and memory benchmark (not part of the tests: nothing here asserts a time).
 #
 #   scripts/bench.sh [PAGES...]      default: 1000 8186 100000
+#   BENCH_ROUNDS (default 5) and BENCH_COMPILE_RUNS (default 3) set the repeats;
+#   BENCH_CONVERT_PAGES (default 8186) the size of the compiled book.
 #
 # 1. Writing the three source files, against the floor of opening and reading
 #    every page once, in the same order, pages warm in the page cache for both.
@@ -18,9 +20,9 @@ cd "$(dirname "$0")/.."
 
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1000 8186 100000)
-rounds=3
-compile_runs=3
-convert_pages=8186
+rounds=${BENCH_ROUNDS:-5}
+compile_runs=${BENCH_COMPILE_RUNS:-3}
+convert_pages=${BENCH_CONVERT_PAGES:-8186}
 title=基准测试
 
 bash scripts/setup.sh >/dev/null
@@ -34,6 +36,7 @@ cmake --build "$build" -j 2 --target inkbinder-bench bench_test inkbinder-cli hh
 bin=$PWD/$build/bin
 "$bin/bench_test" >/dev/null || { echo "bench: the page generator fails its test" >&2; exit 1; }
 
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 work=$(mktemp -d "${TMPDIR:-/tmp}/inkbinder-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -131,8 +134,28 @@ cli_m=$(printf '%s\n' "${cli_s[@]}" | median)
 bare_size=$(stat -c %s "$bare_book")
 book_size=$(stat -c %s "$book")
 
+# Both books read back: contents entries that resolve, index keywords (from the
+# book's index sitemap) and page files, so that the bare run is known to have
+# compiled the same book.
+book_counts() {
+  /usr/bin/python3 testing/read_chm.py "$1" | /usr/bin/python3 -c '
+import json, sys
+b = json.load(sys.stdin)
+entries = [c for top in b["contents"] for c in top["children"]]
+print("%d/%d/%d" % (sum(1 for c in entries if c["resolves"]), len(b["index_sitemap"]),
+                    sum(f.endswith(".txt") for f in b["files"])))'
+}
+bare_counts=$(book_counts "$bare_book")
+ours_counts=$(book_counts "$book")
+expected=$convert_pages/$convert_pages/$convert_pages
+if [ "$bare_counts" != "$expected" ] || [ "$ours_counts" != "$expected" ]; then
+  echo "bench: a book is incomplete (entries/keywords/pages): bare $bare_counts, ours $ours_counts" >&2
+  exit 1
+fi
+
 # ---- table ------------------------------------------------------------------
 echo
+echo "Load average before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg) (on $(nproc) cores)"
 echo "Writing chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp against reading every page once"
 echo "(ms: wall-clock medians; ratio: writing / floor, wall and CPU; MiB: peak resident memory)"
 printf '%7s %9s %9s %6s %7s %9s %9s %9s %8s %10s %10s\n' pages "floor ms" "write ms" ratio \
@@ -140,10 +163,12 @@ printf '%7s %9s %9s %6s %7s %9s %9s %9s %8s %10s %10s\n' pages "floor ms" "write
 printf '%s\n' "${writer_rows[@]}"
 echo
 echo "Compiling $convert_pages pages (s: wall-clock medians of $compile_runs runs)"
-printf '%-34s %8s %8s %10s %12s\n' "" seconds "/ bare" "peak MiB" "book bytes"
-printf '%-34s %8s %8s %10s %12s\n' "bare chmcmd (GBK locale)" "$bare_m" "1.00" \
-  "$(mib "$(printf '%s\n' "${bare_kib[@]}" | max)")" "$bare_size"
-printf '%-34s %8s %8s %10s %12s\n' "hhc stand-in on the same project" "$hhc_m" \
-  "$(ratio "$hhc_m" "$bare_m")" "$(mib "$(printf '%s\n' "${hhc_kib[@]}" | max)")" "$book_size"
-printf '%-34s %8s %8s %10s %12s\n' "inkbinder-cli, whole conversion" "$cli_m" \
-  "$(ratio "$cli_m" "$bare_m")" "$(mib "$(printf '%s\n' "${cli_kib[@]}" | max)")" "$book_size"
+echo "(peak MiB: the largest single process; entries/keywords/pages: read back from the book)"
+row() { printf '%-34s %8s %8s %10s %12s %16s\n' "$@"; }
+row "" seconds "/ bare" "peak MiB" "book bytes" "entries/kw/pages"
+row "bare chmcmd (GBK locale)" "$bare_m" "1.00" \
+  "$(mib "$(printf '%s\n' "${bare_kib[@]}" | max)")" "$bare_size" "$bare_counts"
+row "hhc stand-in on the same project" "$hhc_m" "$(ratio "$hhc_m" "$bare_m")" \
+  "$(mib "$(printf '%s\n' "${hhc_kib[@]}" | max)")" "$book_size" "$ours_counts"
+row "inkbinder-cli, whole conversion" "$cli_m" "$(ratio "$cli_m" "$bare_m")" \
+  "$(mib "$(printf '%s\n' "${cli_kib[@]}" | max)")" "$book_size" "$ours_counts"
