@@ -272,7 +272,9 @@ void MainWindow::OnButton(int id) {
     // A failed step ends the command quietly; the window carries on.
   }
   --running_commands_;
-  if (close_pending_ && running_commands_ == 0) DestroyWindow(hwnd_);
+  if (running_commands_ > 0) return;
+  if (close_pending_ && hwnd_ != nullptr) DestroyWindow(hwnd_);  // `this` outlives its window
+  if (quit_pending_) PostQuitMessage(quit_code_);
 }
 
 void MainWindow::OnClose() {
@@ -328,7 +330,9 @@ void MainWindow::PumpPendingMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
-      close_pending_ = true;  // ends the program once the command is done
+      // Taken off the queue inside a command: post it again once the command is done.
+      quit_pending_ = true;
+      quit_code_ = static_cast<int>(msg.wParam);
       continue;
     }
     DispatchOne(msg);

@@ -73,6 +73,8 @@ class MainWindow final : public WindowPort {
   HWND focus_ = nullptr;        // the control that gets the focus back on activation
   int running_commands_ = 0;    // a command is on the stack (picker, message box, compile)
   bool close_pending_ = false;  // closed while a command ran: close once it ends
+  bool quit_pending_ = false;   // the quit message came while a command ran
+  int quit_code_ = 0;
 };
 
 }  // namespace inkbinder::win32

@@ -1,0 +1,295 @@
+// Drives a real inkbinder.exe through its window, as a user would: clicks,
+// keys, the folder picker and the message boxes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/messages.h"
+#include "app/win32/test/tool_driver.h"
+#include "compiler/program_folder.h"
+#include "project/text_encoding.h"
+#include "resources/win32/resource.h"
+#include "resources/window_layout.h"
+#include "testing/temp_dir.h"
+
+namespace inkbinder::testing {
+namespace {
+
+constexpr int kStartMs = 20000;
+constexpr int kDialogMs = 10000;
+constexpr int kCompileMs = 60000;
+
+std::string BinFile(const std::string& name) { return ProgramFolder() + "/" + name; }
+
+bool CopyInto(const std::string& from, const std::string& to) {
+  return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE) != 0;
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+  SetEnvironmentVariableW(Wide(name).c_str(), value.empty() ? nullptr : Wide(value).c_str());
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetEnvironment("INKBINDER_FAKE_COMPILER", ""); }
+
+  // A program folder like an installed tool's: inkbinder.exe, the explorer
+  // recorder as explorer.exe, and `compiler` (a program in the build's bin
+  // folder) as hhc.exe unless it is empty.
+  void Install(const std::string& compiler) {
+    ASSERT_TRUE(CopyInto(BinFile("inkbinder.exe"), program_ / "inkbinder.exe"));
+    ASSERT_TRUE(CopyInto(BinFile("explorer_recorder.exe"), program_ / "explorer.exe"));
+    if (!compiler.empty()) {
+      ASSERT_TRUE(CopyInto(BinFile(compiler), program_ / "hhc.exe"));
+    }
+  }
+
+  std::unique_ptr<ToolUnderTest> Start() {
+    auto tool = std::make_unique<ToolUnderTest>(program_ / "inkbinder.exe");
+    EXPECT_NE(tool->window(), nullptr) << "the window never showed";
+    return tool;
+  }
+
+  // What the shell was asked to open, one command line per opening.
+  std::string ExplorerLog() {
+    return Exists(program_ / "explorer-log.txt") ? ReadBytes(program_ / "explorer-log.txt") : "";
+  }
+
+  ScopedTempDir program_{"inkbinder program"};
+};
+
+// Clicks the import button and picks `folder` in the picker.
+void Import(ToolUnderTest& tool, const std::string& folder) {
+  tool.Click(IDC_COMMAND1);
+  HWND picker = tool.WaitForPicker(kDialogMs);
+  ASSERT_NE(picker, nullptr) << "no folder picker";
+  ASSERT_TRUE(tool.PickFolder(picker, folder));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, kDialogMs)) << "the picker stayed";
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(tool.Item(IDC_COMMAND1)); }, kDialogMs));
+}
+
+// Waits for a message box, checks it and presses its OK button.
+void ExpectMessage(ToolUnderTest& tool, const std::string& text, const std::string& caption) {
+  HWND box = tool.WaitForMessageBox(kDialogMs);
+  ASSERT_NE(box, nullptr) << "no message box; expected " << text;
+  EXPECT_EQ(tool.Text(box), caption);
+  EXPECT_EQ(tool.MessageText(box), text);
+  tool.PressOk(box);
+  EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box); }, kDialogMs)) << "OK did not close the box";
+}
+
+std::string StatusOf(ToolUnderTest& tool) { return tool.Text(IDC_LABEL2); }
+
+bool WaitForStatus(ToolUnderTest& tool, const std::string& status, int timeout_ms) {
+  return WaitUntil([&] { return StatusOf(tool) == status; }, timeout_ms);
+}
+
+TEST(WindowEnvironment, SystemCodePageIs936) {
+  // Every Chinese text below goes through the ANSI code page.
+  EXPECT_EQ(GetACP(), 936u) << "run under a zh_CN locale (scripts/wine-env.sh)";
+}
+
+TEST_F(WindowTest, StartsWithItsLayoutEmptyAndFocusOnImport) {
+  ASSERT_NO_FATAL_FAILURE(Install(""));
+  auto tool = Start();
+  ASSERT_NE(tool->window(), nullptr);
+
+  EXPECT_EQ(tool->Text(tool->window()), "Inkbinder");
+  EXPECT_EQ(tool->Text(IDC_COMMAND1), "导入txt文件夹");
+  EXPECT_EQ(tool->Text(IDC_COMMAND2), "转换生成");
+  EXPECT_EQ(tool->Text(IDC_LABEL1), "标题名称:");
+  EXPECT_EQ(tool->Text(IDC_TEXT1), "");
+  EXPECT_EQ(StatusOf(*tool), "");
+  EXPECT_TRUE(tool->ListEntries().empty());
+  EXPECT_TRUE(WaitUntil([&] { return tool->Focus() == tool->Item(IDC_COMMAND1); }, kDialogMs));
+
+  // Fixed frame that can be minimised; exact client area at the window's DPI.
+  const LONG style = GetWindowLongW(tool->window(), GWL_STYLE);
+  EXPECT_EQ(style & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
+  EXPECT_NE(style & WS_MINIMIZEBOX, 0);
+  const int dpi = static_cast<int>(GetDpiForWindow(tool->window()));
+  RECT client;
+  GetClientRect(tool->window(), &client);
+  EXPECT_EQ(client.right, TwipsToPixels(kClientWidthTwips, dpi));
+  EXPECT_EQ(client.bottom, TwipsToPixels(kClientHeightTwips, dpi));
+
+  const struct {
+    const char* name;
+    int id;
+  } controls[] = {{"Command1", IDC_COMMAND1}, {"Command2", IDC_COMMAND2}, {"Label1", IDC_LABEL1},
+                  {"Text1", IDC_TEXT1},       {"Label2", IDC_LABEL2},     {"File1", IDC_FILE1}};
+  for (const auto& control : controls) {
+    SCOPED_TRACE(control.name);
+    const ControlLayout* layout = FindControl(control.name);
+    ASSERT_NE(layout, nullptr);
+    RECT rect;
+    GetWindowRect(tool->Item(control.id), &rect);
+    MapWindowPoints(nullptr, tool->window(), reinterpret_cast<POINT*>(&rect), 2);
+    EXPECT_EQ(rect.left, TwipsToPixels(layout->left, dpi));
+    EXPECT_EQ(rect.top, TwipsToPixels(layout->top, dpi));
+    EXPECT_EQ(rect.right - rect.left, TwipsToPixels(layout->width, dpi));
+    EXPECT_EQ(rect.bottom - rect.top, TwipsToPixels(layout->height, dpi));
+    const LONG control_style = GetWindowLongW(tool->Item(control.id), GWL_STYLE);
+    const bool takes_focus = layout->kind != ControlKind::kStaticText;
+    EXPECT_EQ((control_style & WS_TABSTOP) != 0, takes_focus);
+    if (layout->kind == ControlKind::kButton) {
+      EXPECT_EQ(control_style & BS_TYPEMASK, BS_PUSHBUTTON) << "a default button answers Enter";
+    }
+  }
+}
+
+TEST_F(WindowTest, TabFollowsTheTabOrderAndEnterOrEscapePressNothing) {
+  ASSERT_NO_FATAL_FAILURE(Install(""));
+  auto tool = Start();
+  ASSERT_NE(tool->window(), nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return tool->Focus() == tool->Item(IDC_COMMAND1); }, kDialogMs));
+
+  const int order[] = {IDC_COMMAND2, IDC_FILE1, IDC_TEXT1, IDC_COMMAND1};
+  int from = IDC_COMMAND1;
+  for (int next : order) {
+    tool->PressKey(from, VK_TAB);
+    EXPECT_TRUE(WaitUntil([&] { return tool->Focus() == tool->Item(next); }, kDialogMs))
+        << "Tab from control " << from << " should reach control " << next;
+    from = next;
+  }
+
+  // Enter in the title box and the list and Escape anywhere: with an empty
+  // list, a pressed convert button would show its message, import its picker.
+  tool->SetText(IDC_TEXT1, "书名");
+  tool->PressKey(IDC_TEXT1, VK_RETURN);
+  tool->PressKey(IDC_FILE1, VK_RETURN);
+  for (int id : {IDC_TEXT1, IDC_FILE1, IDC_COMMAND1, IDC_COMMAND2}) tool->PressKey(id, VK_ESCAPE);
+  tool->PressKey(IDC_COMMAND1, VK_TAB);  // handled after all of the above
+  ASSERT_TRUE(WaitUntil([&] { return tool->Focus() == tool->Item(IDC_COMMAND2); }, kDialogMs));
+  Sleep(300);
+  EXPECT_EQ(tool->FindMessageBox(), nullptr);
+  EXPECT_EQ(tool->FindPicker(), nullptr);
+  EXPECT_EQ(tool->Text(IDC_TEXT1), "书名");
+  EXPECT_TRUE(tool->Running());
+}
+
+TEST_F(WindowTest, ConvertWithNothingListedShowsTheNoPagesMessage) {
+  ASSERT_NO_FATAL_FAILURE(Install("fake_compiler.exe"));
+  auto tool = Start();
+  ASSERT_NE(tool->window(), nullptr);
+  tool->SetText(IDC_TEXT1, "书");
+  tool->Click(IDC_COMMAND2);
+  ExpectMessage(*tool, kNoPagesText, kNoPagesCaption);
+  EXPECT_EQ(StatusOf(*tool), "");
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(tool->Item(IDC_COMMAND2)); }, kDialogMs));
+}
+
+TEST_F(WindowTest, ImportListsOnlyTxtFilesAndAnEmptyTitleStopsBeforeTheProject) {
+  ScopedTempDir pages("pages");
+  WriteBytes(pages / "a.txt", "a");
+  WriteBytes(pages / "B.TXT", "b");
+  WriteBytes(pages / "d.htm", "d");
+  MakeFolder(pages / "e.txt");
+  ASSERT_NO_FATAL_FAILURE(Install("fake_compiler.exe"));
+  auto tool = Start();
+  ASSERT_NE(tool->window(), nullptr);
+
+  tool->Click(IDC_COMMAND1);
+  HWND picker = tool->WaitForPicker(kDialogMs);
+  ASSERT_NE(picker, nullptr);
+  // The picker has no owner: the window is not disabled, but its buttons are.
+  EXPECT_TRUE(IsWindowEnabled(tool->window()));
+  EXPECT_FALSE(IsWindowEnabled(tool->Item(IDC_COMMAND1)));
+  EXPECT_FALSE(IsWindowEnabled(tool->Item(IDC_COMMAND2)));
+  ASSERT_TRUE(tool->PickFolder(picker, pages.path()));
+  ASSERT_TRUE(WaitUntil([&] { return tool->ListEntries().size() == 2; }, kDialogMs));
+  EXPECT_EQ(tool->ListEntries(), (std::vector<std::string>{"a.txt", "B.TXT"}));
+
+  tool->Click(IDC_COMMAND2);
+  ExpectMessage(*tool, kNoTitleText, kTitleCaption);
+  EXPECT_TRUE(Exists(pages / "chm_hhc.hhc"));
+  EXPECT_TRUE(Exists(pages / "chm_hhk.hhk"));
+  EXPECT_FALSE(Exists(pages / "chm_hhp.hhp"));
+  EXPECT_EQ(StatusOf(*tool), "");
+}
+
+TEST_F(WindowTest, MissingCompilerIsReportedAsAFailure) {
+  ScopedTempDir pages("pages");
+  WriteBytes(pages / "a.txt", "a");
+  ASSERT_NO_FATAL_FAILURE(Install(""));
+  auto tool = Start();
+  ASSERT_NE(tool->window(), nullptr);
+  ASSERT_NO_FATAL_FAILURE(Import(*tool, pages.path()));
+  tool->SetText(IDC_TEXT1, "书");
+  tool->Click(IDC_COMMAND2);
+  EXPECT_TRUE(WaitForStatus(*tool, std::string(kNoCompilerStatus) + "hhc.exe", kCompileMs))
+      << "status: " << StatusOf(*tool);
+  EXPECT_FALSE(Exists(pages / "chm_hhp.hhp"));
+  EXPECT_FALSE(Exists(pages / "书.chm"));
+  EXPECT_EQ(ExplorerLog(), "");
+}
+
+// A five-second compile: the buttons stay disabled, clicks on them start
+// nothing, the window answers at once and the tool uses next to no CPU.
+TEST_F(WindowTest, WaitsForASlowCompileWithoutSpinning) {
+  ScopedTempDir pages("pages");
+  WriteBytes(pages / "a.txt", "a");
+  ASSERT_NO_FATAL_FAILURE(Install("fake_compiler.exe"));
+  SetEnvironment("INKBINDER_FAKE_COMPILER", "sleep=5000;book=" + (pages / "书.chm") + ";exit=1");
+  auto tool = Start();
+  ASSERT_NE(tool->window(), nullptr);
+  ASSERT_NO_FATAL_FAILURE(Import(*tool, pages.path()));
+  tool->SetText(IDC_TEXT1, "书");
+
+  tool->Click(IDC_COMMAND2);
+  ASSERT_TRUE(WaitForStatus(*tool, kWaitingStatus, kDialogMs)) << "status: " << StatusOf(*tool);
+  const double cpu_before = tool->CpuSeconds();
+  const DWORD wall_before = GetTickCount();
+  EXPECT_FALSE(IsWindowEnabled(tool->Item(IDC_COMMAND1)));
+  EXPECT_FALSE(IsWindowEnabled(tool->Item(IDC_COMMAND2)));
+  tool->Click(IDC_COMMAND1);
+  tool->Click(IDC_COMMAND2);
+  Sleep(1000);
+  EXPECT_EQ(tool->FindPicker(), nullptr) << "a disabled button started a command";
+  EXPECT_EQ(tool->FindMessageBox(), nullptr);
+  const int response_ms = tool->ResponseMs();
+  EXPECT_GE(response_ms, 0);
+  EXPECT_LT(response_ms, 1000);
+
+  ASSERT_TRUE(WaitForStatus(*tool, kSuccessStatus, kCompileMs)) << "status: " << StatusOf(*tool);
+  const double cpu_after = tool->CpuSeconds();
+  ASSERT_GE(cpu_before, 0) << "cannot read the tool's CPU time";
+  const double cpu = cpu_after - cpu_before;
+  const double wall = (GetTickCount() - wall_before) / 1000.0;
+  std::printf("CPU time of inkbinder.exe while the compiler ran: %.3f s over %.1f s\n", cpu, wall);
+  EXPECT_GE(wall, 3.5);
+  EXPECT_LT(cpu, 0.25) << "the wait spins";
+  EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(tool->Item(IDC_COMMAND2)); }, kDialogMs));
+  EXPECT_TRUE(IsWindowEnabled(tool->Item(IDC_COMMAND1)));
+}
+
+// Closing the window while the compiler runs lets the conversion finish:
+// the sources are deleted and the book is there before the program ends.
+TEST_F(WindowTest, ClosingDuringACompileFinishesTheConversionFirst) {
+  ScopedTempDir pages("pages");
+  WriteBytes(pages / "a.txt", "a");
+  ASSERT_NO_FATAL_FAILURE(Install("fake_compiler.exe"));
+  SetEnvironment("INKBINDER_FAKE_COMPILER", "sleep=4000;book=" + (pages / "书.chm") + ";exit=1");
+  auto tool = Start();
+  ASSERT_NE(tool->window(), nullptr);
+  ASSERT_NO_FATAL_FAILURE(Import(*tool, pages.path()));
+  tool->SetText(IDC_TEXT1, "书");
+  tool->Click(IDC_COMMAND2);
+  ASSERT_TRUE(WaitForStatus(*tool, kWaitingStatus, kDialogMs));
+
+  PostMessageW(tool->window(), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(WaitUntil([&] { return !IsWindowVisible(tool->window()); }, 1500))
+      << "closed before the compiler had finished";
+  EXPECT_TRUE(Exists(pages / "chm_hhp.hhp"));
+  ASSERT_TRUE(tool->WaitForExit(kCompileMs)) << "the program did not end after the compile";
+  EXPECT_TRUE(Exists(pages / "书.chm"));
+  for (const char* source : {"chm_hhc.hhc", "chm_hhk.hhk", "chm_hhp.hhp"}) {
+    EXPECT_FALSE(Exists(pages / source)) << source;
+  }
+}
+
+}  // namespace
+}  // namespace inkbinder::testing
