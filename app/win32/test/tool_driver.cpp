@@ -134,6 +134,11 @@ std::string Utf8(const std::wstring& wide) {
   return out;
 }
 
+std::string HostPath(const std::string& linux_path) {
+  const std::wstring dos = WineDosPath(linux_path.c_str());
+  return dos.empty() ? linux_path : Utf8(dos);
+}
+
 bool WaitUntil(const std::function<bool()>& condition, int timeout_ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {

@@ -11,6 +11,10 @@ namespace inkbinder::testing {
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const std::wstring& wide);
 
+// A Linux path as this program can open it: its DOS path under Wine, the
+// path itself elsewhere.
+std::string HostPath(const std::string& linux_path);
+
 // Polls `condition` until it holds or `timeout_ms` have passed.
 bool WaitUntil(const std::function<bool()>& condition, int timeout_ms);
 

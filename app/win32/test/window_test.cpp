@@ -28,6 +28,23 @@ bool CopyInto(const std::string& from, const std::string& to) {
   return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE) != 0;
 }
 
+std::string Environment(const char* name) {
+  const DWORD n = GetEnvironmentVariableW(Wide(name).c_str(), nullptr, 0);
+  if (n == 0) return "";
+  std::wstring value(n, L'\0');
+  value.resize(GetEnvironmentVariableW(Wide(name).c_str(), value.data(), n));
+  return Utf8(value);
+}
+
+std::string Gbk(const std::string& utf8) { return Utf8ToCodePage(utf8, kCodePage936); }
+
+std::string WindowsPath(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
 void SetEnvironment(const std::string& name, const std::string& value) {
   SetEnvironmentVariableW(Wide(name).c_str(), value.empty() ? nullptr : Wide(value).c_str());
 }
@@ -208,6 +225,49 @@ TEST_F(WindowTest, ImportListsOnlyTxtFilesAndAnEmptyTitleStopsBeforeTheProject) 
   EXPECT_TRUE(Exists(pages / "chm_hhc.hhc"));
   EXPECT_TRUE(Exists(pages / "chm_hhk.hhk"));
   EXPECT_FALSE(Exists(pages / "chm_hhp.hhp"));
+  EXPECT_EQ(StatusOf(*tool), "");
+}
+
+// The whole road with the real compiler, into a folder whose path holds a
+// space and Chinese characters, under a Chinese title; then a cancelled
+// import empties the status line and leaves the list alone.
+TEST_F(WindowTest, ConvertsAChineseFolderWithTheRealCompiler) {
+  ASSERT_NE(Environment("INKBINDER_LINUX_HHC"), "")
+      << "the test hhc.exe needs the Linux compiler (scripts/test-windows.sh sets it)";
+  ScopedTempDir pages("书 页");
+  WriteBytes(pages / "第1章.txt", Gbk("<html><head><title>第一章 起</title></head>\r\n起\r\n"));
+  WriteBytes(pages / "第2章.txt", Gbk("没有标题\r\n"));
+  ASSERT_NO_FATAL_FAILURE(Install("hhc.exe"));
+  auto tool = Start();
+  ASSERT_NE(tool->window(), nullptr);
+  ASSERT_NO_FATAL_FAILURE(Import(*tool, pages.path()));
+  ASSERT_EQ(tool->ListEntries(), (std::vector<std::string>{"第1章.txt", "第2章.txt"}));
+  tool->SetText(IDC_TEXT1, "测试 书");
+
+  tool->Click(IDC_COMMAND2);
+  ASSERT_TRUE(WaitForStatus(*tool, kSuccessStatus, kCompileMs)) << "status: " << StatusOf(*tool);
+  const std::string book = pages / "测试 书.chm";
+  ASSERT_TRUE(Exists(book));
+  EXPECT_EQ(ReadBytes(book).substr(0, 4), "ITSF");
+  for (const char* source : {"chm_hhc.hhc", "chm_hhk.hhk", "chm_hhp.hhp"}) {
+    EXPECT_FALSE(Exists(pages / source)) << source;
+  }
+  // The shell opened the folder, named with a trailing "/".
+  EXPECT_TRUE(WaitUntil([&] { return !ExplorerLog().empty(); }, kDialogMs));
+  EXPECT_NE(ExplorerLog().find(WindowsPath(pages.path()) + "/"), std::string::npos)
+      << "explorer.exe was started as: " << ExplorerLog();
+  if (const std::string keep = Environment("INKBINDER_WINDOW_BOOK"); !keep.empty()) {
+    EXPECT_TRUE(CopyInto(book, HostPath(keep)));  // read back from Linux by the next test
+  }
+
+  tool->Click(IDC_COMMAND1);
+  HWND picker = tool->WaitForPicker(kDialogMs);
+  ASSERT_NE(picker, nullptr);
+  EXPECT_EQ(StatusOf(*tool), "") << "the status line is emptied before the picker opens";
+  tool->PressCancel(picker);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, kDialogMs));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(tool->Item(IDC_COMMAND1)); }, kDialogMs));
+  EXPECT_EQ(tool->ListEntries(), (std::vector<std::string>{"第1章.txt", "第2章.txt"}));
   EXPECT_EQ(StatusOf(*tool), "");
 }
 
