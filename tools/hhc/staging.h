@@ -33,7 +33,8 @@ std::string ChmcmdPath(std::string_view project_bytes);
 std::string DiskPath(const std::string& project_folder, std::string_view project_bytes);
 
 // Fills `staging` for chmcmd: copies of the project, contents and index
-// files, for every [FILES] entry a symbolic link under the entry's own bytes
+// files, for every [FILES] entry a link (hard where it can be, else
+// symbolic) under the entry's own bytes
 // pointing at the page on disk, and the folder chmcmd will write the book
 // into. Pages are linked, not copied: a book can hold thousands. False with a
 // message when a page is missing or a name cannot reach chmcmd intact. A

@@ -23,9 +23,11 @@ using ::inkbinder::testing::WriteBytes;
 
 std::string Gbk(const std::string& utf8) { return Utf8ToCodePage(utf8, kCodePage936); }
 
-bool IsLink(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+// True when both paths reach the same file: a hard link or a symbolic one.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
 }
 
 TEST(StagingTest, NamesAsChmcmdAndTheDiskSeeThem) {
@@ -74,10 +76,11 @@ TEST_F(StageProjectTest, LinksEveryPageUnderItsCodePageName) {
   EXPECT_EQ(ReadBytes(s + "/chm_hhp.hhp"), "[OPTIONS]\r\n");
   EXPECT_EQ(ReadBytes(s + "/chm_hhc.hhc"), "contents");
   EXPECT_EQ(ReadBytes(s + "/chm_hhk.hhk"), "index");
-  EXPECT_FALSE(IsLink(s + "/chm_hhc.hhc"));  // copies: the tool deletes its own afterwards
+  // Copies: the tool deletes its own afterwards.
+  EXPECT_FALSE(SameFile(s + "/chm_hhc.hhc", source_ / "chm_hhc.hhc"));
 
   const std::string chapter = s + "/" + Gbk("第1章.txt");
-  EXPECT_TRUE(IsLink(chapter));
+  EXPECT_TRUE(SameFile(chapter, source_ / "第1章.txt"));
   EXPECT_EQ(ReadBytes(chapter), "one");
   EXPECT_EQ(ReadBytes(s + "/2.txt"), "two");
   EXPECT_EQ(ReadBytes(s + "/" + Gbk("子") + "/" + Gbk("页.txt")), "three");
@@ -90,14 +93,41 @@ TEST_F(StageProjectTest, StagesAPageThatCannotBeReadAsAnEmptyOne) {
   ASSERT_EQ(symlink("/proc/self/status", (source_ / "status.txt").c_str()), 0);  // size 0, reads bytes
   ASSERT_TRUE(Stage({"empty.txt", "mem.txt", "status.txt"})) << error_;
   const std::string s = staging_.path();
-  EXPECT_TRUE(IsLink(s + "/empty.txt"));  // a truly empty page is linked as any other
+  // A truly empty page is linked as any other.
+  EXPECT_TRUE(SameFile(s + "/empty.txt", source_ / "empty.txt"));
   for (const char* name : {"mem.txt", "status.txt"}) {
     SCOPED_TRACE(name);
-    EXPECT_FALSE(IsLink(s + "/" + name));
+    EXPECT_FALSE(SameFile(s + "/" + name, source_ / name));
     EXPECT_EQ(ReadBytes(s + "/" + name), "");
     EXPECT_NE(notes_.find(source_ / name), std::string::npos) << notes_;
   }
   EXPECT_EQ(notes_.find("empty.txt"), std::string::npos) << notes_;
+}
+
+TEST_F(StageProjectTest, LinksToWhatAPageLinkPointsAt) {
+  MakeFolder(source_ / "elsewhere");
+  WriteBytes(source_ / "elsewhere/real.txt", "real");
+  ASSERT_EQ(symlink("elsewhere/real.txt", (source_ / "a.txt").c_str()), 0);  // relative
+  ASSERT_TRUE(Stage({"a.txt"})) << error_;
+  EXPECT_EQ(ReadBytes(staging_.path() + "/a.txt"), "real");
+}
+
+TEST_F(StageProjectTest, FallsBackToSymbolicLinksAcrossFileSystems) {
+  struct stat shm, here;
+  if (stat("/dev/shm", &shm) != 0 || stat(source_.path().c_str(), &here) != 0 ||
+      shm.st_dev == here.st_dev) {
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  ScopedEnv tmp("TMPDIR", "/dev/shm");
+  StagingFolder elsewhere;
+  ASSERT_TRUE(elsewhere.Create(&error_)) << error_;
+  WriteBytes(source_ / "a.txt", "a");
+  HelpProject p;
+  p.compiled_file = "b.chm";
+  p.files = {"a.txt"};
+  ASSERT_TRUE(StageProject(source_ / "chm_hhp.hhp", p, elsewhere.path(), &notes_, &error_))
+      << error_;
+  EXPECT_TRUE(SameFile(elsewhere.path() + "/a.txt", source_ / "a.txt"));
 }
 
 TEST_F(StageProjectTest, ARelativeProjectPathStillLinksToThePages) {
