@@ -297,6 +297,38 @@ TEST(CliEndToEndTest, KeepsTheSourcesWhenAskedAndReplacesAnOlderBook) {
   EXPECT_EQ(b["caption"].text, "Book");
 }
 
+// hhc.exe's exit code is backwards (1 is success) and the tool relies on it.
+TEST(CliEndToEndTest, TheStandInExitsLikeHhcExe) {
+  ScopedTempDir dir("e2e 直接");
+  WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
+  const Finished written =
+      RunProgram({Bin("inkbinder-cli"), "--keep-sources", "--compiler", Bin("fake_compiler"),
+                  "--title", "书", dir.path()},
+                 {{"INKBINDER_FAKE_COMPILER", "exit=0"}});
+  ASSERT_EQ(written.exit_code, 1);  // the fake failed; the sources stay
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    int exit_code;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"no project", {}, 0, "usage: hhc"},
+      {"two arguments", {dir / "chm_hhp.hhp", "x"}, 0, "usage: hhc"},
+      {"a missing project", {dir / "none.hhp"}, 0, "cannot read the project file"},
+      {"the tool's project", {dir / "chm_hhp.hhp"}, 1, "hhc: wrote "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> args{Bin("hhc")};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Finished r = RunProgram(args);
+    EXPECT_EQ(r.exit_code, c.exit_code);
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(ReadBook(dir / "书.chm")["caption"].text, "书");
+}
+
 // 俓 is 0x82 0x5C in code page 936: the second byte is a backslash.
 TEST(CliEndToEndTest, TakesATitleWithABackslashByteButNotSuchAPage) {
   ScopedTempDir dir("e2e 5c");
