@@ -3,12 +3,10 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <memory>
 
 #include <gtest/gtest.h>
 
 #include "testing/temp_dir.h"
-#include "tools/hhc/scoped_env.h"
 
 namespace inkbinder::hhc {
 namespace {
@@ -78,26 +76,6 @@ TEST(BookMoveTest, ReportsAFolderThatIsNotThere) {
   EXPECT_FALSE(CopyBookInto(from / "b.chm", from / "missing/b.chm", &error));
   EXPECT_NE(error.find("missing"), std::string::npos) << error;
   EXPECT_TRUE(Exists(from / "b.chm"));
-}
-
-TEST(BookMoveTest, MovesAcrossFileSystems) {
-  // /dev/shm is a tmpfs of its own on Linux: rename() from it fails with EXDEV.
-  ScopedTempDir to("hhc to");
-  struct stat shm, dest;
-  if (stat("/dev/shm", &shm) != 0 || stat(to.path().c_str(), &dest) != 0 ||
-      shm.st_dev == dest.st_dev) {
-    GTEST_SKIP() << "no second file system at /dev/shm";
-  }
-  std::unique_ptr<ScopedTempDir> from;
-  {
-    ScopedEnv tmp("TMPDIR", "/dev/shm");
-    from = std::make_unique<ScopedTempDir>("hhc shm");
-  }
-  WriteBytes(*from / "b.chm", BookBytes('n'));
-  std::string error;
-  ASSERT_TRUE(MoveBook(*from / "b.chm", to / "书.chm", &error)) << error;
-  EXPECT_EQ(ReadBytes(to / "书.chm"), BookBytes('n'));
-  EXPECT_EQ(EntryCount(to.path()), 1u);
 }
 
 }  // namespace
