@@ -148,9 +148,8 @@ bool StageProject(const std::string& project_path, const HelpProject& project,
                   const std::string& staging, std::string* notes, std::string* error) {
   const std::string absolute = Absolute(project_path);
   const std::string folder = FolderOf(absolute);
-  // chmcmd writes the book under the name's own bytes, '\' and all (unlike
-  // the pages it reads); only '/' would put it into a folder.
-  // Where it lands on disk, '\' is a separator again.
+  // chmcmd writes the book under its name's own bytes, '\' and all (unlike
+  // the pages it reads); where we put it on disk, '\' is a separator again.
   const std::string& book = project.compiled_file;
   std::string landing = CodePageToUtf8(book, kCodePage936);
   std::replace(landing.begin(), landing.end(), '\\', '/');
