@@ -31,6 +31,26 @@ TEST(TextEncodingTest, WhatTheCodePageCannotHold) {
   EXPECT_EQ(CodePageToUtf8("a\xFF" "b", kCodePage936), "a\xEF\xBF\xBD" "b");
 }
 
+TEST(TextEncodingTest, ToCodePageAcrossAsciiStretches) {
+  // ASCII between characters is copied or converted depending on its length:
+  // the bytes must not depend on where that split falls.
+  const std::string mu = "\xC4\xBF", lu = "\xC2\xBC";  // 目, 录 in 936
+  const std::string short_gap(15, 'a'), long_gap(40, 'b');
+  struct Case {
+    std::string utf8;
+    std::string bytes;
+  } cases[] = {
+      {"目" + short_gap + "录", mu + short_gap + lu},
+      {"目" + long_gap + "录", mu + long_gap + lu},
+      {long_gap + "目录" + long_gap, long_gap + mu + lu + long_gap},
+      {"目\xE5\xBD" + long_gap, mu + "?" + long_gap},  // truncated before ASCII
+      {"x\xE5\xBD", "x?"},                            // truncated at the end
+      {"\xBF" + short_gap + "目", "?" + short_gap + mu},  // stray continuation byte
+      {"目\xF0\x9F\x98\x80" + long_gap + "\xF0\x9F\x98\x80", mu + "?" + long_gap + "?"},
+  };
+  for (const Case& c : cases) EXPECT_SAME_BYTES(c.bytes, Utf8ToCodePage(c.utf8, kCodePage936));
+}
+
 TEST(TextEncodingTest, LowerCaseByCodePoint) {
   EXPECT_EQ(LowerCase("ABC xyz 123"), "abc xyz 123");
   EXPECT_EQ(LowerCase("ÀÉÖ×ØÞ"), "àéö×øþ");
