@@ -88,12 +88,16 @@ std::string Convert(std::string_view in, const char* from, const char* to,
     size_t end = pos;
     while (end < in.size() && ascii(end)) ++end;
     out.append(in.data() + pos, end - pos);
-    if (end == in.size()) break;
     pos = end;
-    size_t converted_end = end;  // one past the last non-ASCII byte so far
-    for (; end < in.size() && end - converted_end < kWorthCopying; ++end) {
-      if (!ascii(end)) converted_end = end + 1;
+    if (pos == in.size()) break;
+    // in[pos] is not ASCII: convert up to the next ASCII run worth copying.
+    size_t stop = pos;
+    size_t ascii_run = 0;
+    while (stop < in.size() && ascii_run < kWorthCopying) {
+      ascii_run = ascii(stop) ? ascii_run + 1 : 0;
+      ++stop;
     }
+    const size_t converted_end = stop - ascii_run;  // > pos: in[pos] is not ASCII
     ConvertRun(converter.get(), in.substr(pos, converted_end - pos), replacement, skip, &out);
     pos = converted_end;
   }

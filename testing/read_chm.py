@@ -131,21 +131,20 @@ def topic_local(book, topic, encoding):
 
 def binary_index(book, encoding):
     """The keywords of $WWKeywordLinks/BTree: a 0x4C-byte header, then
-    2048-byte blocks; the listing blocks come first and are chained."""
+    2048-byte blocks. The listing blocks come first, up to the one the header
+    names as the last; they are read in file order, not along their chain,
+    because chmcmd writes each block's own number as its successor."""
     tree = read_object(book, b"/$WWKeywordLinks/BTree")
     if tree is None or tree[:2] != b";)":
         return None
     block_size = word(tree, 4)
+    last_listing = dword(tree, 0x1A)
     keywords = []
-    block = 0
-    seen = set()
-    while block != 0xFFFFFFFF and block not in seen:
-        seen.add(block)
+    for block in range(last_listing + 1):
         base = 0x4C + block * block_size
         if base + 12 > len(tree):
             break
         count = word(tree, base + 2)
-        following = dword(tree, base + 8)
         pos = base + 12
         for _ in range(count):
             end = pos
@@ -169,7 +168,6 @@ def binary_index(book, encoding):
                     pos += 4
             pos += 4 + 4  # the constant 1 and the entry's number
             keywords.append({"keyword": keyword, "locals": locals_})
-        block = following
     return keywords
 
 

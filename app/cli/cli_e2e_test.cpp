@@ -330,20 +330,47 @@ TEST(CliEndToEndTest, TheStandInExitsLikeHhcExe) {
 }
 
 // 俓 is 0x82 0x5C in code page 936: the second byte is a backslash.
-TEST(CliEndToEndTest, TakesATitleWithABackslashByteButNotSuchAPage) {
+TEST(CliEndToEndTest, TakesATitleWithABackslashByteButLeavesOutSuchAPage) {
   ScopedTempDir dir("e2e 5c");
   WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
   const Finished titled = RunProgram({Bin("inkbinder-cli"), "--title", "俓书", dir.path()});
   ASSERT_EQ(titled.exit_code, 0) << titled.err;
   EXPECT_EQ(ReadBook(dir / "俓书.chm")["caption"].text, "俓书");
 
-  // chmcmd would read the page from "\x82/.txt": the compile fails, and says why.
+  // chmcmd would look for the page at "\x82/.txt": the page is left out, and named.
   WriteBytes(dir / "俓.txt", "<title>B</title>\r\n");
   const Finished paged = RunProgram({Bin("inkbinder-cli"), "--title", "书", dir.path()});
-  EXPECT_EQ(paged.exit_code, 1);
-  EXPECT_NE(paged.err.find("cannot take the page name 俓.txt"), std::string::npos) << paged.err;
-  EXPECT_NE(paged.err.find(kCompileFailedStatus), std::string::npos) << paged.err;
-  EXPECT_FALSE(Exists(dir / "书.chm"));
+  ASSERT_EQ(paged.exit_code, 0) << paged.err;
+  EXPECT_NE(paged.err.find("俓.txt"), std::string::npos) << paged.err;
+  const Json b = ReadBook(dir / "书.chm");
+  ASSERT_EQ(b["contents"][0]["children"].size(), 1u);
+  EXPECT_EQ(b["contents"][0]["children"][0]["local"].text, "a.txt");
+}
+
+TEST(CliEndToEndTest, ManyPagesKeepEveryEntryAndKeyword) {
+  // Enough pages that the contents and the index span many blocks of the book.
+  ScopedTempDir dir("e2e many");
+  constexpr int kPages = 400;
+  for (int i = 0; i < kPages; ++i) {
+    const std::string n = std::to_string(i);
+    WriteBytes(dir / (n + ".txt"), i % 2 ? "no title\r\n" : Gbk("<title>第" + n + "页</title>\r\n"));
+  }
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "多页", dir.path()});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const Json b = ReadBook(dir / "多页.chm");
+  const Json& entries = b["contents"][0]["children"];
+  ASSERT_EQ(entries.size(), static_cast<size_t>(kPages));
+  std::map<std::string, std::string> keywords;
+  for (size_t i = 0; i < b["index"].size(); ++i) {
+    keywords[b["index"][i]["keyword"].text] = b["index"][i]["locals"][0].text;
+  }
+  ASSERT_EQ(keywords.size(), static_cast<size_t>(kPages));
+  for (int i = 0; i < kPages; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string name = i % 2 ? n + ".txt" : "第" + n + "页";
+    EXPECT_EQ(entries[i]["name"].text, name);
+    EXPECT_EQ(keywords[name], n + ".txt");
+  }
 }
 
 TEST(CliEndToEndTest, ReportsACompilerThatIsNotThere) {
