@@ -42,15 +42,18 @@ ConvertOutcome Convert(WindowPort& window, const ConvertOptions& options) {
     return ConvertOutcome::kNoPages;
   }
 
-  // Each stage reads the window's state itself; a failed write is remembered
-  // and stops the run before the compile, which would otherwise compile a
-  // stale project left by an earlier run.
+  // A failed write is remembered and stops the run before the compile, which
+  // would otherwise compile a stale project left by an earlier run. The list
+  // is taken once: the buttons stay disabled, so it cannot change meanwhile.
   std::string unwritten;
   const auto note = [&](bool written, const char* name) {
     if (!written && unwritten.empty()) unwritten = name;
   };
-  note(WriteContentsFile(window.SourceFolder(), PagesOf(window)), kContentsFileName);
-  note(WriteIndexFile(window.SourceFolder(), PagesOf(window)), kIndexFileName);
+  const std::string folder = window.SourceFolder();
+  const std::vector<std::string> pages = PagesOf(window);
+  const std::vector<std::string> names = ReadPageNames(folder, pages);
+  note(WriteContentsFile(folder, pages, names), kContentsFileName);
+  note(WriteIndexFile(folder, pages, names), kIndexFileName);
 
   const std::string title = window.BookTitle();
   if (title.empty()) {
@@ -61,8 +64,7 @@ ConvertOutcome Convert(WindowPort& window, const ConvertOptions& options) {
     window.ShowMessage(kBadTitleText, kTitleCaption);
     return ConvertOutcome::kBadTitle;
   }
-  const std::string folder = window.SourceFolder();
-  note(WriteProjectFile(folder, PagesOf(window), title), kProjectFileName);
+  note(WriteProjectFile(folder, pages, title), kProjectFileName);
   if (!unwritten.empty()) {
     if (!options.keep_sources) DeleteSourceFiles(folder);
     window.SetStatus(kWriteFailedStatus + unwritten);

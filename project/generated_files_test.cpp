@@ -19,6 +19,21 @@ using testing::ReadBytes;
 using testing::ScopedTempDir;
 using testing::WriteBytes;
 
+// The writers as the convert command drives them: the page names read first.
+using Pages = std::vector<std::string>;
+bool WriteContents(const std::string& folder, const Pages& pages) {
+  return WriteContentsFile(folder, pages, ReadPageNames(folder, pages));
+}
+bool WriteIndex(const std::string& folder, const Pages& pages) {
+  return WriteIndexFile(folder, pages, ReadPageNames(folder, pages));
+}
+std::string ContentsText(const std::string& folder, const Pages& pages) {
+  return ContentsFileText(pages, ReadPageNames(folder, pages));
+}
+std::string IndexText(const std::string& folder, const Pages& pages) {
+  return IndexFileText(pages, ReadPageNames(folder, pages));
+}
+
 // Joins lines, each followed by CR LF: how every generated file is laid out.
 std::string Lines(const std::vector<std::string>& lines) {
   std::string s;
@@ -74,7 +89,7 @@ class GeneratedFilesTest : public ::testing::Test {
 };
 
 TEST_F(GeneratedFilesTest, ContentsFileMatchesTheTwoPageExample) {
-  ASSERT_TRUE(WriteContentsFile(dir.path(), pages));
+  ASSERT_TRUE(WriteContents(dir.path(), pages));
   const std::string expected = Lines(Concat({kContentsHeader, Entry("intro", "a.txt"),
                                              Entry("b.txt", "b.txt"),
                                              {"", "</UL>", "", "", "", "", "", "</UL>", "</BODY></HTML>"}}));
@@ -83,7 +98,7 @@ TEST_F(GeneratedFilesTest, ContentsFileMatchesTheTwoPageExample) {
 }
 
 TEST_F(GeneratedFilesTest, IndexFileMatchesTheTwoPageExample) {
-  ASSERT_TRUE(WriteIndexFile(dir.path(), pages));
+  ASSERT_TRUE(WriteIndex(dir.path(), pages));
   const std::string expected =
       Lines(Concat({kIndexHeader, Entry("intro", "a.txt"), Entry("b.txt", "b.txt"),
                     {"", "</UL>", "</BODY></HTML>"}}));
@@ -116,10 +131,10 @@ TEST_F(GeneratedFilesTest, OnePageLayouts) {
   const std::vector<std::string> one{"b.txt"};
   EXPECT_SAME_BYTES(Lines(Concat({kContentsHeader, Entry("b.txt", "b.txt"),
                                   {"", "</UL>", "", "", "", "", "", "</UL>", "</BODY></HTML>"}})),
-                    Utf8ToCodePage(ContentsFileText(dir.path(), one), kCodePage936));
+                    Utf8ToCodePage(ContentsText(dir.path(), one), kCodePage936));
   EXPECT_SAME_BYTES(
       Lines(Concat({kIndexHeader, Entry("b.txt", "b.txt"), {"", "</UL>", "</BODY></HTML>"}})),
-      IndexFileText(dir.path(), one));
+      IndexText(dir.path(), one));
   EXPECT_SAME_BYTES(Lines(ProjectLines("abc", "abc", one)),
                     Utf8ToCodePage(ProjectFileText(one, "abc"), kCodePage936));
 }
@@ -143,7 +158,7 @@ TEST_F(GeneratedFilesTest, TitlesAreKeptAsTypedExceptACommaIsQuoted) {
 
 TEST_F(GeneratedFilesTest, ChineseTitlesAreWrittenInCodePage936) {
   WriteBytes(dir / "c.txt", "<title>\xB5\xDA\xD2\xBB\xD5\xC2 \xC6\xF0</title>\r\n");  // 第一章 起
-  ASSERT_TRUE(WriteIndexFile(dir.path(), {"c.txt"}));
+  ASSERT_TRUE(WriteIndex(dir.path(), {"c.txt"}));
   ASSERT_TRUE(WriteProjectFile(dir.path(), {"c.txt"}, "示例"));
   EXPECT_NE(ReadBytes(dir / kIndexFileName)
                 .find("<param name=\"Name\" value=\"\xB5\xDA\xD2\xBB\xD5\xC2 \xC6\xF0\">\r\n"),
@@ -155,13 +170,13 @@ TEST_F(GeneratedFilesTest, ChineseTitlesAreWrittenInCodePage936) {
 TEST_F(GeneratedFilesTest, NamesThatWouldBreakTheSitemapAreEscaped) {
   // A raw quote ends the Name value early; & stays, titles from HTML carry entities.
   WriteBytes(dir / "q.txt", "<title>say \"hi\" <b> &amp; </title>\r\n");
-  const std::string text = IndexFileText(dir.path(), {"q.txt"});
+  const std::string text = IndexText(dir.path(), {"q.txt"});
   EXPECT_NE(text.find("value=\"say &quot;hi&quot; &lt;b&gt; &amp; \">"), std::string::npos) << text;
   EXPECT_NE(text.find("<param name=\"Local\" value=\"q.txt\">"), std::string::npos);
 }
 
 TEST_F(GeneratedFilesTest, APageThatCannotBeReadIsNamedByItsFileName) {
-  const std::string text = ContentsFileText(dir.path(), {"gone.txt", "a.txt"});
+  const std::string text = ContentsText(dir.path(), {"gone.txt", "a.txt"});
   EXPECT_NE(text.find("value=\"gone.txt\">\r\n<param name=\"Local\" value=\"gone.txt\">"),
             std::string::npos);
   EXPECT_NE(text.find("value=\"intro\">"), std::string::npos);
@@ -171,8 +186,8 @@ TEST_F(GeneratedFilesTest, ExistingFilesAreReplacedNotAppendedTo) {
   WriteBytes(dir / kContentsFileName, std::string(5000, 'x'));
   WriteBytes(dir / kIndexFileName, std::string(5000, 'x'));
   WriteBytes(dir / kProjectFileName, std::string(5000, 'x'));
-  ASSERT_TRUE(WriteContentsFile(dir.path(), pages));
-  ASSERT_TRUE(WriteIndexFile(dir.path(), pages));
+  ASSERT_TRUE(WriteContents(dir.path(), pages));
+  ASSERT_TRUE(WriteIndex(dir.path(), pages));
   ASSERT_TRUE(WriteProjectFile(dir.path(), pages, "abc"));
   EXPECT_EQ(ReadBytes(dir / kContentsFileName).size(), 636u);
   EXPECT_EQ(ReadBytes(dir / kIndexFileName).size(), 391u);
@@ -181,8 +196,8 @@ TEST_F(GeneratedFilesTest, ExistingFilesAreReplacedNotAppendedTo) {
 
 TEST_F(GeneratedFilesTest, AFileThatCannotBeCreatedIsReported) {
   testing::MakeFolder(dir / kContentsFileName);  // a folder in the way stops even root
-  EXPECT_FALSE(WriteContentsFile(dir.path(), pages));
-  EXPECT_FALSE(WriteIndexFile(dir / "no such folder", pages));
+  EXPECT_FALSE(WriteContents(dir.path(), pages));
+  EXPECT_FALSE(WriteIndex(dir / "no such folder", pages));
 }
 
 TEST(ManyPagesTest, BeyondTheOldLimitEveryPageIsWritten) {
@@ -190,8 +205,8 @@ TEST(ManyPagesTest, BeyondTheOldLimitEveryPageIsWritten) {
   ScopedTempDir dir;
   std::vector<std::string> pages;
   for (int i = 0; i < 8190; ++i) pages.push_back("p" + std::to_string(i) + ".txt");
-  const std::string contents = ContentsFileText(dir.path(), pages);
-  const std::string index = IndexFileText(dir.path(), pages);
+  const std::string contents = ContentsText(dir.path(), pages);
+  const std::string index = IndexText(dir.path(), pages);
   const std::string project = ProjectFileText(pages, "t");
   for (const std::string* text : {&contents, &index}) {
     EXPECT_NE(text->find("value=\"p8189.txt\">\r\n</OBJECT>\r\n"), std::string::npos);

@@ -6,9 +6,12 @@
 namespace inkbinder {
 
 // The keyword index: one flat list, one keyword per page, in list order. UTF-8.
-std::string IndexFileText(const std::string& folder, const std::vector<std::string>& pages);
+// `names` are the pages' entry names (ReadPageNames).
+std::string IndexFileText(const std::vector<std::string>& pages,
+                            const std::vector<std::string>& names);
 
 // Writes chm_hhk.hhk into `folder`; false when it could not be written.
-bool WriteIndexFile(const std::string& folder, const std::vector<std::string>& pages);
+bool WriteIndexFile(const std::string& folder, const std::vector<std::string>& pages,
+                    const std::vector<std::string>& names);
 
 }  // namespace inkbinder

@@ -24,6 +24,14 @@ std::string PageName(const std::string& folder, const std::string& file) {
   return EscapeSitemapName(title && !title->empty() ? *title : file);
 }
 
+std::vector<std::string> ReadPageNames(const std::string& folder,
+                                       const std::vector<std::string>& pages) {
+  std::vector<std::string> names;
+  names.reserve(pages.size());
+  for (const std::string& page : pages) names.push_back(PageName(folder, page));
+  return names;
+}
+
 void PlacePageEntry(LineBuffer* buffer, size_t first_line, const std::string& name,
                     const std::string& file) {
   buffer->Set(first_line, LoadTemplate(10));

@@ -18,8 +18,12 @@ std::string EscapeSitemapName(const std::string& name);
 
 // The name of the entry for page `file`: its title when it has one, the file
 // name otherwise (also when the title cannot be read); escaped for a Name value.
-// The page is read once.
 std::string PageName(const std::string& folder, const std::string& file);
+
+// The entry names of all pages, in order. Each page is read once per
+// conversion, so the contents and the index name it alike.
+std::vector<std::string> ReadPageNames(const std::string& folder,
+                                       const std::vector<std::string>& pages);
 
 // Places the four lines of one page's entry at `first_line` onwards.
 void PlacePageEntry(LineBuffer* buffer, size_t first_line, const std::string& name,
