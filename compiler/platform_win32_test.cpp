@@ -15,34 +15,17 @@
 #include "project/page_list.h"
 #include "project/text_encoding.h"
 #include "project/wide_text_win32.h"
+#include "testing/programs.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder {
 namespace {
 
 using testing::MakeFolder;
+using testing::ScopedEnv;
 using testing::ReadBytes;
 using testing::ScopedTempDir;
 using testing::WriteBytes;
-
-// Sets an environment variable of this process (and so of the children it
-// starts) for one test, then puts the old value back.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const wchar_t* name, const std::string& utf8_value) : name_(name) {
-    wchar_t old[32768];
-    const DWORD n = GetEnvironmentVariableW(name, old, 32768);
-    had_ = n > 0 && n < 32768;
-    if (had_) old_.assign(old, n);
-    SetEnvironmentVariableW(name, Utf8ToWide(utf8_value).c_str());
-  }
-  ~ScopedEnvironment() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
-
- private:
-  const wchar_t* name_;
-  bool had_ = false;
-  std::wstring old_;
-};
 
 void SetAttributes(const std::string& path, DWORD attributes) {
   ASSERT_TRUE(SetFileAttributesW(Utf8ToWide(path).c_str(), attributes)) << path;
@@ -153,7 +136,7 @@ TEST_F(ProcessTest, SpacesAndChineseReachTheChildIntact) {
   const std::string program = dir_ / "程序 目录/fake compiler.exe";
   ASSERT_TRUE(CopyFileW(Utf8ToWide(FakeCompiler()).c_str(), Utf8ToWide(program).c_str(), FALSE));
   const std::string project = dir_ / "书 页/chm_hhp.hhp";
-  ScopedEnvironment env(L"INKBINDER_FAKE_COMPILER", "exit=1;log=" + (dir_ / "log.txt"));
+  ScopedEnv env("INKBINDER_FAKE_COMPILER", "exit=1;log=" + (dir_ / "log.txt"));
 
   std::string error;
   auto process = Process::Start(program, {project}, &error);
@@ -166,7 +149,7 @@ TEST_F(ProcessTest, ExitCodes) {
   // 259 is what GetExitCodeProcess reports for a running process: waiting on
   // the handle must not mistake it for "still running".
   for (int code : {0, 1, 7, 259}) {
-    ScopedEnvironment env(L"INKBINDER_FAKE_COMPILER", "exit=" + std::to_string(code));
+    ScopedEnv env("INKBINDER_FAKE_COMPILER", "exit=" + std::to_string(code));
     std::string error;
     auto process = Process::Start(FakeCompiler(), {"x"}, &error);
     ASSERT_NE(process, nullptr) << error;
@@ -177,7 +160,7 @@ TEST_F(ProcessTest, ExitCodes) {
 }
 
 TEST_F(ProcessTest, RunningProcessHasAWaitableHandle) {
-  ScopedEnvironment env(L"INKBINDER_FAKE_COMPILER", "sleep=1500;exit=1");
+  ScopedEnv env("INKBINDER_FAKE_COMPILER", "sleep=1500;exit=1");
   std::string error;
   auto process = Process::Start(FakeCompiler(), {}, &error);
   ASSERT_NE(process, nullptr) << error;
@@ -213,7 +196,7 @@ TEST_F(ProcessTest, ChildOutputGoesToOurStandardError) {
   HANDLE file = CreateFileW(Utf8ToWide(captured).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  ScopedEnvironment env(L"INKBINDER_FAKE_COMPILER", "exit=1");
+  ScopedEnv env("INKBINDER_FAKE_COMPILER", "exit=1");
   {
     ScopedStandardError redirect(file);
     std::string error;
@@ -234,8 +217,8 @@ class FindHelpCompilerTest : public ::testing::Test {
   }
 
   ScopedTempDir dir_{"编译器 查找"};
-  ScopedEnvironment x86_{L"ProgramFiles(x86)", dir_ / "x86"};
-  ScopedEnvironment x64_{L"ProgramFiles", dir_ / "x64\\"};
+  ScopedEnv x86_{"ProgramFiles(x86)", dir_ / "x86"};
+  ScopedEnv x64_{"ProgramFiles", dir_ / "x64\\"};
 };
 
 TEST_F(FindHelpCompilerTest, SearchOrder) {

@@ -31,8 +31,8 @@ fi
 #   zh_CN.UTF-8 - Wine takes its ANSI code page (936) from it
 locdir="${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/inkbinder/locale"
 mkdir -p "$locdir"
-for spec in "zh_CN GBK zh_CN.GBK" "zh_CN UTF-8 zh_CN.UTF-8"; do
-  set -- $spec
+for locale_def in "zh_CN GBK zh_CN.GBK" "zh_CN UTF-8 zh_CN.UTF-8"; do
+  set -- $locale_def
   [ -e "$locdir/$3/LC_CTYPE" ] || localedef -i "$1" -f "$2" "$locdir/$3" >/dev/null 2>&1 || {
     # localedef warns about some GBK mappings yet still writes the locale.
     [ -e "$locdir/$3/LC_CTYPE" ] || { echo "setup: could not make locale $3" >&2; exit 1; }

@@ -11,4 +11,21 @@ std::string TestProgram(const std::string& name);
 // Sets an environment variable (UTF-8) for this process and its children.
 void SetEnv(const std::string& name, const std::string& value);
 
+// Sets (or, given null, removes) an environment variable until the object
+// goes, then puts back what was there.
+class ScopedEnv {
+ public:
+  ScopedEnv(const std::string& name, const char* utf8_value);
+  ScopedEnv(const std::string& name, const std::string& utf8_value)
+      : ScopedEnv(name, utf8_value.c_str()) {}
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  bool had_ = false;
+  std::string old_;
+};
+
 }  // namespace inkbinder::testing

@@ -12,10 +12,12 @@
 #include "project/text_encoding.h"
 #include "testing/temp_dir.h"
 #include "tools/hhc/gbk_locale.h"
-#include "tools/hhc/scoped_env.h"
+#include "testing/programs.h"
 
 namespace inkbinder::hhc {
 namespace {
+
+using ::inkbinder::testing::ScopedEnv;
 
 using ::inkbinder::testing::Exists;
 using ::inkbinder::testing::ReadBytes;

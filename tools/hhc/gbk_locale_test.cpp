@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "testing/temp_dir.h"
-#include "tools/hhc/scoped_env.h"
+#include "testing/programs.h"
 
 namespace inkbinder::hhc {
 namespace {
+
+using ::inkbinder::testing::ScopedEnv;
 
 using ::inkbinder::testing::Exists;
 using ::inkbinder::testing::MakeFolder;

@@ -12,6 +12,7 @@
 #include "compiler/program_folder.h"
 #include "project/text_encoding.h"
 #include "project/wide_text_win32.h"
+#include "testing/programs.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder {
@@ -19,26 +20,10 @@ namespace {
 
 using testing::Exists;
 using testing::MakeFolder;
+using testing::ScopedEnv;
 using testing::ReadBytes;
 using testing::ScopedTempDir;
 using testing::WriteBytes;
-
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const wchar_t* name, const std::string& utf8_value) : name_(name) {
-    wchar_t old[32768];
-    const DWORD n = GetEnvironmentVariableW(name, old, 32768);
-    had_ = n > 0 && n < 32768;
-    if (had_) old_.assign(old, n);
-    SetEnvironmentVariableW(name, Utf8ToWide(utf8_value).c_str());
-  }
-  ~ScopedEnvironment() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
-
- private:
-  const wchar_t* name_;
-  bool had_ = false;
-  std::wstring old_;
-};
 
 struct Finished {
   int exit_code = -1;
@@ -120,7 +105,7 @@ class WindowsCliTest : public ::testing::Test {
 };
 
 TEST_F(WindowsCliTest, CompilerMessagesGoToStandardError) {
-  ScopedEnvironment fake(L"INKBINDER_FAKE_COMPILER", "book=" + book_);
+  ScopedEnv fake("INKBINDER_FAKE_COMPILER", "book=" + book_);
   const Finished run = RunProgram(
       Bin("inkbinder-cli.exe"),
       {"--title", title_, "--compiler", Bin("fake_compiler.exe"), folder_}, dir_);
@@ -165,7 +150,7 @@ std::string LinuxStandIn() {
 TEST_F(WindowsCliTest, RealCompileThroughTheTestCompiler) {
   if (LinuxStandIn().empty()) GTEST_SKIP() << "INKBINDER_LINUX_HHC is not set";
   // A slow compile, too: the tool must wait for the compiler's real end.
-  ScopedEnvironment slow(L"INKBINDER_TEST_HHC_SLEEP", "1");
+  ScopedEnv slow("INKBINDER_TEST_HHC_SLEEP", "1");
   const Finished run = RunProgram(Bin("inkbinder-cli.exe"), {"--title", title_, folder_}, dir_);
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_TRUE(Contains(run.out, std::string(kSuccessStatus) + "\n")) << run.out;
@@ -184,7 +169,7 @@ TEST(TestCompiler, AnswersLikeHhcExe) {
   // The stand-in's exit code comes back as it is: 1 is success, as hhc.exe has it.
   const Case cases[] = {{"/bin/false", 1}, {"/bin/true", 0}};
   for (const Case& c : cases) {
-    ScopedEnvironment stand_in(L"INKBINDER_LINUX_HHC", c.stand_in);
+    ScopedEnv stand_in("INKBINDER_LINUX_HHC", c.stand_in);
     const Finished run = RunProgram(Bin("hhc.exe"), {dir / "chm_hhp.hhp"}, dir);
     EXPECT_EQ(run.exit_code, c.exit_code) << c.stand_in << run.out;
   }
