@@ -436,6 +436,8 @@ TEST(CliEndToEndTest, RefusesBadInputWithExitCode2) {
   };
   const Case cases[] = {
       {"no pages", {"--title", "书", empty.path()}, kNoPagesText},
+      {"a folder that is not there", {"--title", "书", pages / "missing"}, "no such folder"},
+      {"a file for a folder", {"--title", "书", pages / "a.txt"}, "no such folder"},
       {"an empty title", {"--title", "", pages.path()}, kNoTitleText},
       {"a title no file can be named", {"--title", "a/b", pages.path()}, kBadTitleText},
       {"a title with a colon", {"--title", "第1章: 开始", pages.path()}, kBadTitleText},

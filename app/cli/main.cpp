@@ -113,6 +113,11 @@ int Run(const std::vector<std::string>& args) {
     return 0;
   }
   const std::string folder = SourceFolderOf(a.folder);
+  std::error_code ec;
+  if (!std::filesystem::is_directory(std::filesystem::u8path(folder), ec)) {
+    PrintText(stderr, "找不到文件夹 / no such folder: " + folder + "\n");
+    return 2;
+  }
   PageList list = ListPages(folder);
   for (const std::string& name : list.left_out) {
     PrintText(stderr, "已略过，名称无法写入帮助文件 / left out, the name cannot go into a book: " +
