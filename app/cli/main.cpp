@@ -1,4 +1,5 @@
 // inkbinder-cli: the convert command from a command line, for scripts and batch use.
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -154,4 +155,11 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 }  // namespace inkbinder
 
-int main(int argc, char** argv) { return inkbinder::Run(inkbinder::Utf8Arguments(argc, argv)); }
+int main(int argc, char** argv) {
+  try {
+    return inkbinder::Run(inkbinder::Utf8Arguments(argc, argv));
+  } catch (const std::exception& e) {
+    inkbinder::PrintText(stderr, std::string("生成失败：") + e.what() + "\n");
+    return 1;
+  }
+}

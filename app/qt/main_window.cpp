@@ -113,7 +113,12 @@ void MainWindow::BuildControls() {
 
 void MainWindow::RunCommand(const std::function<void()>& command) {
   command_running_ = true;
-  command();
+  try {
+    command();
+  } catch (...) {
+    // A failed step (out of memory, say) ends the command quietly; the window
+    // carries on, and no exception crosses Qt's event loop.
+  }
   command_running_ = false;
   if (close_pending_) {
     close_pending_ = false;
