@@ -10,6 +10,8 @@
 // small shell script that writes the stand-in's exit code to a file once it
 // is done; this program polls for that file.
 #include <windows.h>
+
+#include "project/wide_text_win32.h"
 #include <shellapi.h>
 
 #include <cstdio>
@@ -32,24 +34,6 @@ std::wstring Environment(const wchar_t* name) {
   wchar_t value[32768];
   const DWORD n = GetEnvironmentVariableW(name, value, 32768);
   return n > 0 && n < 32768 ? std::wstring(value, n) : std::wstring();
-}
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return std::string();
-  const int size = static_cast<int>(wide.size());
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int size = static_cast<int>(utf8.size());
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
-  return out;
 }
 
 void Say(const std::string& text) {
@@ -100,7 +84,7 @@ bool StartShell(DosFileName to_dos, const std::string& unix_script) {
   wchar_t* shell = to_dos("/bin/sh");
   if (shell == nullptr) return false;
   // Wine hands a Unix program its arguments as they are: the script's Unix path.
-  std::wstring command = L"sh \"" + Wide(unix_script) + L"\"";
+  std::wstring command = L"sh \"" + inkbinder::Utf8ToWide(unix_script) + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
@@ -158,14 +142,14 @@ int Compile(const std::wstring& project) {
     Say("runs only under Wine");
     return 0;
   }
-  const std::string linux_hhc = Utf8(Environment(L"INKBINDER_LINUX_HHC"));
+  const std::string linux_hhc = inkbinder::WideToUtf8(Environment(L"INKBINDER_LINUX_HHC"));
   if (linux_hhc.empty()) {
     Say("INKBINDER_LINUX_HHC does not name the Linux compiler stand-in");
     return 0;
   }
   const std::string unix_project = UnixPath(to_unix, project);
   if (unix_project.empty()) {
-    Say("no Unix path for the project " + Utf8(project));
+    Say("no Unix path for the project " + inkbinder::WideToUtf8(project));
     return 0;
   }
   if (const std::wstring sleep = Environment(L"INKBINDER_TEST_HHC_SLEEP"); !sleep.empty()) {

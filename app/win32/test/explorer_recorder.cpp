@@ -5,18 +5,7 @@
 
 #include <string>
 
-namespace {
-
-std::string ToUtf8(const std::wstring& wide) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                    nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
-
-}  // namespace
+#include "project/wide_text_win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   std::wstring log(MAX_PATH * 4, L'\0');
@@ -25,7 +14,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   log.resize(log.find_last_of(L"\\/") + 1);
   log += L"explorer-log.txt";
 
-  const std::string line = ToUtf8(GetCommandLineW()) + "\n";
+  const std::string line = inkbinder::WideToUtf8(GetCommandLineW()) + "\n";
   HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;

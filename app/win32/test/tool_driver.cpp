@@ -118,22 +118,6 @@ double LinuxCpuSeconds(const std::wstring& process_folder) {
 
 }  // namespace
 
-std::wstring Wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                    nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
-
 std::string HostPath(const std::string& linux_path) {
   const std::wstring dos = WineDosPath(linux_path.c_str());
   return dos.empty() ? linux_path : Utf8(dos);

@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "project/wide_text_win32.h"
+
 namespace inkbinder::testing {
 
-std::wstring Wide(const std::string& utf8);
-std::string Utf8(const std::wstring& wide);
+inline std::wstring Wide(const std::string& utf8) { return Utf8ToWide(utf8); }
+inline std::string Utf8(const std::wstring& wide) { return WideToUtf8(wide); }
 
 // A Linux path as this program can open it: its DOS path under Wine, the
 // path itself elsewhere.
