@@ -6,15 +6,20 @@ namespace inkbinder {
 
 class WindowPort;
 
-enum class CompileOutcome { kSucceeded, kNoCompiler, kFailed };
+enum class CompileOutcome { kSucceeded, kNoCompiler, kNotStarted, kFailed, kInterrupted };
 
 // Runs `compiler` on the project in the window's source folder, waits for it
 // through the window, deletes the three source files (unless `keep_sources`),
 // and reports on the status line. Success means the compiler said so (exit
 // code 1, as hhc.exe has it) and <folder>/<book_title>.chm exists, is not
-// empty and was written by this run; only then is the folder opened.
+// empty and was written by this run; only then is the folder opened. When
+// the compiler is there but cannot be started, *start_error (if given) gets
+// the system's reason. An interruption stops the compiler, removes the
+// sources whatever `keep_sources` says, and any book the compiler did not
+// vouch for.
 CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
-                               const std::string& book_title, bool keep_sources);
+                               const std::string& book_title, bool keep_sources,
+                               std::string* start_error = nullptr);
 
 // Deletes chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp from `folder`, each on its own.
 void DeleteSourceFiles(const std::string& folder);

@@ -11,11 +11,18 @@ namespace {
 
 #ifdef _WIN32
 constexpr bool kCompilerSplitsNameBytes = false;
+constexpr bool kCompilerTrimsNames = false;
 #else
 // chmcmd, our compiler here, takes every 0x5C byte of a page name for a folder
 // separator, even the trail byte of a character (俓 is 82 5C in code page 936).
 constexpr bool kCompilerSplitsNameBytes = true;
+// It also trims the project's [FILES] lines: " a.txt" would be looked for as "a.txt".
+constexpr bool kCompilerTrimsNames = true;
 #endif
+
+bool HasSpaceAtAnEnd(const std::string& name) {
+  return !name.empty() && (name.front() == ' ' || name.back() == ' ');
+}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -88,7 +95,8 @@ PageList ListPages(const std::string& folder) {
         e.name_is_text && !HasCharacterForbiddenInNames(e.name) &&
         FitsCodePage(e.name, kSystemAnsi) &&
         !(kCompilerSplitsNameBytes &&
-          Utf8ToCodePage(e.name, kSystemAnsi).find('\\') != std::string::npos);
+          Utf8ToCodePage(e.name, kSystemAnsi).find('\\') != std::string::npos) &&
+        !(kCompilerTrimsNames && HasSpaceAtAnEnd(e.name));
     (writable ? list.pages : list.left_out).push_back(std::move(e.name));
   }
   std::sort(list.pages.begin(), list.pages.end(), NaturalLess);

@@ -14,7 +14,8 @@ struct PageList {
 // (letter case ignored), in natural order. Names that the generated files
 // cannot hold safely (characters Windows forbids in names, names the system
 // ANSI code page cannot write, and where the compiler is chmcmd, names whose
-// code page bytes hold a backslash) are put in `left_out` instead.
+// code page bytes hold a backslash or that start or end with a space) are put
+// in `left_out` instead.
 PageList ListPages(const std::string& folder);
 
 // The file explorer's order: runs of digits compare as numbers, letters

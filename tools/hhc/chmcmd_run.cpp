@@ -3,12 +3,15 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <string_view>
 #include <vector>
 
+#include "compiler/interruption.h"
 #include "project/text_encoding.h"
 
 extern char** environ;
@@ -70,9 +73,13 @@ ChmcmdRun RunChmcmd(const std::string& program, const std::string& folder,
     return run;
   }
   std::fflush(echo);
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   const int fork_errno = errno;
   if (pid == 0) {
+    // chmcmd goes when we go, however that happens.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
     dup2(out[1], STDOUT_FILENO);
     dup2(out[1], STDERR_FILENO);
     int e = 0;
@@ -93,6 +100,7 @@ ChmcmdRun RunChmcmd(const std::string& program, const std::string& folder,
     close(report[0]);
     return run;
   }
+  const StopOnInterruption stop(pid);
 
   // chmcmd prints the project's names in code page 936: pass on whole lines
   // in UTF-8, so a name is never cut in two.

@@ -1,8 +1,12 @@
 #include "tools/hhc/compile_project.h"
 
+#include <errno.h>
+#include <string.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include "project/file_open.h"
+#include "compiler/interruption.h"
 #include "project/text_encoding.h"
 #include "tools/hhc/book_move.h"
 #include "tools/hhc/chmcmd_run.h"
@@ -15,15 +19,30 @@ namespace inkbinder::hhc {
 
 namespace {
 
-bool ReadWholeFile(const std::string& path, std::string* text) {
-  std::FILE* f = OpenFile(path, "rb");
-  if (f == nullptr) return false;
+// Reads a project only from a regular file: a FIFO or a device in its place
+// is opened without blocking and refused.
+bool ReadProjectFile(const std::string& path, std::string* text, std::string* why) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    *why = "cannot read the project file " + path + ": " + strerror(errno);
+    return false;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    *why = "the project " + path + " is not a regular file";
+    return false;
+  }
   char buffer[1 << 16];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, got);
-  const bool ok = std::ferror(f) == 0;
-  std::fclose(f);
-  return ok;
+  ssize_t got;
+  while ((got = read(fd, buffer, sizeof buffer)) != 0) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;
+    text->append(buffer, static_cast<size_t>(got));
+  }
+  close(fd);
+  if (got < 0) *why = "cannot read the project file " + path + ": " + strerror(errno);
+  return got == 0;
 }
 
 std::string NameOf(const std::string& path) {
@@ -48,9 +67,8 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
   };
 
   std::string text;
-  if (!ReadWholeFile(project_path, &text)) {
-    return fail("cannot read the project file " + project_path);
-  }
+  std::string why;
+  if (!ReadProjectFile(project_path, &text, &why)) return fail(why);
   const std::string project_name = NameOf(project_path);
   const HelpProject project = ParseHelpProject(text);
   if (project.compiled_file.empty()) return fail("the project names no book (Compiled file=)");
@@ -66,6 +84,7 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
                       StageProject(project_path, project, staging.path(), &notes, &error);
   std::fputs(notes.c_str(), out);
   if (!staged) return fail(error);
+  if (Interrupted()) return fail("interrupted");
 
   const ChmcmdRun run =
       RunChmcmd(settings.chmcmd, staging.path(), project_name, locale, out);
@@ -79,6 +98,7 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
     evidence.book_exists = true;
     evidence.book_size = static_cast<std::uint64_t>(st.st_size);
   }
+  if (Interrupted()) return fail("interrupted");
   const Verdict verdict = JudgeCompile(evidence);
   if (!verdict.succeeded) return fail(CodePageToUtf8(verdict.reason, kCodePage936));
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "compiler/interruption.h"
 #include "compiler/program_folder.h"
 #include "tools/hhc/compile_project.h"
 
@@ -14,6 +15,8 @@ int main(int argc, char** argv) {
               "Compiles the help project into the book it names, beside the project.");
     return 0;
   }
+  // Stopped by the user: chmcmd is stopped too, the staging folder removed, no book written.
+  inkbinder::CatchInterruptions();
   inkbinder::hhc::CompileSettings settings;
   settings.program_folder = inkbinder::ProgramFolder();
   return inkbinder::hhc::CompileProject(argv[1], settings) ? 1 : 0;

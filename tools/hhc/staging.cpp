@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -120,10 +121,50 @@ StagingFolder::~StagingFolder() {
   fs::remove_all(fs::path(path_), ec);  // removes links, never what they point at
 }
 
-bool StagingFolder::Create(std::string* error) {
+namespace {
+
+constexpr char kStagingPrefix[] = "inkbinder-hhc-";
+
+// The pid a staging folder's name records: inkbinder-hhc-<pid>-XXXXXX.
+pid_t OwnerOf(const std::string& name) {
+  const size_t prefix = sizeof kStagingPrefix - 1;
+  if (name.compare(0, prefix, kStagingPrefix) != 0) return 0;
+  const size_t dash = name.find('-', prefix);
+  if (dash == std::string::npos || dash == prefix || dash - prefix > 9) return 0;
+  pid_t pid = 0;
+  for (size_t i = prefix; i < dash; ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  return pid;
+}
+
+}  // namespace
+
+void RemoveOrphanedStagingFolders(const std::string& temp_folder) {
+  std::error_code ec;
+  for (fs::directory_iterator it(fs::path(temp_folder), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const pid_t owner = OwnerOf(it->path().filename().string());
+    if (owner <= 0 || owner == getpid()) continue;
+    // ESRCH: no such process. Another user's live run answers EPERM and stays.
+    if (kill(owner, 0) == 0 || errno != ESRCH) continue;
+    std::error_code ignored;
+    if (it->is_directory(ignored) && !it->is_symlink(ignored)) fs::remove_all(it->path(), ignored);
+  }
+}
+
+std::string StagingTempFolder() {
   const char* tmp = getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") +
-                        "/inkbinder-hhc-XXXXXX";
+  return tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+}
+
+bool StagingFolder::Create(std::string* error) {
+  const std::string temp_folder = StagingTempFolder();
+  // A run killed outright (SIGKILL) left its folder: its owner is gone now.
+  RemoveOrphanedStagingFolders(temp_folder);
+  std::string pattern =
+      temp_folder + "/" + kStagingPrefix + std::to_string(getpid()) + "-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
     *error = "cannot make a staging folder from " + pattern + ": " + strerror(errno);
     return false;

@@ -8,7 +8,9 @@
 namespace inkbinder::hhc {
 
 // A fresh folder under $TMPDIR (or /tmp), removed with everything in it when
-// the object goes, whatever happened in between.
+// the object goes, whatever happened in between. Its name records our pid,
+// so that the folder of a run that was killed outright can be told apart
+// and removed by a later one.
 class StagingFolder {
  public:
   StagingFolder() = default;
@@ -22,6 +24,13 @@ class StagingFolder {
  private:
   std::string path_;
 };
+
+// $TMPDIR, or /tmp.
+std::string StagingTempFolder();
+
+// Removes the staging folders in `temp_folder` whose recorded owner is no
+// longer running. StagingFolder::Create does it before it makes its own.
+void RemoveOrphanedStagingFolders(const std::string& temp_folder);
 
 // The path chmcmd reads a page from, given the page's name in the project: it
 // takes every '\' for a folder separator, byte by byte, trail bytes of code
