@@ -2,16 +2,21 @@
 // the hhc stand-in compiles it with chmcmd, and an independent reader
 // (testing/read_chm.py over chmlib) reads the book back.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -43,20 +48,28 @@ struct Finished {
   std::string err;
 };
 
-// Runs a program to its end with standard output and standard error caught
-// apart, and `env` added to our environment.
-Finished RunProgram(const std::vector<std::string>& args,
-             const std::map<std::string, std::string>& env = {}) {
-  ScopedTempDir catch_dir("e2e output");
-  const std::string out_path = catch_dir / "out";
-  const std::string err_path = catch_dir / "err";
+// A program started with standard output and standard error caught apart,
+// and `env` added to our environment; in a process group of its own when
+// `own_group`, as a shell starts a command.
+struct Started {
+  pid_t pid = -1;
+  std::unique_ptr<ScopedTempDir> catch_dir;
+};
+
+Started StartProgram(const std::vector<std::string>& args,
+                     const std::map<std::string, std::string>& env = {}, bool own_group = false) {
+  Started s;
+  s.catch_dir = std::make_unique<ScopedTempDir>("e2e output");
+  const std::string out_path = *s.catch_dir / "out";
+  const std::string err_path = *s.catch_dir / "err";
   std::vector<std::string> copy = args;
   std::vector<char*> argv;
   for (std::string& a : copy) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
+  s.pid = fork();
+  if (s.pid < 0) throw std::runtime_error("fork failed");
+  if (s.pid == 0) {
+    if (own_group) setpgid(0, 0);
     const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0) _exit(126);
@@ -66,13 +79,26 @@ Finished RunProgram(const std::vector<std::string>& args,
     execv(argv[0], argv.data());
     _exit(127);
   }
+  if (own_group) setpgid(s.pid, s.pid);  // so that a signal to the group cannot come too early
+  return s;
+}
+
+// Waits for a started program to end.
+Finished Finish(Started& s) {
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(s.pid, &status, 0);
   Finished f;
   f.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  f.out = ReadBytes(out_path);
-  f.err = ReadBytes(err_path);
+  f.out = ReadBytes(*s.catch_dir / "out");
+  f.err = ReadBytes(*s.catch_dir / "err");
   return f;
+}
+
+// Runs a program to its end.
+Finished RunProgram(const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& env = {}) {
+  Started s = StartProgram(args, env);
+  return Finish(s);
 }
 
 // Just enough JSON for what read_chm.py prints.
@@ -306,6 +332,7 @@ TEST(CliEndToEndTest, TheStandInExitsLikeHhcExe) {
                   "--title", "书", dir.path()},
                  {{"INKBINDER_FAKE_COMPILER", "exit=0"}});
   ASSERT_EQ(written.exit_code, 1);  // the fake failed; the sources stay
+  ASSERT_EQ(mkfifo((dir / "fifo.hhp").c_str(), 0644), 0);
   struct Case {
     const char* what;
     std::vector<std::string> args;
@@ -316,6 +343,7 @@ TEST(CliEndToEndTest, TheStandInExitsLikeHhcExe) {
       {"no project", {}, 0, "usage: hhc"},
       {"two arguments", {dir / "chm_hhp.hhp", "x"}, 0, "usage: hhc"},
       {"a missing project", {dir / "none.hhp"}, 0, "cannot read the project file"},
+      {"a FIFO for a project: refused, not waited on", {dir / "fifo.hhp"}, 0, "not a regular file"},
       {"the tool's project", {dir / "chm_hhp.hhp"}, 1, "hhc: wrote "},
   };
   for (const Case& c : cases) {
@@ -386,6 +414,18 @@ TEST(CliEndToEndTest, ReportsACompilerThatIsNotThere) {
   for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
 }
 
+TEST(CliEndToEndTest, ReportsACompilerThatCannotStartWithTheReason) {
+  ScopedTempDir dir("e2e cannot start");
+  WriteBytes(dir / "a.txt", "a\r\n");
+  ScopedTempDir program("e2e program");
+  WriteBytes(program / "hhc", "not executable");
+  const Finished r =
+      RunProgram({Bin("inkbinder-cli"), "--compiler", program / "hhc", "--title", "书", dir.path()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, std::string(kNotStartedStatus) + "hhc\nPermission denied\n");
+  for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
+}
+
 TEST(CliEndToEndTest, ReportsACompilerThatMadeNoGoodBook) {
   struct Case {
     const char* what;
@@ -441,6 +481,9 @@ TEST(CliEndToEndTest, RefusesBadInputWithExitCode2) {
       {"an empty title", {"--title", "", pages.path()}, kNoTitleText},
       {"a title no file can be named", {"--title", "a/b", pages.path()}, kBadTitleText},
       {"a title with a colon", {"--title", "第1章: 开始", pages.path()}, kBadTitleText},
+      {"a title code page 936 lacks", {"--title", "한국", pages.path()}, kTitleNotInCodePageText},
+      {"a title with a leading space", {"--title", " B", pages.path()}, kTitleNotAFileNameText},
+      {"a device name", {"--title", "con", pages.path()}, kTitleNotAFileNameText},
       {"no title option", {pages.path()}, "usage"},
       {"no folder", {"--title", "书"}, "usage"},
       {"an unknown option", {"--frobnicate", "--title", "书", pages.path()}, "usage"},
@@ -459,6 +502,116 @@ TEST(CliEndToEndTest, RefusesBadInputWithExitCode2) {
       EXPECT_FALSE(Exists(empty / source));
     }
   }
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Signals from the user (Ctrl-C to the whole process group, SIGTERM or
+// SIGHUP to the tool alone) in the middle of a real compile of thousands of
+// pages: the compiler is stopped, and no staging folder, source file or book
+// is left. A SIGKILL leaves a staging folder, which the next run removes.
+TEST(CliEndToEndTest, AnInterruptedRunLeavesNothingBehind) {
+  ScopedTempDir dir("e2e 中断");
+  constexpr int kPages = 3000;
+  for (int i = 0; i < kPages; ++i) {
+    const std::string n = std::to_string(i);
+    WriteBytes(dir / (n + ".txt"), Gbk("<title>第" + n + "页</title>\r\n") + std::string(2000, 'x'));
+  }
+  const std::vector<std::string> pages = Entries(dir.path());
+  struct Case {
+    const char* what;
+    int signal_number;
+    bool whole_group;
+  };
+  const Case cases[] = {
+      {"Ctrl-C: SIGINT to the whole group", SIGINT, true},
+      {"SIGTERM to the tool alone", SIGTERM, false},
+      {"SIGHUP to the tool alone", SIGHUP, false},
+      {"SIGKILL to the whole group", SIGKILL, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir tmp("e2e tmpdir");
+    Started s = StartProgram({Bin("inkbinder-cli"), "--title", "中断", dir.path()},
+                             {{"TMPDIR", tmp.path()}}, true);
+    // Wait until the stand-in has staged the project and chmcmd is at work.
+    const auto start = std::chrono::steady_clock::now();
+    while (Entries(tmp.path()).empty() &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(120)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_FALSE(Entries(tmp.path()).empty()) << "no staging folder appeared";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto sent = std::chrono::steady_clock::now();
+    kill(c.whole_group ? -s.pid : s.pid, c.signal_number);
+    const Finished r = Finish(s);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - sent).count();
+    std::cout << c.what << ": exit " << r.exit_code << " after " << ms << " ms\n";
+    // What chmcmd and the stand-in are left to do is over once the tool is.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (c.signal_number == SIGKILL) {
+      EXPECT_EQ(r.exit_code, 128 + SIGKILL);
+      EXPECT_EQ(Entries(tmp.path()).size(), 1u) << "a killed run cannot clean up";
+      for (const char* source : kSources) std::remove((dir / source).c_str());
+      // The next run finds the folder's owner gone and removes it.
+      ScopedTempDir small("e2e small");
+      WriteBytes(small / "a.txt", "a\r\n");
+      const Finished next = RunProgram({Bin("inkbinder-cli"), "--title", "下一本", small.path()},
+                                       {{"TMPDIR", tmp.path()}});
+      EXPECT_EQ(next.exit_code, 0) << next.err;
+    } else {
+      EXPECT_EQ(r.exit_code, 1) << r.err;
+      EXPECT_NE(r.err.find(kInterruptedStatus), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Entries(tmp.path()), std::vector<std::string>{});
+    EXPECT_EQ(Entries(dir.path()), pages) << "no source file, no book";
+  }
+}
+
+// Two conversions of one folder started together, with different titles:
+// one makes its book, the other is refused at once and writes nothing.
+TEST(CliEndToEndTest, TwoRunsOnOneFolderAtOnce) {
+  ScopedTempDir dir("e2e 同时");
+  // Enough pages that a compile outlasts the jitter of two starts.
+  constexpr size_t kPages = 500;
+  for (size_t i = 1; i <= kPages; ++i) {
+    WriteBytes(dir / (std::to_string(i) + ".txt"), Gbk("<title>第" + std::to_string(i) + "页</title>\r\n"));
+  }
+  const std::vector<std::string> pages = Entries(dir.path());
+  int busy = 0;
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    Started a = StartProgram({Bin("inkbinder-cli"), "--title", "甲", dir.path()});
+    Started b = StartProgram({Bin("inkbinder-cli"), "--title", "乙", dir.path()});
+    const Finished results[] = {Finish(a), Finish(b)};
+    const char* const titles[] = {"甲", "乙"};
+    int made = 0;
+    for (int i = 0; i < 2; ++i) {
+      const Finished& r = results[i];
+      const std::string book = dir / (std::string(titles[i]) + ".chm");
+      if (r.exit_code == 0) {
+        ++made;
+        EXPECT_EQ(ReadBook(book)["contents"][0]["children"].size(), kPages);
+        std::remove(book.c_str());
+      } else {
+        ++busy;
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.err, std::string(kBusyStatus) + "\n") << "no other failure";
+        EXPECT_FALSE(Exists(book));
+      }
+    }
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(Entries(dir.path()), pages);
+  }
+  std::cout << "busy answers: " << busy << " of 20 runs in 10 rounds\n";
 }
 
 }  // namespace

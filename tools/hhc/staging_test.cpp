@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -30,6 +31,36 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
+}
+
+TEST(StagingTest, OnlyFoldersOfRunsThatAreGoneAreRemoved) {
+  ScopedTempDir tmp("staging orphans");
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  int status;
+  waitpid(child, &status, 0);  // a pid that no process has now
+  const std::string dead = tmp / ("inkbinder-hhc-" + std::to_string(child) + "-AbC123");
+  const std::string live = tmp / ("inkbinder-hhc-" + std::to_string(getppid()) + "-AbC123");
+  const std::string mine = tmp / ("inkbinder-hhc-" + std::to_string(getpid()) + "-AbC123");
+  const std::string other = tmp / "inkbinder-hhc-notapid-x";
+  for (const std::string& folder : {dead, live, mine, other}) {
+    MakeFolder(folder + "/sub");
+    WriteBytes(folder + "/sub/page.txt", "x");
+  }
+  RemoveOrphanedStagingFolders(tmp.path());
+  EXPECT_FALSE(Exists(dead));
+  EXPECT_TRUE(Exists(live + "/sub/page.txt")) << "another run at work";
+  EXPECT_TRUE(Exists(mine + "/sub/page.txt"));
+  EXPECT_TRUE(Exists(other + "/sub/page.txt"));
+
+  // A new staging folder records its owner, and clears up on its way in.
+  MakeFolder(dead);
+  ScopedEnv env("TMPDIR", tmp.path());
+  StagingFolder staging;
+  std::string error;
+  ASSERT_TRUE(staging.Create(&error)) << error;
+  EXPECT_EQ(staging.path().rfind(tmp / ("inkbinder-hhc-" + std::to_string(getpid()) + "-"), 0), 0u);
+  EXPECT_FALSE(Exists(dead));
 }
 
 TEST(StagingTest, NamesAsChmcmdAndTheDiskSeeThem) {
