@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -139,6 +141,20 @@ pid_t OwnerOf(const std::string& name) {
   return pid;
 }
 
+// False once the process has ended. A killed process stays a zombie until
+// its new parent reaps it, and a zombie cleans up nothing any more.
+bool IsRunning(pid_t pid) {
+  if (kill(pid, 0) != 0 && errno == ESRCH) return false;
+  std::FILE* stat_file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+  if (stat_file == nullptr) return true;  // not ours to judge: leave it
+  char line[512];
+  const bool got = std::fgets(line, sizeof line, stat_file) != nullptr;
+  std::fclose(stat_file);
+  // "pid (name) S ...": the state follows the name's closing parenthesis.
+  const char* close = got ? std::strrchr(line, ')') : nullptr;
+  return close == nullptr || close[1] != ' ' || (close[2] != 'Z' && close[2] != 'X');
+}
+
 }  // namespace
 
 void RemoveOrphanedStagingFolders(const std::string& temp_folder) {
@@ -147,8 +163,7 @@ void RemoveOrphanedStagingFolders(const std::string& temp_folder) {
        it.increment(ec)) {
     const pid_t owner = OwnerOf(it->path().filename().string());
     if (owner <= 0 || owner == getpid()) continue;
-    // ESRCH: no such process. Another user's live run answers EPERM and stays.
-    if (kill(owner, 0) == 0 || errno != ESRCH) continue;
+    if (IsRunning(owner)) continue;
     std::error_code ignored;
     if (it->is_directory(ignored) && !it->is_symlink(ignored)) fs::remove_all(it->path(), ignored);
   }

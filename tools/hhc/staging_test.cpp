@@ -43,12 +43,18 @@ TEST(StagingTest, OnlyFoldersOfRunsThatAreGoneAreRemoved) {
   const std::string live = tmp / ("inkbinder-hhc-" + std::to_string(getppid()) + "-AbC123");
   const std::string mine = tmp / ("inkbinder-hhc-" + std::to_string(getpid()) + "-AbC123");
   const std::string other = tmp / "inkbinder-hhc-notapid-x";
-  for (const std::string& folder : {dead, live, mine, other}) {
+  const pid_t zombie = fork();  // ended, not yet reaped: as a killed run is until its reaper comes
+  if (zombie == 0) _exit(0);
+  const std::string ended = tmp / ("inkbinder-hhc-" + std::to_string(zombie) + "-AbC123");
+  usleep(100 * 1000);
+  for (const std::string& folder : {dead, live, mine, other, ended}) {
     MakeFolder(folder + "/sub");
     WriteBytes(folder + "/sub/page.txt", "x");
   }
   RemoveOrphanedStagingFolders(tmp.path());
+  waitpid(zombie, &status, 0);
   EXPECT_FALSE(Exists(dead));
+  EXPECT_FALSE(Exists(ended));
   EXPECT_TRUE(Exists(live + "/sub/page.txt")) << "another run at work";
   EXPECT_TRUE(Exists(mine + "/sub/page.txt"));
   EXPECT_TRUE(Exists(other + "/sub/page.txt"));
