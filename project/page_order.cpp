@@ -1,6 +1,7 @@
 #include "project/page_order.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <numeric>
@@ -23,42 +24,24 @@ constexpr char32_t kNumberMark = U'0';  // numbers sort where '0' would
 constexpr char32_t kNotInCodePage = 0x10000;
 constexpr char32_t kNotACharacter = kNotInCodePage + 0x110000;
 
-// Code page 936 bytes of every character of the Basic Multilingual Plane from
-// U+0080 on (ASCII is itself), as one number; 0 where the code page has none.
-class CodePage936Codes {
- public:
-  CodePage936Codes() : codes_(0x10000, 0) {
-    // One conversion for all: each character followed by a line feed, which
-    // no multi-byte character of the code page holds.
-    std::string all;
-    for (char32_t c = 0x80; c < 0x10000; ++c) {
-      if (c >= 0xD800 && c <= 0xDFFF) continue;
-      AppendUtf8(&all, c);
-      all += '\n';
-    }
-    const std::string bytes = Utf8ToCodePage(all, kCodePage936);
-    size_t at = 0;
-    for (char32_t c = 0x80; c < 0x10000 && at < bytes.size(); ++c) {
-      if (c >= 0xD800 && c <= 0xDFFF) continue;
-      const size_t end = bytes.find('\n', at);
-      if (end == std::string::npos) break;
-      const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-      if (end - at == 1 && bytes[at] != '?') codes_[c] = byte(at);
-      if (end - at == 2) codes_[c] = static_cast<char16_t>(byte(at) << 8 | byte(at + 1));
-      at = end + 1;
-    }
-  }
-  char32_t operator[](char32_t c) const { return c < codes_.size() ? codes_[c] : 0; }
-
- private:
-  std::vector<char16_t> codes_;
-};
-
+// A character's code page 936 bytes as one number. Converting costs far
+// more than comparing, and names repeat their characters, so each
+// character is converted once and kept; racing threads store the same value.
 char32_t CodePage936Code(char32_t c) {
   if (c < 0x80) return c;
-  static const CodePage936Codes codes;
-  const char32_t code = codes[c];
-  return code != 0 ? code : kNotInCodePage + c;
+  if (c >= 0x10000) return kNotInCodePage + c;  // the code page holds nothing beyond U+FFFF
+  static std::atomic<char32_t> known[0x10000];  // 0: not converted yet
+  char32_t code = known[c].load(std::memory_order_relaxed);
+  if (code != 0) return code;
+  std::string utf8;
+  AppendUtf8(&utf8, c);
+  const std::string bytes = Utf8ToCodePage(utf8, kCodePage936);
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  code = kNotInCodePage + c;
+  if (bytes.size() == 1 && bytes[0] != '?') code = byte(0);  // the euro sign, 0x80
+  if (bytes.size() == 2) code = static_cast<char32_t>(byte(0) << 8 | byte(1));
+  known[c].store(code, std::memory_order_relaxed);
+  return code;
 }
 
 int DigitValue(char32_t c) {
