@@ -23,7 +23,7 @@ std::string EscapeSitemapName(const std::string& name) {
 std::string PageName(const std::string& folder, const std::string& file) {
   const std::optional<std::string> title = ReadPageTitle(folder + "/" + file);
   if (!title || title->empty()) return EscapeSitemapName(file);
-  return EscapeSitemapName(TitleForSitemap(*title, kSystemAnsi, kMaxTitleBytes));
+  return EscapeSitemapName(TitleForSitemap(*title, kSystemAnsi, kMaxWrittenTitleBytes));
 }
 
 std::vector<std::string> ReadPageNames(const std::string& folder,

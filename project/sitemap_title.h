@@ -9,7 +9,7 @@
 namespace inkbinder {
 
 // The most bytes a page title takes in the generated files.
-inline constexpr size_t kMaxTitleBytes = 4096;
+inline constexpr size_t kMaxWrittenTitleBytes = 4096;
 
 // A page title as it goes into a sitemap's Name value, still UTF-8. Each
 // character `code_page` cannot hold becomes a numeric character reference

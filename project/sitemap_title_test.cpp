@@ -112,7 +112,7 @@ TEST(TitleForSitemapTest, CutToTheWrittenBytesBetweenCharacters) {
       {"😀", 8, ""},
       {"😀", 9, "&#128512;"},
       {"\uFFFDx", 1, "\uFFFD"},  // written '?': one byte
-      {std::string(5000, 'x'), kMaxTitleBytes, std::string(kMaxTitleBytes, 'x')},
+      {std::string(5000, 'x'), kMaxWrittenTitleBytes, std::string(kMaxWrittenTitleBytes, 'x')},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(TitleForSitemap(c.utf8, kCodePage936, c.max_bytes), c.expected)
@@ -123,10 +123,10 @@ TEST(TitleForSitemapTest, CutToTheWrittenBytesBetweenCharacters) {
   std::string korean, chinese;
   for (int i = 0; i < 5000; ++i) korean += "한", chinese += "第";
   for (const std::string& title : {korean, chinese, "a" + korean}) {
-    const std::string cut = TitleForSitemap(title, kCodePage936, kMaxTitleBytes);
+    const std::string cut = TitleForSitemap(title, kCodePage936, kMaxWrittenTitleBytes);
     const std::string written = Utf8ToCodePage(cut, kCodePage936);
-    EXPECT_LE(written.size(), kMaxTitleBytes);
-    EXPECT_GT(written.size(), kMaxTitleBytes - 8);
+    EXPECT_LE(written.size(), kMaxWrittenTitleBytes);
+    EXPECT_GT(written.size(), kMaxWrittenTitleBytes - 8);
     EXPECT_TRUE(title.rfind(AsReaderShows(written), 0) == 0) << "not a prefix of the title";
   }
 }
