@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 #include <limits>
-#include <numeric>
 
 #include "project/text_encoding.h"
 
@@ -12,17 +11,23 @@ namespace inkbinder {
 
 namespace {
 
-// What a name sorts by: one value per character, its code page 936 bytes read
+// What a name sorts by: a value per character, its code page 936 bytes read
 // as a number (a lead byte and its trail as lead * 256 + trail, which keeps
-// their byte order), and for a number the mark below, the count of its
-// significant digits and the digits.
-using SortKey = std::u32string;
+// their byte order); for a number, the mark below, the count of its
+// significant digits and the digits. Each value is stored as UTF-8 stores a
+// code point: that keeps their order byte for byte and no value is the start
+// of another, so keys compare as plain bytes, which is fastest.
+using SortKey = std::string;
 
 constexpr char32_t kNumberMark = U'0';  // numbers sort where '0' would
 // Characters code page 936 lacks, and bytes that are no UTF-8, sort after all
 // that it holds, by code point. Listed names never hold them.
 constexpr char32_t kNotInCodePage = 0x10000;
 constexpr char32_t kNotACharacter = kNotInCodePage + 0x110000;
+
+void AppendValue(char32_t value, SortKey* key) {
+  AppendUtf8(key, std::min<char32_t>(value, 0x1FFFFF));  // the most four bytes hold
+}
 
 // A character's code page 936 bytes as one number. Converting costs far
 // more than comparing, and names repeat their characters, so each
@@ -138,9 +143,9 @@ std::string ChineseNumberDigits(const std::u32string& run) {
 void AppendNumber(std::string digits, SortKey* key) {
   const size_t first = digits.find_first_not_of('0');
   digits.erase(0, first == std::string::npos ? digits.size() : first);  // "007" is 7
-  key->push_back(kNumberMark);
-  key->push_back(static_cast<char32_t>(digits.size()));
-  for (char c : digits) key->push_back(static_cast<char32_t>(c));
+  key->push_back(static_cast<char>(kNumberMark));
+  AppendValue(static_cast<char32_t>(digits.size()), key);
+  *key += digits;
 }
 
 SortKey MakeSortKey(std::string_view name) {
@@ -168,9 +173,9 @@ SortKey MakeSortKey(std::string_view name) {
     } else {
       const size_t start = pos;
       if (NextCodePoint(name, &pos, &c)) {
-        key.push_back(CodePage936Code(LowerCaseCodePoint(c)));
+        AppendValue(CodePage936Code(LowerCaseCodePoint(c)), &key);
       } else {
-        key.push_back(kNotACharacter + static_cast<unsigned char>(name[start]));
+        AppendValue(kNotACharacter + static_cast<unsigned char>(name[start]), &key);
       }
     }
   }
@@ -185,18 +190,20 @@ bool PageOrderLess(std::string_view a, std::string_view b) {
 }
 
 void SortPages(std::vector<std::string>* names) {
-  std::vector<SortKey> keys;
-  keys.reserve(names->size());
-  for (const std::string& name : *names) keys.push_back(MakeSortKey(name));
-  std::vector<size_t> order(names->size());
-  std::iota(order.begin(), order.end(), size_t{0});
-  std::sort(order.begin(), order.end(), [&](size_t i, size_t j) {
-    const int by_key = keys[i].compare(keys[j]);
-    return by_key != 0 ? by_key < 0 : (*names)[i] < (*names)[j];
+  struct Keyed {
+    SortKey key;
+    size_t index;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(names->size());
+  for (size_t i = 0; i < names->size(); ++i) keyed.push_back({MakeSortKey((*names)[i]), i});
+  std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+    const int by_key = a.key.compare(b.key);
+    return by_key != 0 ? by_key < 0 : (*names)[a.index] < (*names)[b.index];
   });
   std::vector<std::string> sorted;
   sorted.reserve(names->size());
-  for (size_t i : order) sorted.push_back(std::move((*names)[i]));
+  for (const Keyed& k : keyed) sorted.push_back(std::move((*names)[k.index]));
   *names = std::move(sorted);
 }
 
