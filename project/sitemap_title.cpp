@@ -17,8 +17,8 @@ std::string TitleForSitemap(std::string_view utf8, CodePage code_page, size_t ma
     const bool is_character = NextCodePoint(utf8, &pos, &c);
     const std::string_view original = utf8.substr(start, pos - start);
     std::string piece(original);
-    size_t size = 1;  // a byte that is no character, or U+FFFD: written '?'
-    if (is_character && c != 0xFFFD) {
+    size_t size = 1;  // ASCII; a byte that is no character, or U+FFFD: written '?'
+    if (is_character && c >= 0x80 && c != 0xFFFD) {
       const std::string bytes = Utf8ToCodePage(original, code_page);
       if (CodePageToUtf8(bytes, code_page) == original) {
         size = bytes.size();
