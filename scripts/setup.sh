@@ -11,7 +11,7 @@ packages=(
   locales time
   qt6-base-dev libgl-dev
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine
-  xvfb xauth x11-utils fonts-wqy-zenhei imagemagick xdotool kchmviewer xchm
+  xvfb xauth x11-utils fonts-wqy-zenhei imagemagick
 )
 
 missing=()
