@@ -9,6 +9,14 @@ namespace inkbinder {
 
 namespace {
 
+#ifdef _WIN32
+constexpr bool kCompilerTrimsProjectLines = false;
+#else
+// chmcmd, our compiler here, reads the project's [FILES] lines as INI lines:
+// it trims a leading space and takes a line starting with ';' for a comment.
+constexpr bool kCompilerTrimsProjectLines = true;
+#endif
+
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // One character of UTF-8 (or one stray byte), lower-cased, as a number to compare.
@@ -77,7 +85,9 @@ PageList ListPages(const std::string& folder) {
   for (FolderEntry& e : entries) {
     if (!e.regular_file || e.hidden || !HasPageExtension(e.name)) continue;
     const bool writable =
-        e.name_is_text && !HasCharacterForbiddenInNames(e.name) && FitsCodePage(e.name, kSystemAnsi);
+        e.name_is_text && !HasCharacterForbiddenInNames(e.name) &&
+        FitsCodePage(e.name, kSystemAnsi) &&
+        !(kCompilerTrimsProjectLines && (e.name[0] == ' ' || e.name[0] == ';'));
     (writable ? list.pages : list.left_out).push_back(std::move(e.name));
   }
   std::sort(list.pages.begin(), list.pages.end(), NaturalLess);
