@@ -188,7 +188,9 @@ std::string ProjectForChmcmd(std::string_view text, const std::string& end_marke
     size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
     size_t next = end;
-    if (next < text.size()) next += text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n' ? 2 : 1;
+    if (next < text.size()) {
+      next += text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n' ? 2 : 1;
+    }
     const std::string_view line = text.substr(pos, end - pos);
     const std::string_view ending = text.substr(end, next - end);
     if (!ending.empty()) newline = std::string(ending);
@@ -244,8 +246,9 @@ bool StageProject(const std::string& project_path, std::string_view project_text
     const std::string shown = CodePageToUtf8(entry, kCodePage936);
     std::string name = shown;
     std::replace(name.begin(), name.end(), '\\', '/');
-    if (name == book) {
-      // chmcmd would write the book through the link, over the page.
+    if (name == book || name == landing) {
+      // chmcmd would write the book through the link, or we would move it
+      // over the page.
       *error = "a page has the book's own name: " + shown;
       return false;
     }

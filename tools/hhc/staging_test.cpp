@@ -52,7 +52,7 @@ class StageProjectTest : public ::testing::Test {
   }
   bool Stage(const std::vector<std::string>& files) {
     HelpProject p;
-    p.compiled_file = "b.chm";
+    p.compiled_file = book_;
     p.contents_file = "chm_hhc.hhc";
     p.index_file = "chm_hhk.hhk";
     p.files = files;
@@ -61,6 +61,7 @@ class StageProjectTest : public ::testing::Test {
                         staging_.path(), &pages_, &notes_, &error_);
   }
   ScopedTempDir source_{"hhc 源"};
+  std::string book_ = "b.chm";
   std::vector<ExpectedPage> pages_;
   StagingFolder staging_;
   std::string notes_;
@@ -206,6 +207,13 @@ TEST_F(StageProjectTest, RefusesWhatChmcmdWouldGetWrong) {
     EXPECT_FALSE(Stage({"a.txt", c.entry}));
     EXPECT_NE(error_.find(c.message), std::string::npos) << error_;
   }
+}
+
+TEST_F(StageProjectTest, RefusesAPageTheBookWouldLandOn) {
+  book_ = Gbk("书.chm");  // staged under these bytes, moved out under its UTF-8 name
+  WriteBytes(source_ / "书.chm", "a page");
+  EXPECT_FALSE(Stage({Gbk("书.chm")}));
+  EXPECT_NE(error_.find("a page has the book's own name: 书.chm"), std::string::npos) << error_;
 }
 
 TEST_F(StageProjectTest, TheEndMarkerTakesNoPagesName) {
