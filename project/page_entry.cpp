@@ -6,14 +6,58 @@
 
 namespace inkbinder {
 
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(char c) {
+  return IsAsciiDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// True when the text at `amp` (an '&') is a whole character reference:
+// &name; &#123; or &#x1F;.
+bool StartsReference(const std::string& text, size_t amp) {
+  size_t i = amp + 1;
+  bool (*body)(char) = nullptr;
+  if (i < text.size() && IsAsciiLetter(text[i])) {
+    body = [](char c) { return IsAsciiLetter(c) || IsAsciiDigit(c); };
+  } else if (i < text.size() && text[i] == '#') {
+    ++i;
+    const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+    if (hex) ++i;
+    body = hex ? IsHexDigit : IsAsciiDigit;
+    if (i >= text.size() || !body(text[i])) return false;
+  } else {
+    return false;
+  }
+  while (i < text.size() && body(text[i])) ++i;
+  return i < text.size() && text[i] == ';';
+}
+
+}  // namespace
+
 std::string EscapeSitemapName(const std::string& name) {
   std::string out;
   out.reserve(name.size());
-  for (char c : name) {
-    switch (c) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    switch (name[i]) {
       case '"': out += "&quot;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
+      case '&': out += StartsReference(name, i) ? "&" : "&amp;"; break;
+      default: out += name[i];
+    }
+  }
+  return out;
+}
+
+std::string EscapeSitemapLocal(const std::string& file) {
+  std::string out;
+  out.reserve(file.size());
+  for (char c : file) {
+    switch (c) {
+      case '%': out += "%25"; break;
+      case '#': out += "%23"; break;
       default: out += c;
     }
   }
@@ -38,7 +82,7 @@ void PlacePageEntry(LineBuffer* buffer, size_t first_line, const std::string& na
                     const std::string& file) {
   buffer->Set(first_line, LoadTemplate(10));
   buffer->Set(first_line + 1, LoadTemplate(15) + name + LoadTemplate(16));
-  buffer->Set(first_line + 2, LoadTemplate(18) + file + LoadTemplate(16));
+  buffer->Set(first_line + 2, LoadTemplate(18) + EscapeSitemapLocal(file) + LoadTemplate(16));
   buffer->Set(first_line + 3, LoadTemplate(12));
 }
 

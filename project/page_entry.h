@@ -13,8 +13,13 @@ inline constexpr char kIndexFileName[] = "chm_hhk.hhk";
 inline constexpr char kProjectFileName[] = "chm_hhp.hhp";
 
 // `"`, `<` and `>` written as entities, so a title cannot end its Name value
-// early. `&` stays: titles taken from HTML already carry their entities.
+// early. `&` stays where it begins a reference (titles taken from HTML carry
+// their entities) and is written `&amp;` elsewhere.
 std::string EscapeSitemapName(const std::string& name);
+
+// A Local value is a URL to readers: `%` is written `%25` and `#` `%23`, so
+// neither starts an escape or a fragment. Nothing else changes.
+std::string EscapeSitemapLocal(const std::string& file);
 
 // The name of the entry for page `file`: its title when it has one, written
 // as TitleForSitemap does, the file name otherwise (also when the title cannot

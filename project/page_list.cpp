@@ -11,14 +11,11 @@ namespace inkbinder {
 namespace {
 
 #ifdef _WIN32
-constexpr bool kCompilerSplitsNameBytes = false;
-constexpr bool kCompilerTrimsNames = false;
+constexpr bool kCompilerTrimsProjectLines = false;
 #else
-// chmcmd, our compiler here, takes every 0x5C byte of a page name for a folder
-// separator, even the trail byte of a character (俓 is 82 5C in code page 936).
-constexpr bool kCompilerSplitsNameBytes = true;
-// It also trims the project's [FILES] lines: " a.txt" would be looked for as "a.txt".
-constexpr bool kCompilerTrimsNames = true;
+// chmcmd, our compiler here, reads the project's [FILES] lines as INI lines:
+// it trims spaces at both ends and takes a line starting with ';' for a comment.
+constexpr bool kCompilerTrimsProjectLines = true;
 #endif
 
 bool HasSpaceAtAnEnd(const std::string& name) {
@@ -54,9 +51,7 @@ PageList ListPages(const std::string& folder) {
     const bool writable =
         e.name_is_text && !HasCharacterForbiddenInNames(e.name) &&
         FitsCodePage(e.name, kSystemAnsi) &&
-        !(kCompilerSplitsNameBytes &&
-          Utf8ToCodePage(e.name, kSystemAnsi).find('\\') != std::string::npos) &&
-        !(kCompilerTrimsNames && HasSpaceAtAnEnd(e.name));
+        !(kCompilerTrimsProjectLines && (HasSpaceAtAnEnd(e.name) || e.name[0] == ';'));
     (writable ? list.pages : list.left_out).push_back(std::move(e.name));
   }
   SortPages(&list.pages);

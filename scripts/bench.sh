@@ -93,10 +93,10 @@ keep_sources() {
   [ -f "$src/chm_hhp.hhp" ] || { echo "bench: no project was written" >&2; exit 1; }
 }
 keep_sources
-# Bare chmcmd needs what the stand-in arranges: page names in code page 936 and
-# the GBK locale; the pages are hard links, so nothing is copied.
+# Bare chmcmd gets what the stand-in arranges (the project as it stages it, and
+# the GBK locale); the pages are hard links, so nothing is copied.
 bare=$work/bare
-"$bin/inkbinder-bench" gbk-links "$src" "$bare" >/dev/null
+"$bin/inkbinder-bench" chmcmd-folder "$src" "$bare" >/dev/null
 bare_book=$bare/$(printf '%s.chm' "$title" | iconv -f UTF-8 -t CP936)
 book=$src/$title.chm
 
@@ -134,18 +134,21 @@ cli_m=$(printf '%s\n' "${cli_s[@]}" | median)
 bare_size=$(stat -c %s "$bare_book")
 book_size=$(stat -c %s "$book")
 
-# Both books read back: contents entries whose page the book holds, and index
-# keywords (from the book's index sitemap), so that the bare run is known to
+# Both books read back as a reader does: contents entries and index keywords
+# that open their page with the page's bytes, so that the bare run is known to
 # have compiled the same book.
 book_counts() {
-  /usr/bin/python3 testing/read_chm.py "$1" | /usr/bin/python3 -c '
+  /usr/bin/python3 testing/read_chm.py "$1" "$2" | /usr/bin/python3 -c '
 import json, sys
 b = json.load(sys.stdin)
 entries = [c for top in b["contents"] for c in top["children"]]
-print("%d/%d" % (sum(1 for c in entries if c["resolves"]), len(b["index_sitemap"])))'
+opens = lambda e: e["resolves"] and e["same_as_disk"]
+print("%d/%d" % (sum(1 for c in entries if opens(c)), sum(1 for k in b["index"] if opens(k))))'
 }
-bare_counts=$(book_counts "$bare_book")
-ours_counts=$(book_counts "$book")
+bare_counts=$(book_counts "$bare_book" "$bare")
+ours_counts=$(book_counts "$book" "$src")
+# The stand-in's own reader check (it runs inside every hhc run above), alone.
+check_s=$(field median_s "$("$bin/inkbinder-bench" check "$book" "$src" "$compile_runs")")
 expected=$convert_pages/$convert_pages
 if [ "$bare_counts" != "$expected" ] || [ "$ours_counts" != "$expected" ]; then
   echo "bench: a book is incomplete (entries/keywords): bare $bare_counts, ours $ours_counts" >&2
@@ -171,3 +174,5 @@ row "hhc stand-in on the same project" "$hhc_m" "$(ratio "$hhc_m" "$bare_m")" \
   "$(mib "$(printf '%s\n' "${hhc_kib[@]}" | max)")" "$book_size" "$ours_counts"
 row "inkbinder-cli, whole conversion" "$cli_m" "$(ratio "$cli_m" "$bare_m")" \
   "$(mib "$(printf '%s\n' "${cli_kib[@]}" | max)")" "$book_size" "$ours_counts"
+echo "the stand-in's reader check alone: $check_s s ($(awk -v c="$check_s" -v h="$hhc_m" \
+  'BEGIN { printf "%.1f", 100 * c / h }')% of the stand-in's run)"

@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "compiler/file_ops.h"
 #include "compiler/interruption.h"
+#include "project/file_open.h"
 #include "project/text_encoding.h"
 #include "tools/hhc/book_move.h"
 #include "tools/hhc/chmcmd_run.h"
+#include "tools/hhc/directory_header.h"
 #include "tools/hhc/gbk_locale.h"
 #include "tools/hhc/help_project.h"
 #include "tools/hhc/staging.h"
@@ -56,6 +59,17 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The sitemap as the project names it and as written, for the check; a
+// project without one (chmcmd compiled without it) expects none in the book.
+bool ReadSitemap(const std::string& folder, const std::string& name, std::string* expected_name,
+                 std::string* bytes) {
+  const std::string path = DiskPath(folder, name);
+  if (name.empty() || !IsRegularFile(path)) return true;
+  *expected_name = name;
+  std::string why;
+  return ReadProjectFile(path, bytes, &why);
+}
+
 }  // namespace
 
 bool CompileProject(const std::string& project_path, const CompileSettings& settings) {
@@ -80,8 +94,10 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
   StagingFolder staging;
   std::string error;
   notes.clear();
-  const bool staged = staging.Create(&error) &&
-                      StageProject(project_path, project, staging.path(), &notes, &error);
+  BookExpectation expected;
+  const bool staged =
+      staging.Create(&error) &&
+      StageProject(project_path, text, project, staging.path(), &expected.pages, &notes, &error);
   std::fputs(notes.c_str(), out);
   if (!staged) return fail(error);
   if (Interrupted()) return fail("interrupted");
@@ -102,7 +118,16 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
   const Verdict verdict = JudgeCompile(evidence);
   if (!verdict.succeeded) return fail(CodePageToUtf8(verdict.reason, kCodePage936));
 
-  const std::string book = DiskPath(FolderOf(project_path), project.compiled_file);
+  if (!RepairFirstListingChunk(staged_book, &error)) return fail(error);
+  const std::string folder = FolderOf(project_path);
+  if (!ReadSitemap(folder, project.contents_file, &expected.contents_name, &expected.contents_bytes) ||
+      !ReadSitemap(folder, project.index_file, &expected.index_name, &expected.index_bytes)) {
+    return fail("cannot read the contents or index file again to check the book");
+  }
+  const std::string problem = settings.check_book(staged_book, expected);
+  if (!problem.empty()) return fail("the book does not read back right: " + problem);
+
+  const std::string book = DiskPath(folder, project.compiled_file);
   if (!MoveBook(staged_book, book, &error)) return fail(error);
   std::fprintf(out, "hhc: wrote %s\n", book.c_str());
   std::fflush(out);

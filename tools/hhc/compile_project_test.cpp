@@ -1,6 +1,7 @@
 #include "tools/hhc/compile_project.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "project/contents_file.h"
+#include "project/index_file.h"
+#include "project/project_file.h"
 #include "project/text_encoding.h"
 #include "testing/temp_dir.h"
 #include "tools/hhc/gbk_locale.h"
@@ -31,6 +35,12 @@ std::string Gbk(const std::string& utf8) { return Utf8ToCodePage(utf8, kCodePage
 class CompileProjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A fake chmcmd writes no real book: the reader's check is played too.
+    settings_.check_book = [this](const std::string& book, const BookExpectation& expected) {
+      checked_book_ = ReadBytes(book);
+      checked_ = expected;
+      return check_says_;
+    };
     WriteBytes(source_ / "第1章.txt", "<title>第一章</title>\r\n");
     WriteBytes(source_ / "2.txt", "two\r\n");
     WriteBytes(source_ / "chm_hhc.hhc", "contents");
@@ -73,12 +83,15 @@ class CompileProjectTest : public ::testing::Test {
   ScopedEnv tmpdir_{"TMPDIR", tmp_.path().c_str()};
   const std::string log_ = tools_ / "log";
   CompileSettings settings_;
+  std::string check_says_;
+  std::string checked_book_;
+  BookExpectation checked_;
   std::FILE* out_ = nullptr;
   std::string output_;
 };
 
 TEST_F(CompileProjectTest, MovesTheBookBesideTheProjectUnderItsUtf8Name) {
-  FakeChmcmd("cat '" + Gbk("第1章.txt") + "' 2.txt >> '" + log_ +
+  FakeChmcmd("cat 第1章.txt 2.txt >> '" + log_ +
              "'\n"
              "printf 'Writing CHM %s\\n' '" + Gbk("我的 书.chm") + "'\n"
              "printf 'ITSF book' > '" + Gbk("我的 书.chm") + "'");
@@ -96,6 +109,29 @@ TEST_F(CompileProjectTest, MovesTheBookBesideTheProjectUnderItsUtf8Name) {
   EXPECT_NE(log.find("<title>第一章</title>\r\ntwo\r\n"), std::string::npos) << log;
   // The sources stay: deleting them is the tool's job.
   EXPECT_TRUE(Exists(source_ / "chm_hhc.hhc"));
+
+  // The book was checked before it was moved, against the pages and sitemaps.
+  EXPECT_EQ(checked_book_, "ITSF book");
+  EXPECT_EQ(checked_.contents_name, "chm_hhc.hhc");
+  EXPECT_EQ(checked_.contents_bytes, "contents");
+  EXPECT_EQ(checked_.index_name, "chm_hhk.hhk");
+  EXPECT_EQ(checked_.index_bytes, "index");
+  EXPECT_EQ(checked_.language, 0x804u);
+  ASSERT_EQ(checked_.pages.size(), 2u);
+  EXPECT_EQ(checked_.pages[0].name, "第1章.txt");
+  EXPECT_EQ(checked_.pages[1].name, "2.txt");
+}
+
+TEST_F(CompileProjectTest, ABookTheCheckFindsWrongIsNotMoved) {
+  FakeChmcmd("printf 'ITSF book' > '" + Gbk("我的 书.chm") + "'");
+  check_says_ = "第1章.txt: the book does not hold this page";
+  WriteBytes(source_ / "我的 书.chm", "older book");
+  EXPECT_FALSE(Compile());
+  EXPECT_NE(output_.find("hhc: compile failed: the book does not read back right: 第1章.txt: "),
+            std::string::npos)
+      << output_;
+  EXPECT_EQ(ReadBytes(source_ / "我的 书.chm"), "older book");
+  EXPECT_FALSE(StagingLeftBehind());
 }
 
 TEST_F(CompileProjectTest, FailuresLeaveTheOlderBookAndNoStaging) {
@@ -145,6 +181,9 @@ TEST_F(CompileProjectTest, FailsBeforeRunningWhenItCannot) {
       {"a book outside the project", "", [this] { WriteProject("..\\x.chm"); },
        "inside the project folder"},
       {"no book named", "", [this] { WriteProject(""); }, "names no book"},
+      {"a page of 2 GiB", "",
+       [this] { ASSERT_EQ(truncate((source_ / "2.txt").c_str(), off_t{1} << 31), 0); },
+       "the page 2.txt is 2 GiB or larger"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -185,6 +224,56 @@ TEST_F(CompileProjectTest, MovesTheBookAcrossFileSystems) {
   ASSERT_TRUE(Compile()) << output_;
   EXPECT_EQ(ReadBytes(source_ / "我的 书.chm"), "ITSF book");
   EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(shm_tmp->path())));
+}
+
+// With chmcmd itself and the real check.
+class CompileWithChmcmdTest : public ::testing::Test {
+ protected:
+  bool Compile(const std::vector<std::pair<std::string, std::string>>& pages) {
+    std::vector<std::string> files, names;
+    for (const auto& [name, bytes] : pages) {
+      WriteBytes(source_ / name, bytes);
+      files.push_back(Gbk(name));
+      names.push_back(Gbk(name));
+    }
+    WriteBytes(source_ / "chm_hhc.hhc", ContentsFileText(files, names));
+    WriteBytes(source_ / "chm_hhk.hhk", IndexFileText(files, names));
+    WriteBytes(source_ / "chm_hhp.hhp", ProjectFileText(files, Gbk("书")));
+    out_ = std::tmpfile();
+    settings_.out = out_;
+    const bool ok = CompileProject(source_ / "chm_hhp.hhp", settings_);
+    std::rewind(out_);
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, out_)) > 0) output_.append(buffer, got);
+    std::fclose(out_);
+    return ok;
+  }
+  ScopedTempDir source_{"hhc 真"};
+  ScopedTempDir tools_{"hhc tools"};
+  CompileSettings settings_;
+  std::FILE* out_ = nullptr;
+  std::string output_;
+};
+
+// chmcmd alone loses a one-byte last page and shifts what follows it.
+TEST_F(CompileWithChmcmdTest, AOneByteLastPageArrivesWhole) {
+  ASSERT_TRUE(Compile({{"a.txt", "<title>A</title>\r\n"}, {"第2章.txt", "\n"}})) << output_;
+  BookExpectation expected;
+  expected.pages = {{"a.txt", source_ / "a.txt"}, {"第2章.txt", source_ / "第2章.txt"}};
+  EXPECT_EQ(CheckBookAsReader(source_ / "书.chm", expected), "");
+}
+
+TEST_F(CompileWithChmcmdTest, FailsNamingThePageWhenTheBookReadsBackWrong) {
+  // chmcmd runs, then the page it was given changes under the book.
+  settings_.chmcmd = tools_ / "chmcmd";
+  WriteBytes(settings_.chmcmd, "#!/bin/sh\nchmcmd \"$1\" && rm b.txt && echo changed > b.txt\n");
+  chmod(settings_.chmcmd.c_str(), 0755);
+  EXPECT_FALSE(Compile({{"a.txt", "a"}, {"b.txt", "b"}}));
+  EXPECT_NE(output_.find("hhc: compile failed: the book does not read back right: b.txt: "),
+            std::string::npos)
+      << output_;
+  EXPECT_FALSE(Exists(source_ / "书.chm"));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Measures what the hhc stand-in adds to a bare chmcmd run on the same project
 # of the largest size the tool writes (8,186 pages): staging (links, copies,
-# the locale check), judging and moving the book.
+# the locale check), judging, reading the book back and moving it.
 #   tools/hhc/measure_overhead.sh [PAGES] [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -43,12 +43,29 @@ chmod +x "$work/nothing"
 "$bin/inkbinder-cli" --keep-sources --compiler "$work/nothing" --title "测量 书" "$src" >/dev/null 2>&1 || true
 [ -f "$src/chm_hhp.hhp" ] || { echo "measure: no project was written" >&2; exit 1; }
 
-# Bare chmcmd needs what the stand-in arranges: names in code page 936 and the GBK locale.
+# Bare chmcmd gets what the stand-in arranges: the project with UTF-8 page names,
+# no binary index and an empty last file, and the GBK locale.
 /usr/bin/python3 - "$src" "$bare" <<'EOF'
 import os, sys
 src, bare = sys.argv[1], sys.argv[2]
 for name in os.listdir(src):
-    os.link(os.path.join(src, name), os.path.join(bare.encode(), name.encode("cp936")))
+    if name != "chm_hhp.hhp":
+        os.link(os.path.join(src, name), os.path.join(bare, name))
+out, section = [], None
+for line in open(os.path.join(src, "chm_hhp.hhp"), "rb").read().split(b"\r\n"):
+    if line.startswith(b"["):
+        if section == b"[FILES]":
+            out.append(b"#end")
+        section = line
+        out.append(line)
+        if line == b"[OPTIONS]":
+            out.append(b"Binary Index=No")
+    elif section == b"[FILES]" and line:
+        out.append(line.decode("cp936").encode("utf-8"))
+    else:
+        out.append(line)
+open(os.path.join(bare, "chm_hhp.hhp"), "wb").write(b"\r\n".join(out))
+open(os.path.join(bare, "#end"), "wb").close()
 EOF
 locpath=${XDG_CACHE_HOME:-$HOME/.cache}/inkbinder/locale
 [ -e "$locpath/zh_CN.GBK/LC_CTYPE" ] || bash scripts/setup.sh >/dev/null

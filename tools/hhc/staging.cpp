@@ -22,6 +22,34 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Where chmcmd is told the pages end (see StageProject).
+constexpr char kEndMarker[] = "#inkbinder-end";
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return out;
+}
+
+// "Binary Index = ..." in any letter case.
+bool IsBinaryIndexLine(std::string_view line) {
+  const size_t eq = line.find('=');
+  return eq != std::string_view::npos && Upper(Trimmed(line.substr(0, eq))) == "BINARY INDEX";
+}
+
+std::uint64_t SizeOf(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
 bool Exists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
@@ -200,8 +228,57 @@ std::string DiskPath(const std::string& project_folder, std::string_view project
   return project_folder + "/" + name;
 }
 
-bool StageProject(const std::string& project_path, const HelpProject& project,
-                  const std::string& staging, std::string* notes, std::string* error) {
+std::string ProjectForChmcmd(std::string_view text, const std::string& end_marker) {
+  static constexpr char kNoBinaryIndex[] = "Binary Index=No";
+  std::string out;
+  out.reserve(text.size() + text.size() / 4 + 64);
+  std::string newline = "\r\n";
+  enum class Section { kNone, kOptions, kFiles, kOther } section = Section::kNone;
+  bool had_options = false, had_files = false;
+  const auto end_files = [&] {
+    if (section == Section::kFiles) out += end_marker + newline;
+  };
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    size_t next = end;
+    if (next < text.size()) {
+      next += text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n' ? 2 : 1;
+    }
+    const std::string_view line = text.substr(pos, end - pos);
+    const std::string_view ending = text.substr(end, next - end);
+    if (!ending.empty()) newline = std::string(ending);
+    pos = next;
+
+    const std::string_view trimmed = Trimmed(line);
+    if (!trimmed.empty() && trimmed.front() == '[' && trimmed.back() == ']') {
+      end_files();
+      const std::string name = Upper(trimmed.substr(1, trimmed.size() - 2));
+      section = name == "OPTIONS" ? Section::kOptions : name == "FILES" ? Section::kFiles
+                                                                         : Section::kOther;
+      out += std::string(line) + newline;
+      if (section == Section::kOptions && !had_options) out += kNoBinaryIndex + newline;
+      had_options = had_options || section == Section::kOptions;
+      had_files = had_files || section == Section::kFiles;
+      continue;
+    }
+    if (section == Section::kOptions && IsBinaryIndexLine(trimmed)) continue;
+    if (section == Section::kFiles && !trimmed.empty() && trimmed.front() != ';') {
+      out += CodePageToUtf8(trimmed, kCodePage936) + newline;
+      continue;
+    }
+    out += std::string(line) + std::string(ending);
+  }
+  end_files();
+  if (!had_files) out += "[FILES]" + newline + end_marker + newline;
+  if (!had_options) out = "[OPTIONS]" + newline + kNoBinaryIndex + newline + out;
+  return out;
+}
+
+bool StageProject(const std::string& project_path, std::string_view project_text,
+                  const HelpProject& project, const std::string& staging,
+                  std::vector<ExpectedPage>* pages, std::string* notes, std::string* error) {
   const std::string absolute = Absolute(project_path);
   const std::string folder = FolderOf(absolute);
   // chmcmd writes the book under its name's own bytes, '\' and all (unlike
@@ -214,52 +291,43 @@ bool StageProject(const std::string& project_path, const HelpProject& project,
              CodePageToUtf8(project.compiled_file, kCodePage936);
     return false;
   }
-  std::error_code ec;
-  if (!fs::copy_file(fs::path(absolute), fs::path(staging + "/" + NameOf(absolute)),
-                     fs::copy_options::overwrite_existing, ec)) {
-    *error = "cannot copy the project file " + absolute + ": " + ec.message();
-    return false;
-  }
   if (!CopySource(folder, project.contents_file, staging, error) ||
       !CopySource(folder, project.index_file, staging, error)) {
     return false;
   }
 
+  std::vector<std::string> names;  // as chmcmd will store them
   for (const std::string& entry : project.files) {
     const std::string shown = CodePageToUtf8(entry, kCodePage936);
-    // A code page 936 character whose trail byte is 0x5C would reach chmcmd
-    // cut in two at a folder separator, and the book would name it wrongly.
-    if (std::count(entry.begin(), entry.end(), '\\') !=
-        std::count(shown.begin(), shown.end(), '\\')) {
-      *error = "chmcmd cannot take the page name " + shown +
-               ": one of its characters ends in the byte of '\\'";
-      return false;
-    }
-    const std::string link = ChmcmdPath(entry);
-    if (link == book) {
-      // chmcmd would write the book through the link, over the page.
+    std::string name = shown;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (name == book || name == landing) {
+      // chmcmd would write the book through the link, or we would move it
+      // over the page.
       *error = "a page has the book's own name: " + shown;
       return false;
     }
-    if (!StaysInside(link)) {
+    if (!StaysInside(name)) {
       *error = "page outside the project folder: " + shown;
       return false;
     }
     std::string target = DiskPath(folder, entry);
     if (!Exists(target)) {
       // A page whose name on disk is still in code page 936.
-      const std::string as_bytes = folder + "/" + link;
+      const std::string as_bytes = folder + "/" + ChmcmdPath(entry);
       if (!Exists(as_bytes)) {
         *error = "page not found: " + target;
         return false;
       }
       target = as_bytes;
     }
-    const std::string at = staging + "/" + link;
-    if (!MakeParents(staging, link)) {
+    const std::string at = staging + "/" + name;
+    if (!MakeParents(staging, name)) {
       *error = "cannot make a folder for " + shown + " in the staging folder";
       return false;
     }
+    pages->push_back({name, at});
+    names.push_back(name);
     if (!ReadsAsAFile(target)) {
       // chmcmd trusts a file's size and read() alike: a page whose read fails
       // or brings more than its size promises shifts every later file in the
@@ -269,10 +337,44 @@ bool StageProject(const std::string& project_path, const HelpProject& project,
       if (fd >= 0) close(fd);
       continue;
     }
+    if (SizeOf(target) > kLargestPage) {
+      *error = "the page " + shown + " is 2 GiB or larger, more than chmcmd can put in a book";
+      return false;
+    }
     if (!LinkPage(target, at)) {
       *error = "cannot link " + target + " into the staging folder: " + strerror(errno);
       return false;
     }
+  }
+
+  // chmcmd stops reading the last file it is given one byte early when that
+  // byte is left alone at the end of a read: a one-byte page, or a page that
+  // ends one byte past a 64 KiB boundary of its stream. The byte is lost and
+  // every file stored after it shifts. An empty file listed last has no byte
+  // to lose. (The files chmcmd adds itself come after it and end in #STRINGS,
+  // whose last byte is a NUL, the same byte the compressor pads with.)
+  std::string marker = kEndMarker;
+  for (int n = 2; std::find_if(names.begin(), names.end(), [&](const std::string& name) {
+                    return Upper(name) == Upper(marker);
+                  }) != names.end() || marker == book; ++n) {
+    marker = kEndMarker + std::to_string(n);
+  }
+  const int fd = open((staging + "/" + marker).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *error = "cannot write to the staging folder " + staging + ": " + strerror(errno);
+    return false;
+  }
+  close(fd);
+
+  const std::string staged_project = ProjectForChmcmd(project_text, marker);
+  std::FILE* f = std::fopen((staging + "/" + NameOf(absolute)).c_str(), "wb");
+  const bool written = f != nullptr &&
+                       std::fwrite(staged_project.data(), 1, staged_project.size(), f) ==
+                           staged_project.size();
+  if (f != nullptr && std::fclose(f) != 0) f = nullptr;
+  if (!written || f == nullptr) {
+    *error = "cannot write the project into the staging folder " + staging;
+    return false;
   }
   return true;
 }

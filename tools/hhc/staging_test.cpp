@@ -89,41 +89,74 @@ class StageProjectTest : public ::testing::Test {
   }
   bool Stage(const std::vector<std::string>& files) {
     HelpProject p;
-    p.compiled_file = "b.chm";
+    p.compiled_file = book_;
     p.contents_file = "chm_hhc.hhc";
     p.index_file = "chm_hhk.hhk";
     p.files = files;
-    return StageProject(source_ / "chm_hhp.hhp", p, staging_.path(), &notes_, &error_);
+    pages_.clear();
+    return StageProject(source_ / "chm_hhp.hhp", ReadBytes(source_ / "chm_hhp.hhp"), p,
+                        staging_.path(), &pages_, &notes_, &error_);
   }
   ScopedTempDir source_{"hhc 源"};
+  std::string book_ = "b.chm";
+  std::vector<ExpectedPage> pages_;
   StagingFolder staging_;
   std::string notes_;
   std::string error_;
 };
 
-TEST_F(StageProjectTest, LinksEveryPageUnderItsCodePageName) {
+TEST_F(StageProjectTest, LinksEveryPageUnderItsUtf8Name) {
   WriteBytes(source_ / "第1章.txt", "one");
   WriteBytes(source_ / "2.txt", "two");
   MakeFolder(source_ / "子");
   WriteBytes(source_ / "子/页.txt", "three");
   // A page named in code page 936 on disk, as copied from an old system.
   WriteBytes(source_ / Gbk("旧.txt"), "four");
+  WriteBytes(source_ / "俓.txt", "five");  // 0x82 0x5C in code page 936
 
-  ASSERT_TRUE(Stage({Gbk("第1章.txt"), "2.txt", Gbk("子\\页.txt"), Gbk("旧.txt"), "2.txt"}))
+  ASSERT_TRUE(Stage({Gbk("第1章.txt"), "2.txt", Gbk("子\\页.txt"), Gbk("旧.txt"), Gbk("俓.txt")}))
       << error_;
   const std::string s = staging_.path();
-  EXPECT_EQ(ReadBytes(s + "/chm_hhp.hhp"), "[OPTIONS]\r\n");
+  EXPECT_EQ(ReadBytes(s + "/chm_hhp.hhp"), ProjectForChmcmd("[OPTIONS]\r\n", "#inkbinder-end"));
   EXPECT_EQ(ReadBytes(s + "/chm_hhc.hhc"), "contents");
   EXPECT_EQ(ReadBytes(s + "/chm_hhk.hhk"), "index");
+  EXPECT_EQ(ReadBytes(s + "/#inkbinder-end"), "");
   // Copies: the tool deletes its own afterwards.
   EXPECT_FALSE(SameFile(s + "/chm_hhc.hhc", source_ / "chm_hhc.hhc"));
 
-  const std::string chapter = s + "/" + Gbk("第1章.txt");
-  EXPECT_TRUE(SameFile(chapter, source_ / "第1章.txt"));
-  EXPECT_EQ(ReadBytes(chapter), "one");
-  EXPECT_EQ(ReadBytes(s + "/2.txt"), "two");
-  EXPECT_EQ(ReadBytes(s + "/" + Gbk("子") + "/" + Gbk("页.txt")), "three");
-  EXPECT_EQ(ReadBytes(s + "/" + Gbk("旧.txt")), "four");
+  EXPECT_TRUE(SameFile(s + "/第1章.txt", source_ / "第1章.txt"));
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"第1章.txt", "one"}, {"2.txt", "two"}, {"子/页.txt", "three"}, {"旧.txt", "four"},
+      {"俓.txt", "five"}};
+  ASSERT_EQ(pages_.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(pages_[i].name, expected[i].first);
+    EXPECT_EQ(pages_[i].disk_path, s + "/" + expected[i].first);
+    EXPECT_EQ(ReadBytes(s + "/" + expected[i].first), expected[i].second);
+  }
+}
+
+TEST(ProjectForChmcmdTest, Utf8PagesAnEndMarkerAndNoBinaryIndex) {
+  struct Case {
+    const char* what;
+    std::string written;
+    std::string staged;
+  };
+  const std::string caption = Gbk("示例,\"chm_hhc.hhc\"");
+  const Case cases[] = {
+      {"the tool's project",
+       "[OPTIONS]\r\nCompiled file=" + Gbk("书.chm") + "\r\n[WINDOWS]\r\nw=" + caption +
+           "\r\n[FILES]\r\n" + Gbk("第1章.txt") + "\r\nC#.txt\r\n[INFOTYPES]\r\n",
+       "[OPTIONS]\r\nBinary Index=No\r\nCompiled file=" + Gbk("书.chm") + "\r\n[WINDOWS]\r\nw=" +
+           caption + "\r\n[FILES]\r\n第1章.txt\r\nC#.txt\r\nEND\r\n[INFOTYPES]\r\n"},
+      {"a binary index asked for, [FILES] last, LF only",
+       "[options]\nBinary index = Yes\n[files]\n ; note\n  a.txt  \n" + Gbk("子\\页.txt"),
+       "[options]\nBinary Index=No\n[files]\n ; note\na.txt\n子\\页.txt\nEND\n"},
+      {"no sections", "", "[OPTIONS]\r\nBinary Index=No\r\n[FILES]\r\nEND\r\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ProjectForChmcmd(c.written, "END"), c.staged) << c.what;
+  }
 }
 
 TEST_F(StageProjectTest, StagesAPageThatCannotBeReadAsAnEmptyOne) {
@@ -164,7 +197,8 @@ TEST_F(StageProjectTest, FallsBackToSymbolicLinksAcrossFileSystems) {
   HelpProject p;
   p.compiled_file = "b.chm";
   p.files = {"a.txt"};
-  ASSERT_TRUE(StageProject(source_ / "chm_hhp.hhp", p, elsewhere.path(), &notes_, &error_))
+  ASSERT_TRUE(StageProject(source_ / "chm_hhp.hhp", "", p, elsewhere.path(), &pages_, &notes_,
+                           &error_))
       << error_;
   EXPECT_TRUE(SameFile(elsewhere.path() + "/a.txt", source_ / "a.txt"));
 }
@@ -177,15 +211,21 @@ TEST_F(StageProjectTest, ARelativeProjectPathStillLinksToThePages) {
   HelpProject p;
   p.compiled_file = "b.chm";
   p.files = {"a.txt"};
-  const bool ok = StageProject("chm_hhp.hhp", p, staging_.path(), &notes_, &error_);
+  const bool ok = StageProject("chm_hhp.hhp", "", p, staging_.path(), &pages_, &notes_, &error_);
   ASSERT_EQ(chdir(cwd), 0);
   ASSERT_TRUE(ok) << error_;
   EXPECT_EQ(ReadBytes(staging_.path() + "/a.txt"), "a");
 }
 
 TEST_F(StageProjectTest, RefusesWhatChmcmdWouldGetWrong) {
-  WriteBytes(source_ / "俓.txt", "x");
   WriteBytes(source_ / "a.txt", "a");
+  // Sparse: 2 GiB on paper, nothing on the disk.
+  for (const auto& [name, size] : {std::pair<const char*, off_t>{"大.txt", off_t{1} << 31},
+                                   {"just.txt", (off_t{1} << 31) - 1}}) {
+    WriteBytes(source_ / name, "");
+    ASSERT_EQ(truncate((source_ / name).c_str(), size), 0);
+  }
+  ASSERT_TRUE(Stage({"a.txt", "just.txt"})) << error_;
   struct Case {
     const char* what;
     std::string entry;
@@ -193,7 +233,7 @@ TEST_F(StageProjectTest, RefusesWhatChmcmdWouldGetWrong) {
   };
   const Case cases[] = {
       {"a missing page", "gone.txt", "page not found"},
-      {"a trail byte 0x5C", Gbk("俓.txt"), "cannot take the page name 俓.txt"},
+      {"a page of 2 GiB", Gbk("大.txt"), "the page 大.txt is 2 GiB or larger"},
       {"a page above the project", "..\\a.txt", "outside the project folder"},
       {"an absolute page", "/etc/passwd", "outside the project folder"},
       {"a page named like the book", "b.chm", "the book's own name"},
@@ -204,6 +244,23 @@ TEST_F(StageProjectTest, RefusesWhatChmcmdWouldGetWrong) {
     EXPECT_FALSE(Stage({"a.txt", c.entry}));
     EXPECT_NE(error_.find(c.message), std::string::npos) << error_;
   }
+}
+
+TEST_F(StageProjectTest, RefusesAPageTheBookWouldLandOn) {
+  book_ = Gbk("书.chm");  // staged under these bytes, moved out under its UTF-8 name
+  WriteBytes(source_ / "书.chm", "a page");
+  EXPECT_FALSE(Stage({Gbk("书.chm")}));
+  EXPECT_NE(error_.find("a page has the book's own name: 书.chm"), std::string::npos) << error_;
+}
+
+TEST_F(StageProjectTest, TheEndMarkerTakesNoPagesName) {
+  WriteBytes(source_ / "chm_hhp.hhp", "[FILES]\r\n#inkbinder-end\r\n");
+  WriteBytes(source_ / "#inkbinder-end", "a page");
+  ASSERT_TRUE(Stage({"#inkbinder-end"})) << error_;
+  EXPECT_EQ(ReadBytes(staging_.path() + "/#inkbinder-end"), "a page");
+  EXPECT_EQ(ReadBytes(staging_.path() + "/#inkbinder-end2"), "");
+  EXPECT_NE(ReadBytes(staging_.path() + "/chm_hhp.hhp").find("#inkbinder-end\r\n#inkbinder-end2\r\n"),
+            std::string::npos);
 }
 
 TEST_F(StageProjectTest, LeavesAMissingContentsFileForChmcmdToReport) {

@@ -314,7 +314,13 @@ TEST_F(WindowTest, ConvertsAChineseFolderWithTheRealCompiler) {
   EXPECT_NE(ExplorerLog().find(WindowsPath(pages.path()) + "/"), std::string::npos)
       << "explorer.exe was started as: " << ExplorerLog();
   if (const std::string keep = Environment("INKBINDER_WINDOW_BOOK"); !keep.empty()) {
-    EXPECT_TRUE(CopyInto(book, HostPath(keep)));  // read back from Linux by the next test
+    // Read back from Linux by the next test, with the pages to compare it with.
+    const std::string folder = HostPath(keep);
+    MakeFolder(folder);
+    EXPECT_TRUE(CopyInto(book, folder + "/book.chm"));
+    for (const char* page : {"第1章.txt", "第2章.txt"}) {
+      EXPECT_TRUE(CopyInto(pages / page, folder + "/" + page)) << page;
+    }
   }
 
   tool->Click(IDC_COMMAND1);

@@ -1,0 +1,284 @@
+#include "tools/hhc/book_check.h"
+
+#include <chm_lib.h>
+
+#include <cstdio>
+#include <memory>
+#include <unordered_set>
+
+#include "project/file_open.h"
+#include "project/text_encoding.h"
+
+namespace inkbinder {
+
+namespace {
+
+struct ChmCloser {
+  void operator()(chmFile* h) const { chm_close(h); }
+};
+using Book = std::unique_ptr<chmFile, ChmCloser>;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool SameWord(const std::string& text, size_t at, const char* word) {
+  for (size_t i = 0; word[i] != '\0'; ++i) {
+    if (at + i >= text.size() || Lower(text[at + i]) != word[i]) return false;
+  }
+  return true;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool Resolve(chmFile* book, const std::string& path, chmUnitInfo* unit) {
+  return chm_resolve_object(book, path.c_str(), unit) == CHM_RESOLVE_SUCCESS;
+}
+
+// The whole object, or false when chmlib cannot give all of it.
+bool ReadObject(chmFile* book, chmUnitInfo* unit, std::string* bytes) {
+  bytes->assign(unit->length, '\0');
+  if (unit->length == 0) return true;
+  const LONGINT64 got = chm_retrieve_object(book, unit, reinterpret_cast<unsigned char*>(bytes->data()),
+                                            0, static_cast<LONGINT64>(unit->length));
+  return got == static_cast<LONGINT64>(unit->length);
+}
+
+struct SystemFile {
+  bool read = false;
+  bool has_language = false;
+  std::uint32_t language = 0;
+  std::string contents_name;  // code 0
+  std::string index_name;     // code 1
+};
+
+std::uint32_t Dword(const std::string& s, size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+  return v;
+}
+
+// #SYSTEM: a version, then records of a 16-bit code, a 16-bit length and data.
+SystemFile ReadSystemFile(chmFile* book) {
+  SystemFile system;
+  chmUnitInfo unit;
+  std::string bytes;
+  if (!Resolve(book, "/#SYSTEM", &unit) || !ReadObject(book, &unit, &bytes)) return system;
+  system.read = true;
+  const auto text = [&](size_t at, size_t length) {
+    std::string s = bytes.substr(at, length);
+    return s.substr(0, s.find('\0'));
+  };
+  size_t pos = 4;
+  while (pos + 4 <= bytes.size()) {
+    const unsigned code = static_cast<unsigned char>(bytes[pos]) |
+                          static_cast<unsigned char>(bytes[pos + 1]) << 8;
+    const size_t length = static_cast<unsigned char>(bytes[pos + 2]) |
+                          static_cast<unsigned char>(bytes[pos + 3]) << 8;
+    pos += 4;
+    if (pos + length > bytes.size()) break;
+    if (code == 4 && length >= 4) {
+      system.has_language = true;
+      system.language = Dword(bytes, pos);
+    } else if (code == 0) {
+      system.contents_name = text(pos, length);
+    } else if (code == 1) {
+      system.index_name = text(pos, length);
+    }
+    pos += length;
+  }
+  return system;
+}
+
+std::string InternalPath(const std::string& utf8_name) {
+  return utf8_name.empty() || utf8_name[0] != '/' ? "/" + utf8_name : utf8_name;
+}
+
+// Compares the object with the file a megabyte at a time: pages can be large.
+std::string CompareWithFile(chmFile* book, chmUnitInfo* unit, const std::string& disk_path) {
+  std::unique_ptr<std::FILE, FileCloser> file(OpenFile(disk_path, "rb"));
+  if (!file) return "cannot read " + disk_path + " to compare with the book";
+  constexpr size_t kStep = 1 << 20;
+  std::string from_book(kStep, '\0');
+  std::string from_disk(kStep, '\0');
+  LONGUINT64 offset = 0;
+  while (true) {
+    const size_t on_disk = std::fread(from_disk.data(), 1, kStep, file.get());
+    const LONGUINT64 left = unit->length - offset;
+    const size_t want = left < kStep ? static_cast<size_t>(left) : kStep;
+    const LONGINT64 got =
+        want == 0 ? 0
+                  : chm_retrieve_object(book, unit, reinterpret_cast<unsigned char*>(from_book.data()),
+                                        offset, static_cast<LONGINT64>(want));
+    if (got != static_cast<LONGINT64>(want)) return "the book cannot give all of its bytes";
+    if (on_disk != want) {
+      return "the book holds " + std::to_string(unit->length) + " bytes, the file " +
+             (on_disk < want ? "fewer" : "more");
+    }
+    if (from_book.compare(0, want, from_disk, 0, want) != 0) {
+      for (size_t i = 0; i < want; ++i) {
+        if (from_book[i] != from_disk[i]) {
+          return "its bytes differ from the file's from offset " + std::to_string(offset + i);
+        }
+      }
+    }
+    offset += want;
+    if (want < kStep) return std::string();
+  }
+}
+
+int CollectName(chmFile*, chmUnitInfo* unit, void* context) {
+  static_cast<std::unordered_set<std::string>*>(context)->insert(unit->path);
+  return CHM_ENUMERATOR_CONTINUE;
+}
+
+// Every Local of one stored sitemap opens a page.
+std::string CheckLocals(chmFile* book, const char* which, const std::string& sitemap) {
+  for (const std::string& local : SitemapLocals(sitemap)) {
+    const std::string path = ReaderPathOfLocal(local);
+    chmUnitInfo unit;
+    if (!Resolve(book, InternalPath(path), &unit)) {
+      return "the " + std::string(which) + " links to " + path +
+             ", which a reader cannot find in the book (Local \"" +
+             CodePageToUtf8(local, kCodePage936) + "\")";
+    }
+  }
+  return std::string();
+}
+
+// One stored sitemap: named in #SYSTEM, stored byte for byte, every link opening.
+std::string CheckSitemap(chmFile* book, const char* which, const std::string& system_name,
+                         const std::string& name, const std::string& written) {
+  if (name.empty()) return std::string();
+  const std::string shown = CodePageToUtf8(name, kCodePage936);
+  if (system_name != name) {
+    return "the book names " + CodePageToUtf8(system_name, kCodePage936) + " as its " + which +
+           ", not " + shown;
+  }
+  chmUnitInfo unit;
+  std::string stored;
+  if (!Resolve(book, InternalPath(shown), &unit) || !ReadObject(book, &unit, &stored)) {
+    return "the book holds no " + std::string(which) + " " + shown;
+  }
+  if (stored != written) return "the " + std::string(which) + " " + shown + " is stored changed";
+  return CheckLocals(book, which, stored);
+}
+
+}  // namespace
+
+std::vector<std::string> SitemapLocals(const std::string& sitemap) {
+  // Markup is ASCII, and no code page 936 byte that follows a lead byte is
+  // '<', '>', '"' or '\'', so the bytes can be scanned as they are.
+  std::vector<std::string> locals;
+  size_t pos = 0;
+  while ((pos = sitemap.find('<', pos)) != std::string::npos) {
+    const size_t end = sitemap.find('>', pos);
+    if (end == std::string::npos) break;
+    if (!SameWord(sitemap, pos + 1, "param") || pos + 6 >= end || !IsSpace(sitemap[pos + 6])) {
+      pos = end;
+      continue;
+    }
+    // The attributes of one <param ...> tag.
+    std::string name, value;
+    bool has_value = false;
+    size_t i = pos + 6;
+    while (i < end) {
+      while (i < end && IsSpace(sitemap[i])) ++i;
+      const size_t key_start = i;
+      while (i < end && !IsSpace(sitemap[i]) && sitemap[i] != '=' && sitemap[i] != '/') ++i;
+      std::string key = sitemap.substr(key_start, i - key_start);
+      for (char& c : key) c = Lower(c);
+      while (i < end && IsSpace(sitemap[i])) ++i;
+      std::string val;
+      if (i < end && sitemap[i] == '=') {
+        ++i;
+        while (i < end && IsSpace(sitemap[i])) ++i;
+        if (i < end && (sitemap[i] == '"' || sitemap[i] == '\'')) {
+          const char quote = sitemap[i];
+          const size_t close = sitemap.find(quote, i + 1);
+          const size_t stop = close == std::string::npos || close > end ? end : close;
+          val = sitemap.substr(i + 1, stop - i - 1);
+          i = stop + 1;
+        } else {
+          const size_t start = i;
+          while (i < end && !IsSpace(sitemap[i])) ++i;
+          val = sitemap.substr(start, i - start);
+        }
+      } else if (key.empty()) {
+        ++i;  // a stray '/'
+      }
+      if (key == "name") {
+        for (char& c : val) c = Lower(c);
+        name = val;
+      } else if (key == "value") {
+        value = val;
+        has_value = true;
+      }
+    }
+    if (name == "local" && has_value) locals.push_back(value);
+    pos = end;
+  }
+  return locals;
+}
+
+std::string ReaderPathOfLocal(const std::string& local) {
+  std::string url = CodePageToUtf8(local, kCodePage936);
+  url = url.substr(0, url.find('#'));
+  std::string path;
+  for (size_t i = 0; i < url.size(); ++i) {
+    if (url[i] == '%' && i + 2 < url.size() && HexValue(url[i + 1]) >= 0 &&
+        HexValue(url[i + 2]) >= 0) {
+      path += static_cast<char>(HexValue(url[i + 1]) * 16 + HexValue(url[i + 2]));
+      i += 2;
+    } else {
+      path += url[i];
+    }
+  }
+  while (!path.empty() && path[0] == '/') path.erase(0, 1);
+  return path;
+}
+
+std::string CheckBookAsReader(const std::string& book_path, const BookExpectation& expected) {
+  const Book book(chm_open(book_path.c_str()));
+  if (!book) return "chmlib cannot open the book " + book_path;
+
+  const SystemFile system = ReadSystemFile(book.get());
+  if (!system.read) return "the book has no #SYSTEM file";
+  if (!system.has_language || system.language != expected.language) {
+    char words[96];
+    std::snprintf(words, sizeof words, "the book's language is 0x%x, not 0x%x",
+                  static_cast<unsigned>(system.language), static_cast<unsigned>(expected.language));
+    return words;
+  }
+
+  // Pages first: a fault that shifts the files stored after a page shows in
+  // the page itself, so the message names it.
+  std::unordered_set<std::string> listed;
+  chm_enumerate(book.get(), CHM_ENUMERATE_ALL, CollectName, &listed);
+  for (const ExpectedPage& page : expected.pages) {
+    const std::string path = InternalPath(page.name);
+    chmUnitInfo unit;
+    if (!Resolve(book.get(), path, &unit)) return page.name + ": the book does not hold this page";
+    if (listed.count(path) == 0) return page.name + ": the book's file listing leaves this page out";
+    const std::string problem = CompareWithFile(book.get(), &unit, page.disk_path);
+    if (!problem.empty()) return page.name + ": " + problem;
+  }
+  std::string problem = CheckSitemap(book.get(), "contents", system.contents_name,
+                                     expected.contents_name, expected.contents_bytes);
+  if (problem.empty()) {
+    problem = CheckSitemap(book.get(), "index", system.index_name, expected.index_name,
+                           expected.index_bytes);
+  }
+  return problem;
+}
+
+}  // namespace inkbinder

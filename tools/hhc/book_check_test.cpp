@@ -1,0 +1,169 @@
+#include "tools/hhc/book_check.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "project/contents_file.h"
+#include "project/text_encoding.h"
+#include "testing/temp_dir.h"
+#include "tools/hhc/directory_header.h"
+
+namespace inkbinder {
+namespace {
+
+using ::inkbinder::testing::ReadBytes;
+using ::inkbinder::testing::ScopedTempDir;
+using ::inkbinder::testing::WriteBytes;
+
+std::string Gbk(const std::string& utf8) { return Utf8ToCodePage(utf8, kCodePage936); }
+
+TEST(ReaderPathTest, DecodesLocalValuesAsAReaderDoes) {
+  struct Case {
+    std::string local;  // as the sitemap holds it
+    const char* path;
+  };
+  const Case cases[] = {
+      {Gbk("第1章.txt"), "第1章.txt"},
+      {Gbk("C%23入门.txt"), "C#入门.txt"},
+      {"x%2541y.txt", "x%41y.txt"},
+      {"a.txt#part", "a.txt"},
+      {"/sub/a.txt", "sub/a.txt"},
+      {"%E7%AC%AC.txt", "第.txt"},
+      {"a%20b.txt", "a b.txt"},
+      {"100%", "100%"},
+      {"%zz%4", "%zz%4"},
+      {Gbk("俓.txt"), "俓.txt"},  // a trail byte 0x5C is no backslash
+  };
+  for (const Case& c : cases) EXPECT_EQ(ReaderPathOfLocal(c.local), c.path) << c.local;
+}
+
+TEST(SitemapLocalsTest, FindsEveryLocalWhateverTheMarkupLooksLike) {
+  const std::string written = ContentsFileText({"a.txt", Gbk("第1章.txt")}, {"A", "x"});
+  EXPECT_EQ(SitemapLocals(written), (std::vector<std::string>{"a.txt", Gbk("第1章.txt")}));
+  const std::string by_hand =
+      "<PARAM NAME=\"local\" VALUE='b.txt'>\n"
+      "<param value=\"c.txt\" name=\"Local\"/>\n"
+      "<param  name=Local value=d.txt >\n"
+      "<param name=\"Name\" value=\"not a link\">\n"
+      "<paramx name=\"Local\" value=\"e.txt\">\n"
+      "<param name=\"Local\" value=\"\">";
+  EXPECT_EQ(SitemapLocals(by_hand), (std::vector<std::string>{"b.txt", "c.txt", "d.txt", ""}));
+}
+
+// Books made by chmcmd alone, in a folder of the test's own, then checked.
+class BookCheckTest : public ::testing::Test {
+ protected:
+  struct Page {
+    std::string name;  // UTF-8, as on disk
+    std::string bytes;
+  };
+  // Compiles `pages` with [FILES] lines in UTF-8, or in code page 936 as
+  // chmcmd was once given them. False when chmcmd wrote no book.
+  bool Compile(const std::vector<Page>& pages, bool files_in_code_page = false,
+               const std::string& language = "0x804") {
+    std::vector<std::string> names, titles;
+    std::string files;
+    expected_.pages.clear();
+    for (const Page& p : pages) {
+      WriteBytes(dir_ / p.name, p.bytes);
+      if (files_in_code_page) WriteBytes(dir_ / Gbk(p.name), p.bytes);
+      names.push_back(Gbk(p.name));
+      titles.push_back(Gbk(p.name));
+      files += (files_in_code_page ? Gbk(p.name) : p.name) + "\r\n";
+      expected_.pages.push_back({p.name, dir_ / p.name});
+    }
+    expected_.contents_name = "c.hhc";
+    expected_.contents_bytes = ContentsFileText(names, titles);
+    WriteBytes(dir_ / "c.hhc", expected_.contents_bytes);
+    WriteBytes(dir_ / "p.hhp", "[OPTIONS]\r\nBinary Index=No\r\nCompiled file=b.chm\r\n"
+                               "Contents file=c.hhc\r\nLanguage=" + language + "\r\n[FILES]\r\n" +
+                                   files);
+    const std::string command = "cd '" + dir_.path() + "' && chmcmd p.hhp >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0 && !ReadBytes(book_).empty();
+  }
+  std::string Check() const { return CheckBookAsReader(book_, expected_); }
+
+  ScopedTempDir dir_{"book check 书"};
+  const std::string book_ = dir_ / "b.chm";
+  BookExpectation expected_;
+};
+
+TEST_F(BookCheckTest, ASoundBookHasNoProblem) {
+  ASSERT_TRUE(Compile({{"第1章.txt", "one\r\n"}, {"a b.txt", "two"}, {"俓.txt", "three"}}));
+  EXPECT_EQ(Check(), "");
+}
+
+TEST_F(BookCheckTest, NamesThePageAReaderCannotFind) {
+  // Names stored in code page 936: the contents tree shows, no page opens.
+  ASSERT_TRUE(Compile({{"a.txt", "aa"}, {"第1章.txt", "one"}}, true));
+  EXPECT_EQ(Check(), "第1章.txt: the book does not hold this page");
+  // A link to a page the project does not list is followed all the same.
+  expected_.pages.pop_back();
+  EXPECT_EQ(Check(), "the contents links to 第1章.txt, which a reader cannot find in the book "
+                     "(Local \"第1章.txt\")");
+}
+
+TEST_F(BookCheckTest, NamesAPageWhoseBytesDiffer) {
+  ASSERT_TRUE(Compile({{"a.txt", "aaaa"}, {"第1章.txt", "one two"}}));
+  WriteBytes(dir_ / "第1章.txt", "one twx");
+  EXPECT_EQ(Check(), "第1章.txt: its bytes differ from the file's from offset 6");
+  WriteBytes(dir_ / "第1章.txt", "one two three");
+  EXPECT_NE(Check().find("第1章.txt: the book holds 7 bytes, the file more"), std::string::npos);
+}
+
+TEST_F(BookCheckTest, CatchesALastPageOfOneByteThatChmcmdLoses) {
+  ASSERT_TRUE(Compile({{"a.txt", "<title>a</title>\r\n"}, {"z.txt", "\n"}}));
+  EXPECT_EQ(Check(), "z.txt: its bytes differ from the file's from offset 0");
+}
+
+TEST_F(BookCheckTest, CatchesAStoredSitemapThatDiffersOrIsNotThere) {
+  ASSERT_TRUE(Compile({{"a.txt", "aa"}}));
+  BookExpectation changed = expected_;
+  changed.contents_bytes += " ";
+  EXPECT_EQ(CheckBookAsReader(book_, changed), "the contents c.hhc is stored changed");
+  changed = expected_;
+  changed.index_name = "i.hhk";
+  EXPECT_EQ(CheckBookAsReader(book_, changed), "the book names  as its index, not i.hhk");
+}
+
+TEST_F(BookCheckTest, CatchesAnotherLanguageAndABookThatIsNone) {
+  ASSERT_TRUE(Compile({{"a.txt", "aa"}}, false, "0x409"));
+  EXPECT_EQ(Check(), "the book's language is 0x409, not 0x804");
+  WriteBytes(book_, "not a book");
+  EXPECT_NE(Check().find("cannot open the book"), std::string::npos) << Check();
+}
+
+// Enough pages for several listing chunks: chmcmd's directory header names
+// the second one as the first, and enumeration skips every page of chunk 0.
+TEST_F(BookCheckTest, RepairedDirectoryHeaderListsEveryPage) {
+  std::vector<Page> pages;
+  for (int i = 0; i < 300; ++i) pages.push_back({"第" + std::to_string(i) + "页.txt", "pp"});
+  ASSERT_TRUE(Compile(pages));
+  EXPECT_NE(Check().find("the book's file listing leaves this page out"), std::string::npos)
+      << Check();
+  std::string error;
+  ASSERT_TRUE(hhc::RepairFirstListingChunk(book_, &error)) << error;
+  EXPECT_EQ(Check(), "");
+  // A second pass finds nothing left to repair.
+  const std::string repaired = ReadBytes(book_);
+  ASSERT_TRUE(hhc::RepairFirstListingChunk(book_, &error)) << error;
+  EXPECT_EQ(ReadBytes(book_), repaired);
+}
+
+TEST_F(BookCheckTest, RepairLeavesWhatIsNoBookAlone) {
+  for (const std::string& bytes : {std::string("short"), std::string("ITSF") + std::string(200, '\xFF')}) {
+    WriteBytes(book_, bytes);
+    std::string error;
+    EXPECT_TRUE(hhc::RepairFirstListingChunk(book_, &error)) << error;
+    EXPECT_EQ(ReadBytes(book_), bytes);
+  }
+  std::string error;
+  EXPECT_FALSE(hhc::RepairFirstListingChunk(dir_ / "missing.chm", &error));
+  EXPECT_NE(error.find("missing.chm"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace inkbinder
