@@ -10,6 +10,7 @@
 #include "app/messages.h"
 #include "compiler/program_folder.h"
 #include "project/page_list.h"
+#include "resources/version.h"
 
 namespace inkbinder {
 namespace {
@@ -34,6 +35,7 @@ constexpr char kHelp[] =
     "  --keep-sources     保留 chm_hhc.hhc、chm_hhk.hhk、chm_hhp.hhp 三个源文件\n"
     "                     leave the three generated source files in FOLDER\n"
     "  --help             显示本说明 / show this text\n"
+    "  --version          显示版本 / show the version\n"
     "\n"
     "退出码 / exit status:\n"
     "  0  生成成功，打印书的路径 / the book was made; its path is printed\n"
@@ -104,6 +106,10 @@ std::string SourceFolderOf(const std::string& folder) {
 }
 
 int Run(const std::vector<std::string>& args) {
+  if (args.size() == 2 && args[1] == "--version") {
+    PrintText(stdout, "inkbinder-cli " INKBINDER_VERSION "\n");
+    return 0;
+  }
   Arguments a;
   if (!Parse(args, &a)) {
     PrintText(stderr, kUsage);
