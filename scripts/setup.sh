@@ -24,7 +24,7 @@ convert_packages=(
   locales   # the zh_CN and GBK definitions the GBK locale is made from
 )
 test_packages=(
-  build-essential pkg-config  # build-essential brings dpkg-shlibdeps for the Debian package
+  build-essential file pkg-config  # dpkg-shlibdeps (build-essential) and file: the Debian package
   googletest libbenchmark-dev
   python3-chm libchm-bin time
   qt6-base-dev libgl-dev
