@@ -59,7 +59,9 @@ for path in ./usr/bin/inkbinder ./usr/bin/inkbinder-cli ./usr/bin/hhc \
   grep -qxF "$path" <<<"$contents" || fail "$deb lacks $path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in fp-utils locales libc6 libqt6widgets6; do
+# The programs' libraries, found by dpkg-shlibdeps, and what the package rules list besides.
+listed=$(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_DEPENDS "\(.*\)")$/\1/p' "$linux_build/CPackConfig.cmake" | tr ',' '\n' | awk '{print $1}')
+for dep in libc6 libqt6widgets6 $listed; do
   grep -qE "(^|, )$dep( |,|$)" <<<"$depends" || fail "$deb does not depend on $dep: $depends"
 done
 say "$deb: depends on $depends"
