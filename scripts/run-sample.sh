@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh convert
 
 cmake --preset linux -DINKBINDER_QT=OFF >/dev/null
 cmake --build --preset linux -j "$(nproc)" --target inkbinder-cli hhc

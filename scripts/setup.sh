@@ -1,18 +1,40 @@
 #!/usr/bin/env bash
-# Installs what building, testing and running Inkbinder needs on Debian 12, and
-# generates the private locales the compiler stand-in and Wine rely on.
-# Safe to run again: it skips what is already there.
+# Installs what Inkbinder needs on Debian 12 and generates the private locales
+# its programs rely on. Safe to run again: it skips what is already there.
+#
+#   bash scripts/setup.sh convert   only what converting on Linux needs: a C++
+#                                   compiler, CMake and Ninja to build
+#                                   inkbinder-cli and hhc, chmcmd, the GBK locale
+#   bash scripts/setup.sh           everything the tests need besides: GoogleTest,
+#                                   the reader check, Qt, mingw-w64, Wine, Xvfb
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config
+what=${1:-all}
+case "$what" in
+  convert | all) ;;
+  *)
+    echo "usage: setup.sh [convert|all]" >&2
+    exit 2
+    ;;
+esac
+
+convert_packages=(
+  g++ cmake ninja-build
+  fp-utils  # chmcmd, which hhc runs
+  locales   # the zh_CN and GBK definitions the GBK locale is made from
+  libchm-dev    # hhc reads every book back through chmlib before it reports success
+  unicode-data  # the lower-case table is generated from UnicodeData.txt at build time
+)
+test_packages=(
+  build-essential file pkg-config  # dpkg-shlibdeps (build-essential) and file: the Debian package
   googletest libbenchmark-dev
-  fp-utils python3-chm libchm-bin libchm-dev
-  locales time unicode-data
+  python3-chm libchm-bin time
   qt6-base-dev libgl-dev
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine
   xvfb xauth x11-utils fonts-wqy-zenhei imagemagick
 )
+packages=("${convert_packages[@]}")
+[ "$what" = convert ] || packages+=("${test_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,14 +50,17 @@ fi
 
 # Private locales, so nothing under /etc changes:
 #   zh_CN.GBK   - the compiler decodes index keywords through the process locale
-#   zh_CN.UTF-8 - Wine takes its ANSI code page (936) from it
+#                 (hhc would make it on first use too; made here once, up front)
+#   zh_CN.UTF-8 - Wine takes its ANSI code page (936) from it; tests only
+locales=("zh_CN GBK zh_CN.GBK")
+[ "$what" = convert ] || locales+=("zh_CN UTF-8 zh_CN.UTF-8")
 locdir="${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/inkbinder/locale"
 mkdir -p "$locdir"
-for locale_def in "zh_CN GBK zh_CN.GBK" "zh_CN UTF-8 zh_CN.UTF-8"; do
+for locale_def in "${locales[@]}"; do
   set -- $locale_def
   [ -e "$locdir/$3/LC_CTYPE" ] || localedef -i "$1" -f "$2" "$locdir/$3" >/dev/null 2>&1 || {
     # localedef warns about some GBK mappings yet still writes the locale.
     [ -e "$locdir/$3/LC_CTYPE" ] || { echo "setup: could not make locale $3" >&2; exit 1; }
   }
 done
-echo "setup: ready"
+echo "setup: ready ($what)"

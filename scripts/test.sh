@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: set-up, the Linux build with sanitizers and its tests (core,
-# compiler stand-in, command line, Qt window), then the Windows build under Wine.
+# compiler stand-in, command line, Qt window), then the Windows build under Wine,
+# then the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,3 +13,6 @@ cmake --build --preset linux-test -j "$jobs"
 ctest --test-dir build/linux-test --output-on-failure -j "$jobs"
 
 bash scripts/test-windows.sh
+
+# The packages: the Windows zip and the Debian package, installed and used as an ordinary user.
+bash scripts/test-packages.sh

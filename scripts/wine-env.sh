@@ -55,27 +55,37 @@ wine_env_start() {
   wine wineboot >/dev/null 2>&1 || { wine_env_fail "wineboot failed"; return 1; }
 }
 
-# Starts Xvfb on the first free display from :90 on and exports DISPLAY.
+# Starts Xvfb on the first free display from :90 on and exports DISPLAY. A
+# display whose lock files are absent can still be taken (another Xvfb starting
+# at the same moment, or one in another root holding the abstract socket), so
+# when Xvfb ends at once the next display is tried.
 wine_env_start_display() {
   [ -z "$wine_env_xvfb_pid" ] || return 0
-  local n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
-    n=$((n + 1))
-    [ "$n" -lt 200 ] || { wine_env_fail "no free X display"; return 1; }
-  done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  wine_env_xvfb_pid=$!
-  local tries=0
-  until [ -e "/tmp/.X11-unix/X$n" ]; do
-    if ! kill -0 "$wine_env_xvfb_pid" 2>/dev/null || [ "$tries" -ge 100 ]; then
-      wine_env_xvfb_pid=
-      wine_env_fail "Xvfb did not start on :$n"
-      return 1
+  local n=90 tries
+  while :; do
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
+      n=$((n + 1))
+    done
+    [ "$n" -lt 200 ] || { wine_env_fail "Xvfb did not start on any display from :90 to :199"; return 1; }
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    wine_env_xvfb_pid=$!
+    tries=0
+    until [ -e "/tmp/.X11-unix/X$n" ]; do
+      if ! kill -0 "$wine_env_xvfb_pid" 2>/dev/null || [ "$tries" -ge 100 ]; then
+        break
+      fi
+      sleep 0.1
+      tries=$((tries + 1))
+    done
+    if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$wine_env_xvfb_pid" 2>/dev/null; then
+      export DISPLAY=":$n"
+      return 0
     fi
-    sleep 0.1
-    tries=$((tries + 1))
+    kill "$wine_env_xvfb_pid" 2>/dev/null || true
+    wait "$wine_env_xvfb_pid" 2>/dev/null || true
+    wine_env_xvfb_pid=
+    n=$((n + 1))
   done
-  export DISPLAY=":$n"
 }
 
 # Stops the wineserver first (its programs may hold the display), then Xvfb.

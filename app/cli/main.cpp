@@ -11,6 +11,7 @@
 #include "compiler/interruption.h"
 #include "compiler/program_folder.h"
 #include "project/page_list.h"
+#include "resources/version.h"
 
 namespace inkbinder {
 namespace {
@@ -38,6 +39,7 @@ constexpr char kHelp[] =
     "  --keep-sources     保留 chm_hhc.hhc、chm_hhk.hhk、chm_hhp.hhp 三个源文件\n"
     "                     leave the three generated source files in FOLDER\n"
     "  --help             显示本说明 / show this text\n"
+    "  --version          显示版本 / show the version\n"
     "\n"
     "退出码 / exit status:\n"
     "  0  生成成功，打印书的路径 / the book was made; its path is printed\n"
@@ -109,6 +111,10 @@ std::string SourceFolderOf(const std::string& folder) {
 }
 
 int Run(const std::vector<std::string>& args) {
+  if (args.size() == 2 && args[1] == "--version") {
+    PrintText(stdout, "inkbinder-cli " INKBINDER_VERSION "\n");
+    return 0;
+  }
   // Stopped by the user, the run removes what it wrote and stops its compiler.
   CatchInterruptions();
   Arguments a;
