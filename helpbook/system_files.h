@@ -72,9 +72,10 @@ struct InternalFile {
 // The page readers open first: the default topic, or the contents' first page.
 std::string StartPage(const BookInfo& book);
 
-// #SYSTEM, #WINDOWS, #IDXHDR, #TOPICS, #URLTBL, #URLSTR and #STRINGS.
-// False, with a message naming the cause, when the book cannot be described
-// (e.g. the default window names no window of the project).
+// #SYSTEM, #WINDOWS, #TOPICS, #URLTBL, #URLSTR and #STRINGS, named as the
+// book's directory lists them. They may go into either section. False, with a
+// message naming the cause, when the project cannot be described (the
+// default window names no window of the project).
 bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std::string* error);
 
 }  // namespace helpbook
