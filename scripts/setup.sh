@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   googletest libbenchmark-dev
-  fp-utils python3-chm libchm-bin
+  fp-utils python3-chm libchm-bin libchm-dev libmspack-dev
   locales time
   qt6-base-dev libgl-dev
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine
