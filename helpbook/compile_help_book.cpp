@@ -150,9 +150,17 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
   }
 
   // The sitemaps are stored byte for byte under their UTF-8 names.
+  BookFacts facts;
+  facts.language = project.language;
   std::vector<std::pair<std::string, std::string>> sitemaps;
-  for (const auto& [bytes, entries] :
-       {std::pair{&project.contents_file, &info.contents}, std::pair{&project.index_file, &info.index}}) {
+  const struct {
+    const std::string* bytes;
+    std::vector<SitemapEntry>* entries;
+    std::string* fact_name;
+    std::string* fact_bytes;
+  } sitemap_files[] = {{&project.contents_file, &info.contents, &facts.contents_name, &facts.contents_bytes},
+                       {&project.index_file, &info.index, &facts.index_name, &facts.index_bytes}};
+  for (const auto& [bytes, entries, fact_name, fact_bytes] : sitemap_files) {
     if (bytes->empty()) continue;
     std::string relative;
     std::string name;
@@ -169,6 +177,8 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
       *error = on_disk(relative) + ": " + *error;
       return false;
     }
+    *fact_name = *bytes;
+    *fact_bytes = content;
     sitemaps.emplace_back(name, std::move(content));
   }
 
@@ -205,8 +215,15 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     }
     if (writer.Has(name)) continue;  // listed twice
     if (!AddPage(&writer, name, on_disk(relative), error)) return false;
+    facts.pages.emplace_back(name.substr(1), on_disk(relative));
   }
-  return writer.Finish(error);
+  if (!options.check) return writer.Finish(error);
+  return writer.Finish(error, [&](const std::string& whole_book, std::string* problem) {
+    *problem = options.check(whole_book, facts);
+    if (problem->empty()) return true;
+    *problem = "the book does not read back right: " + *problem;
+    return false;
+  });
 }
 
 }  // namespace helpbook
