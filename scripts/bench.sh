@@ -102,14 +102,27 @@ timed() {
   read -r "$1" "$2" < <(tail -n 1 "$t")
 }
 
-# Both books read back: contents entries whose page the book holds, and index
-# entries (from the book's index sitemap), so that each is known to be whole.
+# Both books read back through chmlib: contents entries whose page the book
+# holds, and index sitemap entries, so that each is known to be whole. A
+# reader looks a page up by its UTF-8 name (utf8); bare chmcmd stores the code
+# page bytes instead (cp936), so its book is counted that way.
 book_counts() {
-  /usr/bin/python3 testing/read_chm.py "$1" | /usr/bin/python3 -c '
-import json, sys
-b = json.load(sys.stdin)
-entries = [c for top in b["contents"] for c in top["children"]]
-print("%d/%d" % (sum(1 for c in entries if c["resolves"]), len(b["index_sitemap"])))'
+  /usr/bin/python3 - "$1" "$2" <<'PY'
+import os, re, sys
+from chm import chm, chmlib
+book = chm.CHMFile()
+book.file = chmlib.chm_open(os.fsencode(sys.argv[1]))  # the bare book's name is code page bytes
+def read(path):
+    result, ui = chmlib.chm_resolve_object(book.file, path)
+    return book.RetrieveObject(ui)[1] if result == chmlib.CHM_RESOLVE_SUCCESS else b""
+locals_of = lambda data: re.findall(rb'name="Local" value="([^"]*)"', data)
+contents = locals_of(read(b"/chm_hhc.hhc"))
+index = locals_of(read(b"/chm_hhk.hhk"))
+name = (lambda l: l.decode("cp936").encode("utf-8")) if sys.argv[2] == "utf8" else (lambda l: l)
+found = sum(1 for l in contents
+            if chmlib.chm_resolve_object(book.file, b"/" + name(l))[0] == chmlib.CHM_RESOLVE_SUCCESS)
+print("%d/%d" % (found, len(index)))
+PY
 }
 
 gbk_title=$(printf '%s' "$title" | iconv -f UTF-8 -t CP936)
@@ -140,8 +153,8 @@ for pages in "${sizes[@]}"; do
       [ -s "$book" ] || { echo "bench: hhc wrote no book" >&2; exit 1; }
       ours_s+=("$e") ours_kib+=("$k")
     done
-    bare_counts=$(book_counts "$bare_book")
-    ours_counts=$(book_counts "$book")
+    bare_counts=$(book_counts "$bare_book" cp936)
+    ours_counts=$(book_counts "$book" utf8)
     if [ "$bare_counts" != "$pages/$pages" ] || [ "$ours_counts" != "$pages/$pages" ]; then
       echo "bench: a book is incomplete (entries/index): bare $bare_counts, ours $ours_counts" >&2
       exit 1
