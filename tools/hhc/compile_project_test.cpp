@@ -1,11 +1,18 @@
 #include "tools/hhc/compile_project.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 
 #include <gtest/gtest.h>
 
 #include "project/text_encoding.h"
+#include "testing/programs.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder::hhc {
@@ -94,6 +101,46 @@ TEST_F(CompileProjectTest, FailuresNameTheCauseAndKeepTheOlderBook) {
     EXPECT_NE(output_.find(c.says), std::string::npos) << output_;
     EXPECT_EQ(ReadBytes(source_ / "我的 书.chm"), "older book");
     WriteBytes(source_ / "2.txt", "two\r\n");
+  }
+}
+
+// hhc stopped by a signal while it writes: no book, no temporary file.
+TEST(HhcSignalTest, AnInterruptedCompileLeavesNothingBehind) {
+  ScopedTempDir dir("hhc 中断");
+  std::string project = "[OPTIONS]\r\nCompiled file=big.chm\r\n[FILES]\r\n";
+  std::string page;
+  for (int i = 0; i < 4000000; ++i) page += static_cast<char>((i * 2654435761u) >> 24);
+  for (int i = 0; i < 12; ++i) {
+    WriteBytes(dir / ("p" + std::to_string(i) + ".bin"), page);
+    project += "p" + std::to_string(i) + ".bin\r\n";
+  }
+  WriteBytes(dir / "p.hhp", project);
+  const std::string hhc = ::inkbinder::testing::TestProgram("hhc");
+  const std::string hhp = dir / "p.hhp";
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::freopen("/dev/null", "w", stdout);
+    execl(hhc.c_str(), hhc.c_str(), hhp.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Wait until it writes beside the book, then stop it.
+  bool writing = false;
+  for (int i = 0; i < 2000 && !writing; ++i) {
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+      writing = writing || e.path().filename().string().rfind("big.chm.", 0) == 0;
+    }
+    if (!writing) usleep(5000);
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(writing) << "hhc never started writing";
+  if (WIFEXITED(status)) GTEST_SKIP() << "hhc finished before the signal";
+  EXPECT_TRUE(WIFSIGNALED(status));
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+    const std::string name = e.path().filename().string();
+    EXPECT_NE(name.rfind("big.chm", 0), 0u) << name << " left behind";
   }
 }
 
