@@ -77,4 +77,43 @@ bool MspackExtractAll(const std::string& book, std::map<std::string, std::string
   return ok;
 }
 
+bool MspackFastFind(const std::string& book, const std::vector<std::string>& names,
+                    std::map<std::string, std::string>* files, std::string* error) {
+  files->clear();
+  mschm_decompressor* chmd = mspack_create_chm_decompressor(nullptr);
+  if (chmd == nullptr) {
+    *error = "libmspack has no help-file reader";
+    return false;
+  }
+  // The quick open reads only the headers: lookups must go through the index.
+  mschmd_header* chm = chmd->fast_open(chmd, book.c_str());
+  if (chm == nullptr) {
+    *error = "libmspack cannot open the book (error " + std::to_string(chmd->last_error(chmd)) + ")";
+    mspack_destroy_chm_decompressor(chmd);
+    return false;
+  }
+  inkbinder::testing::ScopedTempDir scratch("mspack");
+  const std::string out = scratch / "file";
+  bool ok = true;
+  for (const std::string& name : names) {
+    mschmd_file file;
+    if (chmd->fast_find(chmd, chm, name.c_str(), &file, sizeof file) != MSPACK_ERR_OK ||
+        file.section == nullptr) {
+      *error = "libmspack's quick lookup does not find " + name;
+      ok = false;
+      break;
+    }
+    file.filename = const_cast<char*>(name.c_str());
+    if (chmd->extract(chmd, &file, out.c_str()) != MSPACK_ERR_OK) {
+      *error = "libmspack cannot extract " + name;
+      ok = false;
+      break;
+    }
+    (*files)[name] = inkbinder::testing::ReadBytes(out);
+  }
+  chmd->close(chmd, chm);
+  mspack_destroy_chm_decompressor(chmd);
+  return ok;
+}
+
 }  // namespace helpbook::testing

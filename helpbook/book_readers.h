@@ -34,4 +34,10 @@ class ChmlibBook {
 bool MspackExtractAll(const std::string& book, std::map<std::string, std::string>* files,
                       std::string* error);
 
+// libmspack's quick lookup: walks the index chunks and each chunk's
+// quick-reference entries (a binary search) to `name`, then extracts it.
+// False with a message when it is not found or cannot be extracted.
+bool MspackFastFind(const std::string& book, const std::vector<std::string>& names,
+                    std::map<std::string, std::string>* files, std::string* error);
+
 }  // namespace helpbook::testing

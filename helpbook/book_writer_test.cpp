@@ -61,6 +61,12 @@ void ExpectReadersGiveBack(const std::string& book, const Files& files) {
     ASSERT_NE(it, extracted.end()) << "libmspack does not list " << name;
     EXPECT_SAME_BYTES(bytes, it->second) << "libmspack, " << name;
   }
+  std::vector<std::string> names;
+  for (const auto& file : files) names.push_back(file.first);
+  ASSERT_TRUE(testing::MspackFastFind(book, names, &extracted, &error)) << error;
+  for (const auto& [name, bytes] : files) {
+    EXPECT_SAME_BYTES(bytes, extracted[name]) << "libmspack's quick lookup, " << name;
+  }
 }
 
 enum class Kind { kText, kRuns, kBinary };
