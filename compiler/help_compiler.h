@@ -20,6 +20,10 @@ inline constexpr char kBuiltinCompiler[] = "builtin";
 CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
                                const std::string& book_title, bool keep_sources);
 
+// The same with the built-in help compiler, inside this process.
+CompileOutcome RunBuiltinCompiler(WindowPort& window, const std::string& book_title,
+                                  bool keep_sources);
+
 // Deletes chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp from `folder`, each on its own.
 void DeleteSourceFiles(const std::string& folder);
 
