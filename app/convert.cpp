@@ -4,7 +4,10 @@
 
 #include "app/messages.h"
 #include "app/window_port.h"
+#include "compiler/folder_lock.h"
 #include "compiler/help_compiler.h"
+#include "compiler/interruption.h"
+#include "project/book_title.h"
 #include "project/contents_file.h"
 #include "project/index_file.h"
 #include "project/page_entry.h"
@@ -35,45 +38,70 @@ std::vector<std::string> PagesOf(WindowPort& window) {
 
 }  // namespace
 
-ConvertOutcome Convert(WindowPort& window, const ConvertOptions& options) {
+const char* TitleRefusal(const std::string& folder, const std::string& title) {
+  switch (CheckBookTitle(folder, title)) {
+    case TitleCheck::kFine: return nullptr;
+    case TitleCheck::kEmpty: return kNoTitleText;
+    case TitleCheck::kForbiddenCharacter: return kBadTitleText;
+    case TitleCheck::kOutsideCodePage: return kTitleNotInCodePageText;
+    case TitleCheck::kNotAFileName: return kTitleNotAFileNameText;
+  }
+  return kTitleNotAFileNameText;
+}
+
+std::string LeftOutStatus(size_t count) {
+  return kLeftOutStatusBefore + std::to_string(count) + kLeftOutStatusAfter;
+}
+
+ConvertOutcome Convert(WindowPort& window, const ConvertOptions& options, std::string* detail) {
   BusyScope busy(window);
   if (window.Page(0).empty()) {
     window.ShowMessage(kNoPagesText, kNoPagesCaption);
     return ConvertOutcome::kNoPages;
   }
-
-  // A failed write is remembered and stops the run before the compile, which
-  // would otherwise compile a stale project left by an earlier run. The list
-  // is taken once: the buttons stay disabled, so it cannot change meanwhile.
-  std::string unwritten;
-  const auto note = [&](bool written, const char* name) {
-    if (!written && unwritten.empty()) unwritten = name;
-  };
   const std::string folder = window.SourceFolder();
+  // Two runs on one folder would write each other's sources and compile the
+  // wrong project: the second stops before it writes anything.
+  FolderLock lock;
+  if (!lock.TryLock(folder)) {
+    window.SetStatus(kBusyStatus);
+    return ConvertOutcome::kBusy;
+  }
+
+  // Each stop removes what was written: after a failed write a stale project
+  // from an earlier run must not be compiled, and an interrupted run leaves
+  // nothing behind.
+  const auto write_failed = [&](const char* name) {
+    if (!options.keep_sources) DeleteSourceFiles(folder);
+    window.SetStatus(kWriteFailedStatus + std::string(name));
+    return ConvertOutcome::kWriteFailed;
+  };
+  const auto interrupted = [&] {
+    DeleteSourceFiles(folder);
+    window.SetStatus(kInterruptedStatus);
+    return ConvertOutcome::kInterrupted;
+  };
+
+  // The list is taken once: the buttons stay disabled, so it cannot change meanwhile.
   const std::vector<std::string> pages = PagesOf(window);
   const std::vector<std::string> names = ReadPageNames(folder, pages);
-  note(WriteContentsFile(folder, pages, names), kContentsFileName);
-  note(WriteIndexFile(folder, pages, names), kIndexFileName);
+  if (Interrupted()) return interrupted();
+  if (!WriteContentsFile(folder, pages, names)) return write_failed(kContentsFileName);
+  if (!WriteIndexFile(folder, pages, names)) return write_failed(kIndexFileName);
 
   const std::string title = window.BookTitle();
-  if (title.empty()) {
-    window.ShowMessage(kNoTitleText, kTitleCaption);
-    return ConvertOutcome::kNoTitle;
+  if (const char* refusal = TitleRefusal(folder, title)) {
+    window.ShowMessage(refusal, kTitleCaption);
+    return title.empty() ? ConvertOutcome::kNoTitle : ConvertOutcome::kBadTitle;
   }
-  if (HasCharacterForbiddenInNames(title)) {
-    window.ShowMessage(kBadTitleText, kTitleCaption);
-    return ConvertOutcome::kBadTitle;
-  }
-  note(WriteProjectFile(folder, pages, title), kProjectFileName);
-  if (!unwritten.empty()) {
-    if (!options.keep_sources) DeleteSourceFiles(folder);
-    window.SetStatus(kWriteFailedStatus + unwritten);
-    return ConvertOutcome::kWriteFailed;
-  }
+  if (!WriteProjectFile(folder, pages, title)) return write_failed(kProjectFileName);
+  if (Interrupted()) return interrupted();
 
-  switch (RunHelpCompiler(window, options.compiler, title, options.keep_sources)) {
+  switch (RunHelpCompiler(window, options.compiler, title, options.keep_sources, detail)) {
     case CompileOutcome::kSucceeded: return ConvertOutcome::kSucceeded;
     case CompileOutcome::kNoCompiler: return ConvertOutcome::kNoCompiler;
+    case CompileOutcome::kNotStarted: return ConvertOutcome::kCompilerNotStarted;
+    case CompileOutcome::kInterrupted: return ConvertOutcome::kInterrupted;
     case CompileOutcome::kFailed: break;
   }
   return ConvertOutcome::kCompileFailed;
@@ -82,7 +110,13 @@ ConvertOutcome Convert(WindowPort& window, const ConvertOptions& options) {
 void ImportFolder(WindowPort& window) {
   BusyScope busy(window);
   window.SetStatus("");
-  window.SetSourceFolder(window.BrowseForFolderPath());
+  window.SetStatusTip("");
+  const std::vector<std::string> left_out = window.SetSourceFolder(window.BrowseForFolderPath());
+  if (left_out.empty()) return;
+  std::string names;
+  for (const std::string& name : left_out) names += (names.empty() ? "" : "\n") + name;
+  window.SetStatus(LeftOutStatus(left_out.size()));
+  window.SetStatusTip(names);
 }
 
 }  // namespace inkbinder

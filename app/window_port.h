@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace inkbinder {
 
@@ -17,14 +18,18 @@ class WindowPort {
 
   // The folder the file list shows (File1.Path), without a trailing separator.
   virtual std::string SourceFolder() = 0;
-  // Points the file list at `folder` and re-reads its entries.
-  virtual void SetSourceFolder(const std::string& folder) = 0;
+  // Points the file list at `folder` and re-reads its entries. Returns the
+  // names of pages it left out because no book can hold them.
+  virtual std::vector<std::string> SetSourceFolder(const std::string& folder) = 0;
   virtual size_t PageCount() = 0;
   // The page at position `i` in list order: a bare file name; "" past the last one.
   virtual std::string Page(size_t i) = 0;
   // The text of the title box, exactly as typed.
   virtual std::string BookTitle() = 0;
   virtual void SetStatus(const std::string& text) = 0;
+  // More about the status line for a user who asks (a tooltip): "" for none.
+  // It lasts until the next import.
+  virtual void SetStatusTip(const std::string& tip) = 0;
   // A modal message box with one OK button; returns when the user closed it.
   virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
   // Disables (true) or enables (false) both buttons, so no command starts inside another.

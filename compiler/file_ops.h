@@ -20,7 +20,8 @@ struct FileStamp {
 // Paths are UTF-8.
 FileStamp StampOf(const std::string& path);
 bool IsRegularFile(const std::string& path);
-// Removes one file; false when it was missing or could not be removed.
+// Removes one file or link, never anything else; false when it was missing
+// or could not be removed.
 bool DeleteFileAt(const std::string& path);
 
 }  // namespace inkbinder

@@ -21,6 +21,11 @@ bool IsRegularFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool DeleteFileAt(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool DeleteFileAt(const std::string& path) {
+  // A FIFO, device or folder of the user's under one of our names stays.
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return false;
+  return unlink(path.c_str()) == 0;
+}
 
 }  // namespace inkbinder

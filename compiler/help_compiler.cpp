@@ -3,6 +3,7 @@
 #include "app/messages.h"
 #include "app/window_port.h"
 #include "compiler/file_ops.h"
+#include "compiler/interruption.h"
 #include "compiler/process.h"
 #include "project/page_entry.h"
 
@@ -26,31 +27,49 @@ void DeleteSourceFiles(const std::string& folder) {
 }
 
 CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
-                               const std::string& book_title, bool keep_sources) {
+                               const std::string& book_title, bool keep_sources,
+                               std::string* start_error) {
   if (compiler == kBuiltinCompiler) return RunBuiltinCompiler(window, book_title, keep_sources);
   const std::string folder = window.SourceFolder();
-  const auto finish_without_compiling = [&] {
+  const auto finish_without_compiling = [&](const char* status) {
     if (!keep_sources) DeleteSourceFiles(folder);
-    window.SetStatus(kNoCompilerStatus + BaseName(compiler));
-    return CompileOutcome::kNoCompiler;
+    window.SetStatus(status + BaseName(compiler));
   };
-  if (!IsRegularFile(compiler)) return finish_without_compiling();
+  if (!IsRegularFile(compiler)) {
+    finish_without_compiling(kNoCompilerStatus);
+    return CompileOutcome::kNoCompiler;
+  }
 
   const std::string book = folder + "/" + book_title + ".chm";
   const FileStamp before = StampOf(book);
   std::string error;
   std::unique_ptr<Process> process =
       Process::Start(compiler, {folder + "/" + kProjectFileName}, &error);
-  if (!process) return finish_without_compiling();
+  if (!process) {
+    if (start_error != nullptr) *start_error = error;
+    finish_without_compiling(kNotStartedStatus);
+    return CompileOutcome::kNotStarted;
+  }
 
   window.SetStatus(kWaitingStatus);
-  const int exit_code = window.WaitForProcess(*process);
+  int exit_code;
+  {
+    const StopOnInterruption stop(process->NativeHandle());
+    exit_code = window.WaitForProcess(*process);
+  }
   process.reset();
 
   // The sources and the book lie in the folder the project was written to,
   // whatever the window shows by now.
-  if (!keep_sources) DeleteSourceFiles(folder);
   const FileStamp after = StampOf(book);
+  if (Interrupted()) {
+    DeleteSourceFiles(folder);
+    // A compiler stopped halfway may leave half a book.
+    if (exit_code != kCompilerSucceeded && after.exists && after != before) DeleteFileAt(book);
+    window.SetStatus(kInterruptedStatus);
+    return CompileOutcome::kInterrupted;
+  }
+  if (!keep_sources) DeleteSourceFiles(folder);
   if (exit_code == kCompilerSucceeded && after.exists && after.size > 0 && after != before) {
     window.SetStatus(kSuccessStatus);
     window.OpenFolder(folder + "/");

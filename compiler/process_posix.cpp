@@ -3,6 +3,9 @@
 #include <signal.h>
 #include <string.h>
 #include <sys/wait.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <unistd.h>
 
 #include "compiler/process.h"
@@ -42,6 +45,7 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
     *error = strerror(errno);
     return nullptr;
   }
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) {
     *error = strerror(errno);
@@ -50,6 +54,13 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
     return nullptr;
   }
   if (pid == 0) {
+#ifdef __linux__
+    // The child goes when we go: an orphaned compiler would finish a book nobody waits for.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+#else
+    (void)parent;
+#endif
     dup2(STDERR_FILENO, STDOUT_FILENO);
     execv(program.c_str(), argv.data());
     const int e = errno;

@@ -81,6 +81,9 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
   if (error_copy != nullptr) CloseHandle(error_copy);
   if (!started) {
     *error = SystemErrorText(start_error);
+    // Some texts name the program as "%1" ("%1 is not a valid Win32 application").
+    const size_t insert = error->find("%1");
+    if (insert != std::string::npos) error->replace(insert, 2, program);
     return nullptr;
   }
   CloseHandle(info.hThread);

@@ -5,7 +5,6 @@
 #include <system_error>
 
 #include "compiler/file_ops.h"
-#include "helpbook/temporary_files.h"
 #include "project/file_open.h"
 
 namespace helpbook {
@@ -120,11 +119,8 @@ BookWriter::BookWriter(std::string book_path, BookSettings settings)
 BookWriter::~BookWriter() {
   compressor_.reset();
   if (content_ != nullptr) std::fclose(content_);
-  for (const std::string* path : {&content_path_, &part_path_}) {
-    if (path->empty()) continue;
-    inkbinder::DeleteFileAt(*path);
-    UnregisterTemporaryFile(*path);
-  }
+  if (!content_path_.empty()) inkbinder::DeleteFileAt(content_path_);
+  if (!part_path_.empty()) inkbinder::DeleteFileAt(part_path_);
 }
 
 bool BookWriter::Fail(const std::string& message, std::string* error) {
@@ -141,14 +137,16 @@ bool BookWriter::Start(std::string* error) {
       (2 * lzx.reset_interval_frames) % window_frames != 0) {
     return Fail("unusable compression settings", error);
   }
-  const std::string suffix = RandomSuffix();
-  content_path_ = book_path_ + "." + suffix + ".content";
-  RegisterTemporaryFile(content_path_);
+  // Hidden names beside the book: no file list shows them, however briefly they live.
+  const std::size_t slash = book_path_.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? "" : book_path_.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? book_path_ : book_path_.substr(slash + 1);
+  const std::string stem = folder + "." + name + "." + RandomSuffix();
+  content_path_ = stem + ".content";
   content_ = inkbinder::OpenFile(content_path_, "w+b");
   if (content_ == nullptr) {
-    UnregisterTemporaryFile(content_path_);
     content_path_.clear();
-    return Fail("cannot write beside the book: " + book_path_ + "." + suffix + ".content", error);
+    return Fail("cannot write beside the book: " + book_path_, error);
   }
   compressor_ = std::make_unique<LzxSectionCompressor>(
       lzx, [this](const std::uint8_t* data, std::size_t size) {
@@ -236,10 +234,8 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   if (!BuildDirectory(std::move(entries), &directory, error)) return false;
 
   part_path_ = content_path_.substr(0, content_path_.size() - std::string(".content").size()) + ".part";
-  RegisterTemporaryFile(part_path_);
   std::FILE* out = inkbinder::OpenFile(part_path_, "wb");
   if (out == nullptr) {
-    UnregisterTemporaryFile(part_path_);
     part_path_.clear();
     return Fail("cannot write beside the book: " + book_path_, error);
   }
@@ -250,14 +246,12 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   std::fclose(content_);
   content_ = nullptr;
   inkbinder::DeleteFileAt(content_path_);
-  UnregisterTemporaryFile(content_path_);
   content_path_.clear();
 
   if (before_commit && !before_commit(part_path_, error)) return false;
   std::error_code ec;
   std::filesystem::rename(std::filesystem::u8path(part_path_), std::filesystem::u8path(book_path_), ec);
   if (ec) return Fail("cannot put the book in its place: " + book_path_ + ": " + ec.message(), error);
-  UnregisterTemporaryFile(part_path_);
   part_path_.clear();
   return true;
 }

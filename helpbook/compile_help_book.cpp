@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "compiler/file_ops.h"
 #include "helpbook/book_writer.h"
 #include "helpbook/help_project.h"
 #include "helpbook/sitemap.h"
@@ -17,8 +18,22 @@ namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
 
+// Input is read only from regular files: a FIFO or a device named in the
+// project would block the compile or never end.
+std::FILE* OpenInput(const std::string& path) {
+  return inkbinder::IsRegularFile(path) ? inkbinder::OpenFile(path, "rb") : nullptr;
+}
+
+// Why `what` at `path` cannot be read.
+std::string CannotRead(const std::string& what, const std::string& path) {
+  if (inkbinder::StampOf(path).exists && !inkbinder::IsRegularFile(path)) {
+    return "the " + what + " " + path + " is not a regular file";
+  }
+  return "cannot read the " + what + " " + path;
+}
+
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  std::FILE* f = inkbinder::OpenFile(path, "rb");
+  std::FILE* f = OpenInput(path);
   if (f == nullptr) return false;
   std::vector<char> buffer(kReadBlock);
   std::size_t got;
@@ -70,24 +85,31 @@ bool BookName(const std::string& relative, std::string* name) {
 
 // Streams one page from disk into the book.
 bool AddPage(BookWriter* writer, const std::string& name, const std::string& path,
-             std::string* error) {
-  std::FILE* f = inkbinder::OpenFile(path, "rb");
+             const std::function<bool()>& stop, std::string* error) {
+  std::FILE* f = OpenInput(path);
   if (f == nullptr) {
-    *error = "cannot open the page " + path;
+    *error = CannotRead("page", path);
     return false;
   }
   std::vector<char> buffer(kReadBlock);
   writer->BeginFile(name);
   bool ok = true;
   std::size_t got;
-  while (ok && (got = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) {
+  bool stopped = false;
+  while (ok && !(stopped = stop && stop()) &&
+         (got = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) {
     ok = writer->Append(buffer.data(), got);
   }
   writer->EndFile();
+  if (stopped) {
+    std::fclose(f);
+    *error = "interrupted";
+    return false;
+  }
   const bool read_failed = std::ferror(f) != 0;
   std::fclose(f);
   if (read_failed) {
-    *error = "cannot read the page " + path;
+    *error = CannotRead("page", path);
     return false;
   }
   if (!ok) *error = "cannot write the compressed section beside the book";
@@ -109,7 +131,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
   error->clear();
   std::string text;
   if (!ReadWholeFile(project_path, &text)) {
-    *error = "cannot read the project file " + project_path;
+    *error = CannotRead("project file", project_path);
     return false;
   }
   HelpProject project;
@@ -170,7 +192,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     }
     std::string content;
     if (!ReadWholeFile(on_disk(relative), &content)) {
-      *error = "cannot read " + on_disk(relative);
+      *error = CannotRead("sitemap", on_disk(relative));
       return false;
     }
     if (!ParseSitemap(content, entries, error)) {
@@ -214,8 +236,12 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
       return false;
     }
     if (writer.Has(name)) continue;  // listed twice
-    if (!AddPage(&writer, name, on_disk(relative), error)) return false;
+    if (!AddPage(&writer, name, on_disk(relative), options.stop, error)) return false;
     facts.pages.emplace_back(name.substr(1), on_disk(relative));
+  }
+  if (options.stop && options.stop()) {
+    *error = "interrupted";
+    return false;
   }
   if (!options.check) return writer.Finish(error);
   return writer.Finish(error, [&](const std::string& whole_book, std::string* problem) {

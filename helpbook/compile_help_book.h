@@ -31,6 +31,9 @@ struct CompileOptions {
   // the first problem in words, or "" when it is sound. No book is kept
   // unless it is sound.
   std::function<std::string(const std::string& book, const BookFacts& facts)> check;
+  // Asked between pages (and within long ones): true stops the compile, as a
+  // failure, with nothing written.
+  std::function<bool()> stop;
 };
 
 // Compiles the project at `project_path` (UTF-8) into the book its

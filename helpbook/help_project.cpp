@@ -78,7 +78,8 @@ bool ParseHelpProject(std::string_view text, HelpProject* project, std::string* 
       case Section::kOther:
         return unusable(("the compiler does not support [" + section_name + "]").c_str());
       case Section::kFiles:
-        project->files.emplace_back(line);
+        // As written: a page's name may start or end with a space.
+        project->files.emplace_back(raw);
         break;
       case Section::kWindows:
         if (line.find('=') == std::string_view::npos) return unusable("a window without '='");

@@ -19,7 +19,7 @@ struct HelpProject {
   std::string default_font;   // Default Font=
   std::uint32_t language = 0x804;
   std::vector<std::string> window_lines;  // [WINDOWS], each "name=..."
-  std::vector<std::string> files;         // [FILES], in order
+  std::vector<std::string> files;         // [FILES], in order, each line as written
 };
 
 // Parses the text of a project file. Lines may end in CR LF, LF or CR; keys

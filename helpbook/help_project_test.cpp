@@ -22,7 +22,7 @@ TEST(HelpProjectTest, ReadsOurProject) {
   EXPECT_EQ(p.language, 0x804u);
   ASSERT_EQ(p.window_lines.size(), 1u);
   EXPECT_EQ(p.window_lines[0].substr(0, 11), "chm_window=");
-  EXPECT_EQ(p.files, (std::vector<std::string>{"\xB5\xDA""1.txt", "b.txt"}));
+  EXPECT_EQ(p.files, (std::vector<std::string>{"\xB5\xDA""1.txt", "  b.txt "}));
 }
 
 TEST(HelpProjectTest, KeysWithoutCaseAndLineEndsOfEveryKind) {

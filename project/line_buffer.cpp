@@ -1,7 +1,5 @@
 #include "project/line_buffer.h"
 
-#include <cstdio>
-
 #include "project/file_open.h"
 #include "project/text_encoding.h"
 
@@ -20,12 +18,7 @@ std::string LineBuffer::Text() const {
 }
 
 bool WriteGeneratedFile(const std::string& path, const std::string& utf8_text) {
-  const std::string bytes = Utf8ToCodePage(utf8_text, kSystemAnsi);
-  std::FILE* f = OpenFile(path, "wb");
-  if (f == nullptr) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
-  return written && closed;
+  return ReplaceFileContents(path, Utf8ToCodePage(utf8_text, kSystemAnsi));
 }
 
 }  // namespace inkbinder

@@ -19,8 +19,8 @@ class LineBuffer {
   std::vector<std::string> lines_;
 };
 
-// Writes `utf8_text` to `path` in the system ANSI code page, replacing any
-// file of that name, in one write. False when the file could not be written.
+// Writes `utf8_text` to `path` in the system ANSI code page, whole or not at
+// all (see ReplaceFileContents). False when the file could not be written.
 bool WriteGeneratedFile(const std::string& path, const std::string& utf8_text);
 
 }  // namespace inkbinder

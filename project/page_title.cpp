@@ -1,7 +1,9 @@
 #include "project/page_title.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "project/file_open.h"
 #include "project/text_encoding.h"
@@ -22,10 +24,23 @@ std::optional<std::string> TextBetween(std::string_view text, std::string_view f
   return std::string(piece.substr(0, piece.find(second)));
 }
 
+std::string CutAtCharacter(std::string utf8, size_t limit) {
+  if (utf8.size() <= limit) return utf8;
+  size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) --end;
+  utf8.resize(end);
+  return utf8;
+}
+
 namespace {
 
 constexpr std::string_view kOpenTag = "<title>";
 constexpr std::string_view kCloseTag = "</title>";
+
+// How much of the text after the tag is collected. Whatever it turns into
+// (code page bytes grow to UTF-8, a character written as a reference grows
+// more), four times the kept length leaves enough to cut from.
+constexpr size_t kTitleReadLimit = 4 * kTitleByteLimit + kCloseTag.size();
 
 // Both tags are ASCII; '<' and CR never occur inside a multi-byte character of
 // UTF-8 or code page 936, so the page can be scanned byte by byte in either.
@@ -46,7 +61,20 @@ class LineUtf8Check {
  public:
   void Reset() { *this = LineUtf8Check(); }
   void Feed(std::string_view bytes) {
-    for (size_t i = 0; i < bytes.size() && valid_; ++i) Feed(static_cast<unsigned char>(bytes[i]));
+    size_t i = 0;
+    while (i < bytes.size() && valid_) {
+      if (pending_.empty()) {
+        // ASCII changes nothing: skip it eight bytes at a time (a line can be a gigabyte).
+        std::uint64_t word;
+        while (i + sizeof word <= bytes.size()) {
+          std::memcpy(&word, bytes.data() + i, sizeof word);
+          if ((word & 0x8080808080808080u) != 0) break;
+          i += sizeof word;
+        }
+        if (i == bytes.size()) break;
+      }
+      Feed(static_cast<unsigned char>(bytes[i++]));
+    }
   }
   void Feed(unsigned char b) {
     if (!valid_) return;
@@ -176,6 +204,13 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
     };
     size_t i = 0;
     while (i < chunk.size() && state != ScanState::kDone) {
+      if (state == ScanState::kRestOfLine) {
+        // The title is complete: only where the line ends, and whether it is UTF-8, still count.
+        const size_t cr = std::min(chunk.find('\r', i), chunk.size());
+        utf8.Feed(chunk.substr(i, cr - i));
+        i = cr;
+        if (i == chunk.size()) break;
+      }
       if (state == ScanState::kSeek && matched == 0) {
         i = std::min(chunk.find('<', i), chunk.size());
         if (i == chunk.size()) break;
@@ -214,7 +249,7 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
         if (EndsWithTag(piece, kOpenTag)) {
           piece.resize(piece.size() - kOpenTag.size());
           state = ScanState::kRestOfLine;
-        } else if (EndsWithTag(piece, kCloseTag)) {
+        } else if (EndsWithTag(piece, kCloseTag) || piece.size() >= kTitleReadLimit) {
           state = ScanState::kRestOfLine;
         }
       }
@@ -232,7 +267,10 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
   } else {
     text = std::move(piece);
   }
-  return TextBetween(std::string(kOpenTag) + LowerCase(text), kOpenTag, kCloseTag);
+  std::optional<std::string> title =
+      TextBetween(std::string(kOpenTag) + LowerCase(text), kOpenTag, kCloseTag);
+  if (title) *title = CutAtCharacter(std::move(*title), kTitleByteLimit);
+  return title;
 }
 
 }  // namespace inkbinder

@@ -12,6 +12,14 @@ namespace inkbinder {
 std::optional<std::string> TextBetween(std::string_view text, std::string_view first,
                                        std::string_view second);
 
+// The most of a page's title that is kept, in bytes: a title is a name in a
+// list, and a page of one endless line must not cost its length in memory.
+inline constexpr size_t kTitleByteLimit = 4096;
+
+// The longest start of `utf8` that has at most `limit` bytes and ends on a
+// character boundary.
+std::string CutAtCharacter(std::string utf8, size_t limit);
+
 // The title of a page file: the text after the first "<title>" (any letter
 // case) on the first line that holds one, up to "</title>", lower-cased, as
 // UTF-8. "" when the page has no title tag. Empty optional when the page
@@ -21,7 +29,8 @@ std::optional<std::string> TextBetween(std::string_view text, std::string_view f
 // encoding: a UTF-8 or UTF-16 byte order mark says it; without one, a title
 // line that is valid UTF-8 and holds a character of three or more bytes is
 // UTF-8 (two-byte UTF-8 is too easily code page 936 text); otherwise the
-// system ANSI code page. Memory stays bounded: only the title is kept.
+// system ANSI code page. Memory stays bounded: only the title is kept, and
+// of that at most kTitleByteLimit bytes of UTF-8.
 std::optional<std::string> ReadPageTitle(const std::string& path);
 
 }  // namespace inkbinder

@@ -137,7 +137,10 @@ TEST(ReadPageTitleTest, TitleLineEncodingJudgedOnTheWholeLineAcrossPieces) {
 TEST(ReadPageTitleTest, Utf16SurrogatePairSplitAcrossPieces) {
   ScopedTempDir dir;
   // Put U+1F600 (D83D DE00) so its two halves land in different 16 KiB pieces.
+  // A long first line, so that the title stays short of the kept length.
   std::string bytes("\xFF\xFE", 2);
+  while (bytes.size() < 16384 - 2 - 4 - 14 - 20) bytes += std::string("x\0", 2);
+  bytes += std::string("\r\0\n\0", 4);
   const std::string open("<\0t\0i\0t\0l\0e\0>\0", 14);
   bytes += open;
   while (bytes.size() < 16384 - 2) bytes += std::string("a\0", 2);
@@ -147,6 +150,39 @@ TEST(ReadPageTitleTest, Utf16SurrogatePairSplitAcrossPieces) {
   const std::optional<std::string> title = ReadPageTitle(path);
   ASSERT_TRUE(title.has_value());
   EXPECT_EQ(title->substr(title->size() - 4), "\xF0\x9F\x98\x80");
+}
+
+TEST(ReadPageTitleTest, LongTitlesAreCutAtACharacterBoundary) {
+  const auto times = [](const std::string& s, size_t n) {
+    std::string out;
+    for (size_t i = 0; i < n; ++i) out += s;
+    return out;
+  };
+  struct Case {
+    const char* name;
+    std::string page;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"ASCII", "<title>" + std::string(10000, 'a') + "</title>\r\n", std::string(4096, 'a')},
+      {"exactly the kept length", "<title>" + std::string(4096, 'b') + "</title>",
+       std::string(4096, 'b')},
+      {"no closing tag, no line end", "<title>" + std::string(100000, 'c'), std::string(4096, 'c')},
+      // 4096 is no multiple of 3: the last whole character ends at 4095.
+      {"UTF-8", "<title>" + times("字", 5000) + "</title>\r\n", times("字", 1365)},
+      {"code page 936", "<title>" + times("\xD7\xD6", 5000) + "</title>\r\n", times("字", 1365)},
+      // The line's encoding is still judged on all of it, far past the cut.
+      {"UTF-8 decided past the cut", "<title>" + times("\xC4\xB2", 20000) + "第\r\n",
+       times("ĳ", 2048)},
+  };
+  ScopedTempDir dir;
+  for (const Case& c : cases) {
+    const std::string path = dir / "long.txt";
+    WriteBytes(path, c.page);
+    EXPECT_EQ(ReadPageTitle(path), c.expected) << c.name;
+  }
+  EXPECT_EQ(CutAtCharacter("a字", 3), "a");
+  EXPECT_EQ(CutAtCharacter("a字", 4), "a字");
 }
 
 }  // namespace

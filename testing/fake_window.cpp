@@ -4,10 +4,11 @@
 
 namespace inkbinder::testing {
 
-void FakeWindow::SetSourceFolder(const std::string& f) {
+std::vector<std::string> FakeWindow::SetSourceFolder(const std::string& f) {
   folder_set = f;
   ++folder_sets;
   folder = f;
+  return left_out;
 }
 
 int FakeWindow::WaitForProcess(Process& process) {

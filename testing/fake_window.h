@@ -18,8 +18,10 @@ class FakeWindow : public WindowPort {
   std::vector<std::string> pages;
   std::string title;
   std::string picker_answer;  // what the folder picker "chooses"
+  std::vector<std::string> left_out;  // what the list "leaves out" when its folder is set
 
   std::vector<std::string> statuses;  // every text set, in order
+  std::string status_tip;
   std::vector<Message> messages;
   std::vector<std::string> opened;
   std::vector<bool> busy_changes;
@@ -32,11 +34,12 @@ class FakeWindow : public WindowPort {
   std::string status() const { return statuses.empty() ? "" : statuses.back(); }
 
   std::string SourceFolder() override { return folder; }
-  void SetSourceFolder(const std::string& f) override;
+  std::vector<std::string> SetSourceFolder(const std::string& f) override;
   size_t PageCount() override { return pages.size(); }
   std::string Page(size_t i) override { return i < pages.size() ? pages[i] : ""; }
   std::string BookTitle() override { return title; }
   void SetStatus(const std::string& text) override { statuses.push_back(text); }
+  void SetStatusTip(const std::string& tip) override { status_tip = tip; }
   void ShowMessage(const std::string& text, const std::string& caption) override {
     messages.push_back({text, caption});
   }

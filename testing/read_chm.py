@@ -23,6 +23,7 @@ import json
 import os
 import re
 import struct
+import urllib.parse
 import sys
 
 from chm import chm, chmlib
@@ -60,8 +61,11 @@ def word(data, offset):
     return struct.unpack_from("<H", data, offset)[0]
 
 
-def internal_path(local):
-    return b"/" + local.lstrip(b"/")
+def internal_path(local, encoding):
+    """What a reader looks a Local up by: decoded from the book's code page,
+    cut at '#', percent-decoded, as UTF-8 below the root."""
+    url = local.decode(encoding, "replace").split("#", 1)[0]
+    return ("/" + urllib.parse.unquote(url).lstrip("/")).encode("utf-8")
 
 
 PARAM = re.compile(rb'<param\s+name\s*=\s*"([^"]*)"\s+value\s*=\s*"([^"]*)"\s*/?>', re.I)
@@ -99,7 +103,7 @@ def parse_sitemap(data, encoding, book):
                 entry = {
                     "name": html.unescape(current.get("name", b"").decode(encoding, "replace")),
                     "local": None if local is None else local.decode(encoding, "replace"),
-                    "resolves": None if local is None else resolves(book, internal_path(local)),
+                    "resolves": None if local is None else resolves(book, internal_path(local, encoding)),
                     "children": [],
                 }
                 stack[-1].append(entry)
@@ -189,7 +193,7 @@ def all_files(book, encoding):
     def collect(_, ui, __):
         if ui.path.startswith(b"/") and not ui.path.startswith((b"/#", b"/$")) and \
                 not ui.path.endswith(b"/"):
-            names.append(ui.path.decode(encoding, "replace"))
+            names.append(ui.path.decode("utf-8", "replace"))  # directory names are UTF-8
         return chmlib.CHM_ENUMERATOR_CONTINUE
 
     chmlib.chm_enumerate(book.file, chmlib.CHM_ENUMERATE_NORMAL, collect, None)

@@ -1,17 +1,22 @@
 // The whole road through the real programs: inkbinder-cli writes the project,
-// the hhc stand-in compiles it with chmcmd, and an independent reader
+// hhc compiles it with the built-in help compiler, and an independent reader
 // (testing/read_chm.py over chmlib) reads the book back.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -43,20 +48,28 @@ struct Finished {
   std::string err;
 };
 
-// Runs a program to its end with standard output and standard error caught
-// apart, and `env` added to our environment.
-Finished RunProgram(const std::vector<std::string>& args,
-             const std::map<std::string, std::string>& env = {}) {
-  ScopedTempDir catch_dir("e2e output");
-  const std::string out_path = catch_dir / "out";
-  const std::string err_path = catch_dir / "err";
+// A program started with standard output and standard error caught apart,
+// and `env` added to our environment; in a process group of its own when
+// `own_group`, as a shell starts a command.
+struct Started {
+  pid_t pid = -1;
+  std::unique_ptr<ScopedTempDir> catch_dir;
+};
+
+Started StartProgram(const std::vector<std::string>& args,
+                     const std::map<std::string, std::string>& env = {}, bool own_group = false) {
+  Started s;
+  s.catch_dir = std::make_unique<ScopedTempDir>("e2e output");
+  const std::string out_path = *s.catch_dir / "out";
+  const std::string err_path = *s.catch_dir / "err";
   std::vector<std::string> copy = args;
   std::vector<char*> argv;
   for (std::string& a : copy) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
+  s.pid = fork();
+  if (s.pid < 0) throw std::runtime_error("fork failed");
+  if (s.pid == 0) {
+    if (own_group) setpgid(0, 0);
     const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0) _exit(126);
@@ -66,13 +79,26 @@ Finished RunProgram(const std::vector<std::string>& args,
     execv(argv[0], argv.data());
     _exit(127);
   }
+  if (own_group) setpgid(s.pid, s.pid);  // so that a signal to the group cannot come too early
+  return s;
+}
+
+// Waits for a started program to end.
+Finished Finish(Started& s) {
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(s.pid, &status, 0);
   Finished f;
   f.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  f.out = ReadBytes(out_path);
-  f.err = ReadBytes(err_path);
+  f.out = ReadBytes(*s.catch_dir / "out");
+  f.err = ReadBytes(*s.catch_dir / "err");
   return f;
+}
+
+// Runs a program to its end.
+Finished RunProgram(const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& env = {}) {
+  Started s = StartProgram(args, env);
+  return Finish(s);
 }
 
 // Just enough JSON for what read_chm.py prints.
@@ -227,13 +253,9 @@ std::vector<Page> WritePages(const std::string& folder) {
   WriteBytes(folder + "/2.txt", "<html><head><Title>Hello World</Title></head>\r\n");
   WriteBytes(folder + "/10.txt", "no title here\r\n");
   WriteBytes(folder + "/utf8.txt", "<title>统一码 页面</title>\r\n");
-  // Listed (a link to a regular file) but unreadable: reading it fails with EIO.
-  if (symlink("/proc/self/mem", (folder + "/x.txt").c_str()) != 0) {
-    throw std::runtime_error("cannot make x.txt");
-  }
   WriteBytes(folder + "/notes.md", "not a page");
-  return {{"2.txt", "hello world"},     {"10.txt", "10.txt"},        {"utf8.txt", "统一码 页面"},
-          {"x.txt", "x.txt"},           {"第2章.txt", "第二章 开始"}, {"第10章.txt", "第十章"}};
+  return {{"2.txt", "hello world"}, {"10.txt", "10.txt"},          {"utf8.txt", "统一码 页面"},
+          {"第2章.txt", "第二章 开始"}, {"第10章.txt", "第十章"}};
 }
 
 const char* const kSources[] = {"chm_hhc.hhc", "chm_hhk.hhk", "chm_hhp.hhp"};
@@ -266,22 +288,27 @@ TEST(CliEndToEndTest, BuildsABookThatReadsBackRight) {
     EXPECT_EQ(entries[i]["children"].size(), 0u);
   }
 
-  // The binary index is what readers search; chmcmd stores it sorted its own
-  // way, so compare keyword by keyword. A keyword decoded without the GBK
-  // locale would read "??????".
-  std::map<std::string, std::string> expected_keywords;
-  for (const Page& p : pages) expected_keywords[p.name] = p.file;
-  std::map<std::string, std::string> keywords;
-  const Json& index = b["index"];
-  for (size_t i = 0; i < index.size(); ++i) {
-    ASSERT_EQ(index[i]["locals"].size(), 1u) << index[i]["keyword"].text;
-    keywords[index[i]["keyword"].text] = index[i]["locals"][0].text;
-  }
-  EXPECT_EQ(keywords, expected_keywords);
-
+  // No binary keyword index: readers take the index sitemap, one keyword a page.
+  EXPECT_EQ(b["index"].size(), 0u);
   const Json& sitemap = b["index_sitemap"];
   ASSERT_EQ(sitemap.size(), pages.size());
-  for (size_t i = 0; i < pages.size(); ++i) EXPECT_EQ(sitemap[i]["name"].text, pages[i].name);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    EXPECT_EQ(sitemap[i]["name"].text, pages[i].name);
+    EXPECT_EQ(sitemap[i]["local"].text, pages[i].file);
+  }
+}
+
+// A page that is listed but cannot be read: the compile names it, and no book is made.
+TEST(CliEndToEndTest, AnUnreadablePageIsNamedAndMakesNoBook) {
+  ScopedTempDir dir("e2e 读不了");
+  WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
+  // A link to a regular file whose reading fails (EIO).
+  ASSERT_EQ(symlink("/proc/self/mem", (dir / "x.txt").c_str()), 0);
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "书", dir.path()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("x.txt"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(kCompileFailedStatus), std::string::npos) << r.err;
+  EXPECT_FALSE(Exists(dir / "书.chm"));
 }
 
 TEST(CliEndToEndTest, KeepsTheSourcesWhenAskedAndReplacesAnOlderBook) {
@@ -306,6 +333,7 @@ TEST(CliEndToEndTest, TheStandInExitsLikeHhcExe) {
                   "--title", "书", dir.path()},
                  {{"INKBINDER_FAKE_COMPILER", "exit=0"}});
   ASSERT_EQ(written.exit_code, 1);  // the fake failed; the sources stay
+  ASSERT_EQ(mkfifo((dir / "fifo.hhp").c_str(), 0644), 0);
   struct Case {
     const char* what;
     std::vector<std::string> args;
@@ -316,6 +344,7 @@ TEST(CliEndToEndTest, TheStandInExitsLikeHhcExe) {
       {"no project", {}, 0, "usage: hhc"},
       {"two arguments", {dir / "chm_hhp.hhp", "x"}, 0, "usage: hhc"},
       {"a missing project", {dir / "none.hhp"}, 0, "cannot read the project file"},
+      {"a FIFO for a project: refused, not waited on", {dir / "fifo.hhp"}, 0, "not a regular file"},
       {"the tool's project", {dir / "chm_hhp.hhp"}, 1, "hhc: wrote "},
   };
   for (const Case& c : cases) {
@@ -359,16 +388,15 @@ TEST(CliEndToEndTest, ManyPagesKeepEveryEntryAndKeyword) {
   const Json b = ReadBook(dir / "多页.chm");
   const Json& entries = b["contents"][0]["children"];
   ASSERT_EQ(entries.size(), static_cast<size_t>(kPages));
-  std::map<std::string, std::string> keywords;
-  for (size_t i = 0; i < b["index"].size(); ++i) {
-    keywords[b["index"][i]["keyword"].text] = b["index"][i]["locals"][0].text;
-  }
+  const Json& keywords = b["index_sitemap"];
   ASSERT_EQ(keywords.size(), static_cast<size_t>(kPages));
   for (int i = 0; i < kPages; ++i) {
     const std::string n = std::to_string(i);
     const std::string name = i % 2 ? n + ".txt" : "第" + n + "页";
     EXPECT_EQ(entries[i]["name"].text, name);
-    EXPECT_EQ(keywords[name], n + ".txt");
+    EXPECT_TRUE(entries[i]["resolves"].boolean) << n;
+    EXPECT_EQ(keywords[i]["name"].text, name);
+    EXPECT_EQ(keywords[i]["local"].text, n + ".txt");
   }
 }
 
@@ -382,6 +410,18 @@ TEST(CliEndToEndTest, ReportsACompilerThatIsNotThere) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, std::string(kNoCompilerStatus) + "hhc\n");
+  for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
+}
+
+TEST(CliEndToEndTest, ReportsACompilerThatCannotStartWithTheReason) {
+  ScopedTempDir dir("e2e cannot start");
+  WriteBytes(dir / "a.txt", "a\r\n");
+  ScopedTempDir program("e2e program");
+  WriteBytes(program / "hhc", "not executable");
+  const Finished r =
+      RunProgram({Bin("inkbinder-cli"), "--compiler", program / "hhc", "--title", "书", dir.path()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, std::string(kNotStartedStatus) + "hhc\nPermission denied\n");
   for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
 }
 
@@ -440,6 +480,9 @@ TEST(CliEndToEndTest, RefusesBadInputWithExitCode2) {
       {"an empty title", {"--title", "", pages.path()}, kNoTitleText},
       {"a title no file can be named", {"--title", "a/b", pages.path()}, kBadTitleText},
       {"a title with a colon", {"--title", "第1章: 开始", pages.path()}, kBadTitleText},
+      {"a title code page 936 lacks", {"--title", "한국", pages.path()}, kTitleNotInCodePageText},
+      {"a title with a leading space", {"--title", " B", pages.path()}, kTitleNotAFileNameText},
+      {"a device name", {"--title", "con", pages.path()}, kTitleNotAFileNameText},
       {"no title option", {pages.path()}, "usage"},
       {"no folder", {"--title", "书"}, "usage"},
       {"an unknown option", {"--frobnicate", "--title", "书", pages.path()}, "usage"},
@@ -458,6 +501,119 @@ TEST(CliEndToEndTest, RefusesBadInputWithExitCode2) {
       EXPECT_FALSE(Exists(empty / source));
     }
   }
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Signals from the user (Ctrl-C to the whole process group, SIGTERM or
+// SIGHUP to the tool alone) in the middle of a real compile of thousands of
+// pages: the compile stops, and no source file, book or temporary file is
+// left. A SIGKILL leaves the compiler's hidden temporary files beside the
+// book, and never a book.
+TEST(CliEndToEndTest, AnInterruptedRunLeavesNothingBehind) {
+  ScopedTempDir dir("e2e 中断");
+  constexpr int kPages = 3000;
+  for (int i = 0; i < kPages; ++i) {
+    const std::string n = std::to_string(i);
+    std::string page = Gbk("<title>第" + n + "页</title>\r\n");
+    for (int j = 0; j < 400; ++j) page += std::to_string(i * 7919 + j * 104729);
+    WriteBytes(dir / (n + ".txt"), page);
+  }
+  const std::vector<std::string> pages = Entries(dir.path());
+  const auto compiling = [&] {
+    for (const std::string& name : Entries(dir.path())) {
+      if (name.rfind(".中断.chm.", 0) == 0) return true;
+    }
+    return false;
+  };
+  struct Case {
+    const char* what;
+    int signal_number;
+    bool whole_group;
+  };
+  const Case cases[] = {
+      {"Ctrl-C: SIGINT to the whole group", SIGINT, true},
+      {"SIGTERM to the tool alone", SIGTERM, false},
+      {"SIGHUP to the tool alone", SIGHUP, false},
+      {"SIGKILL to the whole group", SIGKILL, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Started s = StartProgram({Bin("inkbinder-cli"), "--title", "中断", dir.path()}, {}, true);
+    // Wait until the compiler writes beside the book.
+    const auto start = std::chrono::steady_clock::now();
+    while (!compiling() && std::chrono::steady_clock::now() - start < std::chrono::seconds(120)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(compiling()) << "the compiler never started writing";
+    const auto sent = std::chrono::steady_clock::now();
+    kill(c.whole_group ? -s.pid : s.pid, c.signal_number);
+    const Finished r = Finish(s);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - sent).count();
+    std::cout << c.what << ": exit " << r.exit_code << " after " << ms << " ms\n";
+    // What the compiler is left to do is over once the tool is.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (r.exit_code == 0) {
+      GTEST_SKIP() << "the compile was over before the signal came";
+    }
+    if (c.signal_number == SIGKILL) {
+      EXPECT_EQ(r.exit_code, 128 + SIGKILL);
+      EXPECT_FALSE(Exists(dir / "中断.chm"));
+      for (const std::string& name : Entries(dir.path())) {
+        if (name[0] == '.' || name.rfind("chm_", 0) == 0) std::remove((dir / name).c_str());
+      }
+    } else {
+      EXPECT_EQ(r.exit_code, 1) << r.err;
+      EXPECT_NE(r.err.find(kInterruptedStatus), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Entries(dir.path()), pages) << "no source file, no book, no temporary file";
+  }
+}
+
+// Two conversions of one folder started together, with different titles:
+// one makes its book, the other is refused at once and writes nothing.
+TEST(CliEndToEndTest, TwoRunsOnOneFolderAtOnce) {
+  ScopedTempDir dir("e2e 同时");
+  // Enough pages that a compile outlasts the jitter of two starts.
+  constexpr size_t kPages = 500;
+  for (size_t i = 1; i <= kPages; ++i) {
+    WriteBytes(dir / (std::to_string(i) + ".txt"), Gbk("<title>第" + std::to_string(i) + "页</title>\r\n"));
+  }
+  const std::vector<std::string> pages = Entries(dir.path());
+  int busy = 0;
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    Started a = StartProgram({Bin("inkbinder-cli"), "--title", "甲", dir.path()});
+    Started b = StartProgram({Bin("inkbinder-cli"), "--title", "乙", dir.path()});
+    const Finished results[] = {Finish(a), Finish(b)};
+    const char* const titles[] = {"甲", "乙"};
+    int made = 0;
+    for (int i = 0; i < 2; ++i) {
+      const Finished& r = results[i];
+      const std::string book = dir / (std::string(titles[i]) + ".chm");
+      if (r.exit_code == 0) {
+        ++made;
+        EXPECT_EQ(ReadBook(book)["contents"][0]["children"].size(), kPages);
+        std::remove(book.c_str());
+      } else {
+        ++busy;
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.err, std::string(kBusyStatus) + "\n") << "no other failure";
+        EXPECT_FALSE(Exists(book));
+      }
+    }
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(Entries(dir.path()), pages);
+  }
+  std::cout << "busy answers: " << busy << " of 20 runs in 10 rounds\n";
 }
 
 }  // namespace

@@ -15,11 +15,15 @@ class CliWindow : public WindowPort {
   CliWindow(std::string folder, std::vector<std::string> pages, std::string title);
 
   std::string SourceFolder() override { return folder_; }
-  void SetSourceFolder(const std::string& folder) override { folder_ = folder; }
+  std::vector<std::string> SetSourceFolder(const std::string& folder) override {
+    folder_ = folder;
+    return {};
+  }
   size_t PageCount() override { return pages_.size(); }
   std::string Page(size_t i) override { return i < pages_.size() ? pages_[i] : ""; }
   std::string BookTitle() override { return title_; }
   void SetStatus(const std::string& text) override { status_ = text; }
+  void SetStatusTip(const std::string&) override {}
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void SetBusy(bool) override {}
   std::string BrowseForFolderPath() override { return ""; }

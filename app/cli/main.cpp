@@ -8,6 +8,7 @@
 #include "app/cli/console.h"
 #include "app/convert.h"
 #include "app/messages.h"
+#include "compiler/interruption.h"
 #include "compiler/program_folder.h"
 #include "project/page_list.h"
 
@@ -27,8 +28,11 @@ constexpr char kHelp[] =
     "Pages go in natural order (2.txt before 10.txt); each page is named in the\n"
     "contents and index by its first <title> tag, or by its file name.\n"
     "\n"
-    "  --title TITLE      书名，也是帮助窗口的标题；不能为空，不能含 \\ / : * ? \" < > |\n"
-    "                     the book's name and its window caption; not empty, none of those characters\n"
+    "  --title TITLE      书名，也是帮助窗口的标题；不能为空，不能含 \\ / : * ? \" < > |，\n"
+    "                     只能用 GBK 字符，且须能用作文件名（首尾无空格、不以点结尾、不是设备名）\n"
+    "                     the book's name and its window caption: not empty, none of those\n"
+    "                     characters, only GBK characters, and a usable file name (no space\n"
+    "                     at either end, no final dot, no device name such as CON)\n"
     "  --compiler PATH    使用此编译器，而不是程序文件夹中的 hhc；builtin 为内置编译器\n"
     "                     the help compiler to run instead of hhc beside this program;\n"
     "                     builtin: the built-in one\n"
@@ -38,7 +42,8 @@ constexpr char kHelp[] =
     "\n"
     "退出码 / exit status:\n"
     "  0  生成成功，打印书的路径 / the book was made; its path is printed\n"
-    "  1  生成失败，打印原因 / the book was not made; the reason is printed\n"
+    "  1  生成失败，打印原因（也包括文件夹正在转换中、被中断）\n"
+    "     the book was not made (also: the folder is being converted, interrupted); the reason is printed\n"
     "  2  输入有误（没有页面、标题为空或无效、用法错误）/ bad input or usage\n"
     "编译器的输出写到标准错误 / the compiler's messages go to standard error.\n";
 
@@ -105,6 +110,8 @@ std::string SourceFolderOf(const std::string& folder) {
 }
 
 int Run(const std::vector<std::string>& args) {
+  // Stopped by the user, the run removes what it wrote and stops its compiler.
+  CatchInterruptions();
   Arguments a;
   if (!Parse(args, &a)) {
     PrintText(stderr, kUsage);
@@ -130,8 +137,8 @@ int Run(const std::vector<std::string>& args) {
     PrintText(stderr, std::string(kNoPagesText) + "\n");
     return 2;
   }
-  if (a.title.empty() || HasCharacterForbiddenInNames(a.title)) {
-    PrintText(stderr, std::string(a.title.empty() ? kNoTitleText : kBadTitleText) + "\n");
+  if (const char* refusal = TitleRefusal(folder, a.title)) {
+    PrintText(stderr, std::string(refusal) + "\n");
     return 2;
   }
 
@@ -139,7 +146,8 @@ int Run(const std::vector<std::string>& args) {
   ConvertOptions options;
   options.compiler = a.compiler.empty() ? FindHelpCompiler(ProgramFolder()) : a.compiler;
   options.keep_sources = a.keep_sources;
-  switch (Convert(window, options)) {
+  std::string detail;
+  switch (Convert(window, options, &detail)) {
     case ConvertOutcome::kSucceeded:
       PrintText(stdout, window.status() + "\n" + folder + "/" + a.title + ".chm\n");
       return 0;
@@ -147,6 +155,9 @@ int Run(const std::vector<std::string>& args) {
     case ConvertOutcome::kNoTitle:
     case ConvertOutcome::kBadTitle:
       return 2;  // the message is already on standard error
+    case ConvertOutcome::kCompilerNotStarted:
+      PrintText(stderr, window.status() + "\n" + detail + "\n");
+      return 1;
     default:
       PrintText(stderr, window.status() + "\n");
       return 1;

@@ -126,19 +126,27 @@ void MainWindow::RunCommand(const std::function<void()>& command) {
   }
 }
 
-void MainWindow::SetSourceFolder(const std::string& folder) {
+std::vector<std::string> MainWindow::SetSourceFolder(const std::string& folder) {
   // A text that names no folder (the picker's cancel, the start-up " ") keeps
   // the list as it is, so a cancelled import loses nothing.
-  if (!QFileInfo(ToQt(folder)).isDir()) return;
+  if (!QFileInfo(ToQt(folder)).isDir()) return {};
   folder_ = folder;
-  pages_ = ListPages(folder).pages;
+  PageList list = ListPages(folder);
+  pages_ = std::move(list.pages);
   file1_->clear();
   for (const std::string& page : pages_) file1_->addItem(ToQt(page));
+  return std::move(list.left_out);
 }
 
 std::string MainWindow::BookTitle() { return text1_->text().toStdString(); }
 
 void MainWindow::SetStatus(const std::string& text) { label2_->setText(ToQt(text)); }
+
+void MainWindow::SetStatusTip(const std::string& tip) {
+  // Names are shown as they are, never taken for markup ("<b>.txt" is a name too).
+  const QString lines = ToQt(tip).toHtmlEscaped().replace(QChar('\n'), QStringLiteral("<br>"));
+  label2_->setToolTip(tip.empty() ? QString() : QStringLiteral("<qt>") + lines + "</qt>");
+}
 
 void MainWindow::ShowMessage(const std::string& text, const std::string& caption) {
   QMessageBox box(QMessageBox::NoIcon, ToQt(caption), ToQt(text), QMessageBox::Ok, this);

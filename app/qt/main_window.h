@@ -37,11 +37,12 @@ class MainWindow : public QWidget, public WindowPort {
 
   // WindowPort
   std::string SourceFolder() override { return folder_; }
-  void SetSourceFolder(const std::string& folder) override;
+  std::vector<std::string> SetSourceFolder(const std::string& folder) override;
   size_t PageCount() override { return pages_.size(); }
   std::string Page(size_t i) override { return i < pages_.size() ? pages_[i] : ""; }
   std::string BookTitle() override;
   void SetStatus(const std::string& text) override;
+  void SetStatusTip(const std::string& tip) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void SetBusy(bool busy) override;
   std::string BrowseForFolderPath() override { return picker_(); }

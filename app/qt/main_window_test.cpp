@@ -276,6 +276,9 @@ void MainWindowTest::importListsTheTxtFilesOfTheFolder() {
   WriteBytes(folder / "B.TXT", "b");
   WriteBytes(folder / "d.htm", "d");
   MakeFolder(folder / "e.txt");
+  // Pages no book can hold: left out, counted on the status line, named in its tooltip.
+  WriteBytes(folder / "한.txt", "k");
+  WriteBytes(folder / "<b>.txt", "m");
 
   MainWindow window(FakeCompiler());
   int picks = 0;
@@ -292,6 +295,17 @@ void MainWindowTest::importListsTheTxtFilesOfTheFolder() {
   QCOMPARE(window.Page(1), std::string("B.TXT"));
   QCOMPARE(window.Page(2), std::string());
   QCOMPARE(window.SourceFolder(), folder.path());
+  QCOMPARE(Status(window), QString("已略过 2 个无法放入手册的文件"));
+  const QString tip = window.findChild<QLabel*>("Label2")->toolTip();
+  QVERIFY2(tip.contains("&lt;b&gt;.txt") && tip.contains("한.txt"), qPrintable(tip));
+
+  // A folder with nothing left out: no count, no tooltip.
+  ScopedTempDir plain("import plain");
+  WriteBytes(plain / "a.txt", "a");
+  window.SetFolderPicker([&] { return plain.path(); });
+  QTest::mouseClick(Button(window, "Command1"), Qt::LeftButton);
+  QCOMPARE(Status(window), QString());
+  QCOMPARE(window.findChild<QLabel*>("Label2")->toolTip(), QString());
 }
 
 void MainWindowTest::cancelledImportKeepsListAndEmptiesStatus() {
@@ -337,6 +351,12 @@ void MainWindowTest::messageBoxes_data() {
       << QString(inkbinder::kTitleCaption) << written_before_title_check.split('|');
   QTest::newRow("title that cannot name a file")
       << QStringList{"a.txt"} << true << "上/下" << QString(inkbinder::kBadTitleText)
+      << QString(inkbinder::kTitleCaption) << written_before_title_check.split('|');
+  QTest::newRow("title the code page lacks")
+      << QStringList{"a.txt"} << true << "한국" << QString(inkbinder::kTitleNotInCodePageText)
+      << QString(inkbinder::kTitleCaption) << written_before_title_check.split('|');
+  QTest::newRow("title with a leading space")
+      << QStringList{"a.txt"} << true << " B" << QString(inkbinder::kTitleNotAFileNameText)
       << QString(inkbinder::kTitleCaption) << written_before_title_check.split('|');
 }
 

@@ -1,5 +1,7 @@
 #include "app/win32/main_window.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 #include "app/convert.h"
@@ -11,6 +13,7 @@
 #include "compiler/shell_open.h"
 #include "project/page_list.h"
 #include "project/text_encoding.h"
+#include "project/wide_text_win32.h"
 #include "resources/win32/resource.h"
 #include "resources/window_layout.h"
 
@@ -57,7 +60,8 @@ ControlClass ClassOf(ControlKind kind) {
       // Never BS_DEFPUSHBUTTON: Enter presses no button.
       return {"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0};
     case ControlKind::kStaticText:
-      return {"STATIC", kChild | SS_LEFT | SS_NOPREFIX, 0};
+      // SS_NOTIFY: the mouse reaches the status line, and with it its tooltip.
+      return {"STATIC", kChild | SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0};
     case ControlKind::kTextBox:
       return {"EDIT", kChild | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
     case ControlKind::kFileList:
@@ -139,7 +143,7 @@ void MainWindow::Show(int show_command) {
 int MainWindow::RunMessageLoop() {
   MSG msg;
   BOOL got;
-  while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) DispatchOne(msg);
+  while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) DispatchOne(msg);
   return got == 0 ? static_cast<int>(msg.wParam) : 1;
 }
 
@@ -154,14 +158,37 @@ void MainWindow::CreateControls() {
   for (const ControlLayout* layout : order) {
     const ControlClass kind = ClassOf(layout->kind);
     const int id = IdOf(*layout);
-    HWND control = CreateWindowExA(kind.ex_style, kind.class_name,
-                                   Utf8ToCodePage(layout->text, kSystemAnsi).c_str(), kind.style,
-                                   0, 0, 0, 0, hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                                   nullptr);
+    const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
+    HWND control;
+    if (layout->kind == ControlKind::kTextBox) {
+      // A Unicode box: the title check must see what was typed, also the
+      // characters the code page lacks, not the '?' an ANSI box makes of them.
+      control = CreateWindowExW(kind.ex_style, L"EDIT", Utf8ToWide(layout->text).c_str(),
+                                kind.style, 0, 0, 0, 0, hwnd_, menu, instance, nullptr);
+    } else {
+      control = CreateWindowExA(kind.ex_style, kind.class_name,
+                                Utf8ToCodePage(layout->text, kSystemAnsi).c_str(), kind.style, 0,
+                                0, 0, 0, hwnd_, menu, instance, nullptr);
+    }
     controls_.push_back({control, layout, id});
   }
-  SendMessageA(Item(IDC_TEXT1), EM_SETLIMITTEXT, 0, 0);  // 0: as long as the control allows
+  SendMessageW(Item(IDC_TEXT1), EM_SETLIMITTEXT, 0, 0);  // 0: as long as the control allows
+
+  // The status line's tooltip names the files an import left out.
+  status_tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
+                                nullptr, instance, nullptr);
+  if (status_tip_ != nullptr) {
+    TTTOOLINFOW tool = {};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(Item(IDC_LABEL2));
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(status_tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(status_tip_, TTM_SETMAXTIPWIDTH, 0, 600);  // lines, not one endless row
+    SendMessageW(status_tip_, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
+  }
   focus_ = Item(IDC_COMMAND1);
 }
 
@@ -196,11 +223,12 @@ HWND MainWindow::Item(int id) const {
   return nullptr;
 }
 
-void MainWindow::SetSourceFolder(const std::string& folder) {
+std::vector<std::string> MainWindow::SetSourceFolder(const std::string& folder) {
   // A text that names no folder leaves the list as it is.
-  if (!NamesFolder(folder)) return;
+  if (!NamesFolder(folder)) return {};
   folder_ = folder;
-  pages_ = ListPages(folder_).pages;
+  PageList listed = ListPages(folder_);
+  pages_ = std::move(listed.pages);
   HWND list = Item(IDC_FILE1);
   SendMessageA(list, WM_SETREDRAW, FALSE, 0);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
@@ -210,11 +238,46 @@ void MainWindow::SetSourceFolder(const std::string& folder) {
   }
   SendMessageA(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
+  return std::move(listed.left_out);
 }
 
-std::string MainWindow::BookTitle() { return ControlText(Item(IDC_TEXT1)); }
+std::string MainWindow::BookTitle() {
+  HWND box = Item(IDC_TEXT1);
+  const int length = GetWindowTextLengthW(box);
+  if (length <= 0) return "";
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(box, text.data(), length + 1);
+  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+  return WideToUtf8(text);
+}
 
 void MainWindow::SetStatus(const std::string& text) { SetControlText(Item(IDC_LABEL2), text); }
+
+void MainWindow::SetStatusTip(const std::string& tip) {
+  if (status_tip_ == nullptr) return;
+  // As many names as a tooltip shows well; the rest are counted.
+  constexpr size_t kShownNames = 25;
+  std::wstring text;
+  size_t shown = 0, start = 0;
+  while (start < tip.size()) {
+    const size_t end = std::min(tip.find('\n', start), tip.size());
+    if (shown == kShownNames) {
+      size_t rest = 1;
+      for (size_t i = end; i < tip.size(); ++i) rest += tip[i] == '\n';
+      text += L"\r\n… (+" + std::to_wstring(rest) + L")";
+      break;
+    }
+    text += (shown > 0 ? L"\r\n" : L"") + Utf8ToWide(tip.substr(start, end - start));
+    ++shown;
+    start = end + 1;
+  }
+  TTTOOLINFOW tool = {};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(Item(IDC_LABEL2));
+  tool.lpszText = text.data();
+  SendMessageW(status_tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
 
 void MainWindow::ShowMessage(const std::string& text, const std::string& caption) {
   MessageBoxA(hwnd_, Utf8ToCodePage(text, kSystemAnsi).c_str(),
@@ -322,13 +385,15 @@ bool MainWindow::HandleKey(const MSG& msg) {
 
 void MainWindow::DispatchOne(MSG& msg) {
   if (HandleKey(msg)) return;
+  // The W calls carry a typed character whole to the Unicode title box;
+  // the ANSI windows get theirs converted on the way.
   TranslateMessage(&msg);
-  DispatchMessageA(&msg);
+  DispatchMessageW(&msg);
 }
 
 void MainWindow::PumpPendingMessages() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // Taken off the queue inside a command: post it again once the command is done.
       quit_pending_ = true;

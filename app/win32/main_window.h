@@ -28,11 +28,12 @@ class MainWindow final : public WindowPort {
   int RunMessageLoop();
 
   std::string SourceFolder() override { return folder_; }
-  void SetSourceFolder(const std::string& folder) override;
+  std::vector<std::string> SetSourceFolder(const std::string& folder) override;
   size_t PageCount() override { return pages_.size(); }
   std::string Page(size_t i) override { return i < pages_.size() ? pages_[i] : ""; }
   std::string BookTitle() override;
   void SetStatus(const std::string& text) override;
+  void SetStatusTip(const std::string& tip) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void SetBusy(bool busy) override;
   std::string BrowseForFolderPath() override;
@@ -64,6 +65,7 @@ class MainWindow final : public WindowPort {
 
   HWND hwnd_ = nullptr;
   std::vector<Control> controls_;  // in creation (tab) order
+  HWND status_tip_ = nullptr;  // the status line's tooltip
   HFONT font_ = nullptr;
   int dpi_ = 96;
 

@@ -130,7 +130,14 @@ TEST_F(WindowsCliTest, FailuresAndRefusalsInChinese) {
        std::string(kNoCompilerStatus) + "hhc.exe"},
       {{"--title", "", folder_}, 2, kNoTitleText},
       {{"--title", "a:b", folder_}, 2, kBadTitleText},
+      // Read whole from the wide command line: not turned into '?'.
+      {{"--title", "한국", folder_}, 2, kTitleNotInCodePageText},
+      {{"--title", "Lpt1.书", folder_}, 2, kTitleNotAFileNameText},
+      {{"--title", title_, "--compiler", dir_ / "broken.exe", folder_},
+       1,
+       std::string(kNotStartedStatus) + "broken.exe"},
   };
+  WriteBytes(dir_ / "broken.exe", "not a program");
   for (const Case& c : cases) {
     const Finished run = RunProgram(Bin("inkbinder-cli.exe"), c.args, dir_);
     EXPECT_EQ(run.exit_code, c.exit_code) << c.message;

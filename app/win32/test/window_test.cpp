@@ -258,6 +258,33 @@ TEST_F(WindowTest, ImportListsOnlyTxtFilesAndAnEmptyTitleStopsBeforeTheProject) 
   EXPECT_EQ(StatusOf(*tool), "");
 }
 
+// A name the code page lacks is left out and counted on the status line; a
+// title typed with such characters is refused for what it is (the box is
+// Unicode: no '?' stands in for them), and so is a device name.
+TEST_F(WindowTest, SaysWhatItLeftOutAndWhyATitleIsRefused) {
+  ScopedTempDir pages("pages");
+  WriteBytes(pages / "a.txt", "a");
+  WriteBytes(pages / "한.txt", "b");
+  ASSERT_NO_FATAL_FAILURE(Install("fake_compiler.exe"));
+  auto tool = Start();
+  ASSERT_NE(tool->window(), nullptr);
+  ASSERT_NO_FATAL_FAILURE(Import(*tool, pages.path()));
+  EXPECT_EQ(tool->ListEntries(), std::vector<std::string>{"a.txt"});
+  EXPECT_TRUE(WaitForStatus(*tool, "已略过 1 个无法放入手册的文件", kDialogMs)) << StatusOf(*tool);
+
+  const struct {
+    const char* title;
+    const char* message;
+  } cases[] = {{"한국", kTitleNotInCodePageText}, {"CON", kTitleNotAFileNameText}};
+  for (const auto& c : cases) {
+    tool->SetText(IDC_TEXT1, c.title);
+    tool->Click(IDC_COMMAND2);
+    ExpectMessage(*tool, c.message, kTitleCaption);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(tool->Item(IDC_COMMAND2)); }, kDialogMs));
+  }
+  EXPECT_FALSE(Exists(pages / "chm_hhp.hhp"));
+}
+
 // The whole road with the real compiler, into a folder whose path holds a
 // space and Chinese characters, under a Chinese title; then a cancelled
 // import empties the status line and leaves the list alone.

@@ -1,0 +1,57 @@
+#include "project/book_title.h"
+
+#include "project/page_list.h"
+#include "project/text_encoding.h"
+
+namespace inkbinder {
+
+namespace {
+
+#ifdef _WIN32
+// The compiler and the shell take the ANSI calls' paths: MAX_PATH, the NUL included.
+constexpr size_t kLongestPath = 259;
+#else
+constexpr size_t kLongestPath = 4095;  // PATH_MAX, the NUL included
+#endif
+constexpr size_t kLongestName = 255;
+
+// The name's bytes as the file system gets them.
+std::string PlatformBytes(const std::string& utf8) {
+#ifdef _WIN32
+  return Utf8ToCodePage(utf8, kSystemAnsi);
+#else
+  return utf8;
+#endif
+}
+
+bool IsDeviceName(const std::string& title) {
+  // Windows reads "CON", "con.txt" and "CON .x" alike: the part before the
+  // first dot, trailing spaces dropped, letter case ignored.
+  std::string base = title.substr(0, title.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
+TitleCheck CheckBookTitle(const std::string& folder, const std::string& title) {
+  if (title.empty()) return TitleCheck::kEmpty;
+  if (HasCharacterForbiddenInNames(title)) return TitleCheck::kForbiddenCharacter;
+  if (!FitsCodePage(title, kSystemAnsi)) return TitleCheck::kOutsideCodePage;
+  if (title.front() == ' ' || title.back() == ' ' || title.back() == '.' || IsDeviceName(title)) {
+    return TitleCheck::kNotAFileName;
+  }
+  const std::string name = title + ".chm";
+  if (PlatformBytes(name).size() > kLongestName ||
+      PlatformBytes(folder + "/" + name).size() > kLongestPath) {
+    return TitleCheck::kNotAFileName;
+  }
+  return TitleCheck::kFine;
+}
+
+}  // namespace inkbinder

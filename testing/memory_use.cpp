@@ -1,0 +1,55 @@
+#include "testing/memory_use.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#else
+#include <fstream>
+#include <sstream>
+#include <string>
+#endif
+
+namespace inkbinder::testing {
+
+#ifdef _WIN32
+
+MemoryUse CurrentMemoryUse() {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof counters;
+  MemoryUse use;
+  if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
+    use.current = counters.WorkingSetSize;
+    use.peak = counters.PeakWorkingSetSize;
+  }
+  return use;
+}
+
+bool ResetPeakMemory() { return false; }
+
+#else
+
+MemoryUse CurrentMemoryUse() {
+  std::ifstream status("/proc/self/status");
+  MemoryUse use;
+  std::string line;
+  while (std::getline(status, line)) {
+    std::istringstream fields(line);
+    std::string key;
+    std::uint64_t kib = 0;
+    fields >> key >> kib;
+    if (key == "VmRSS:") use.current = kib * 1024;
+    if (key == "VmHWM:") use.peak = kib * 1024;
+  }
+  return use;
+}
+
+bool ResetPeakMemory() {
+  std::ofstream clear("/proc/self/clear_refs");
+  clear << "5";  // resets the peak resident set size
+  clear.close();
+  return static_cast<bool>(clear);
+}
+
+#endif
+
+}  // namespace inkbinder::testing
