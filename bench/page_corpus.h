@@ -6,7 +6,7 @@
 namespace inkbinder::bench {
 
 // A folder of generated pages, the same on every run. Page i (from 0) is named
-// so that the natural order of the names is the order of i.
+// so that the page order of the names is the order of i.
 
 // The page's file name, UTF-8.
 std::string CorpusPageName(size_t i);

@@ -82,16 +82,17 @@ TEST(FolderListing, AttributesAndKinds) {
   EXPECT_EQ(again.size(), 4u);
 }
 
-TEST(PageList, OnlyVisibleTxtFilesInNaturalOrder) {
+TEST(PageList, OnlyVisibleTxtFilesInPageOrder) {
   ScopedTempDir dir("页面");
   for (const char* name : {"a.txt", "B.TXT", "d.htm", "c.txt.bak", "hidden.txt", "第10章.txt",
-                           "第2章.txt", "\xF0\x9F\x98\x80.txt"}) {
+                           "第2章.txt", "第二章.txt", "附录.txt", "\xF0\x9F\x98\x80.txt"}) {
     WriteBytes(dir / name, "x");
   }
   MakeFolder(dir / "e.txt");
   SetAttributes(dir / "hidden.txt", FILE_ATTRIBUTE_HIDDEN);
   const PageList list = ListPages(dir.path());
-  EXPECT_EQ(list.pages, (std::vector<std::string>{"a.txt", "B.TXT", "第2章.txt", "第10章.txt"}));
+  EXPECT_EQ(list.pages, (std::vector<std::string>{"a.txt", "B.TXT", "第2章.txt", "第二章.txt",
+                                                  "第10章.txt", "附录.txt"}));
   EXPECT_EQ(list.left_out, (std::vector<std::string>{"\xF0\x9F\x98\x80.txt"}));
 }
 

@@ -1,6 +1,7 @@
 #include "project/page_entry.h"
 
 #include "project/page_title.h"
+#include "project/sitemap_title.h"
 #include "project/templates.h"
 
 namespace inkbinder {
@@ -21,7 +22,8 @@ std::string EscapeSitemapName(const std::string& name) {
 
 std::string PageName(const std::string& folder, const std::string& file) {
   const std::optional<std::string> title = ReadPageTitle(folder + "/" + file);
-  return EscapeSitemapName(title && !title->empty() ? *title : file);
+  if (!title || title->empty()) return EscapeSitemapName(file);
+  return EscapeSitemapName(TitleForSitemap(*title, kSystemAnsi, kTitleByteLimit));
 }
 
 std::vector<std::string> ReadPageNames(const std::string& folder,

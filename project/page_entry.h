@@ -16,8 +16,9 @@ inline constexpr char kProjectFileName[] = "chm_hhp.hhp";
 // early. `&` stays: titles taken from HTML already carry their entities.
 std::string EscapeSitemapName(const std::string& name);
 
-// The name of the entry for page `file`: its title when it has one, the file
-// name otherwise (also when the title cannot be read); escaped for a Name value.
+// The name of the entry for page `file`: its title when it has one, written
+// as TitleForSitemap does, the file name otherwise (also when the title cannot
+// be read); escaped for a Name value.
 std::string PageName(const std::string& folder, const std::string& file);
 
 // The entry names of all pages, in order. Each page is read once per

@@ -6,19 +6,15 @@
 namespace inkbinder {
 
 struct PageList {
-  std::vector<std::string> pages;     // bare file names, in natural order
+  std::vector<std::string> pages;     // bare file names, in page order (page_order.h)
   std::vector<std::string> left_out;  // *.txt names that cannot go into a book
 };
 
 // The pages of `folder`: its regular, visible files whose names end in ".txt"
-// (letter case ignored), in natural order. Names that the generated files
+// (letter case ignored), in page order. Names that the generated files
 // cannot hold safely (characters Windows forbids in names, names the system
 // ANSI code page cannot write) are put in `left_out` instead.
 PageList ListPages(const std::string& folder);
-
-// The file explorer's order: runs of digits compare as numbers, letters
-// without case, and byte order breaks ties so the order is total.
-bool NaturalLess(const std::string& a, const std::string& b);
 
 // True for a name that ends in ".txt", letter case ignored.
 bool HasPageExtension(const std::string& name);

@@ -37,10 +37,8 @@ namespace {
 constexpr std::string_view kOpenTag = "<title>";
 constexpr std::string_view kCloseTag = "</title>";
 
-// How much of the text after the tag is collected. Whatever it turns into
-// (code page bytes grow to UTF-8, a character written as a reference grows
-// more), four times the kept length leaves enough to cut from.
-constexpr size_t kTitleReadLimit = 4 * kTitleByteLimit + kCloseTag.size();
+// How much of the text after the tag is collected.
+constexpr size_t kTitleReadLimit = kTitleReadByteLimit + kCloseTag.size();
 
 // Both tags are ASCII; '<' and CR never occur inside a multi-byte character of
 // UTF-8 or code page 936, so the page can be scanned byte by byte in either.
@@ -269,7 +267,7 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
   }
   std::optional<std::string> title =
       TextBetween(std::string(kOpenTag) + LowerCase(text), kOpenTag, kCloseTag);
-  if (title) *title = CutAtCharacter(std::move(*title), kTitleByteLimit);
+  if (title) *title = CutAtCharacter(std::move(*title), kTitleReadByteLimit);
   return title;
 }
 

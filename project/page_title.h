@@ -12,9 +12,14 @@ namespace inkbinder {
 std::optional<std::string> TextBetween(std::string_view text, std::string_view first,
                                        std::string_view second);
 
-// The most of a page's title that is kept, in bytes: a title is a name in a
-// list, and a page of one endless line must not cost its length in memory.
+// The most bytes a page's title takes in the generated files: a title is a
+// name in a list, and a page of one endless line must not cost its length.
 inline constexpr size_t kTitleByteLimit = 4096;
+
+// The most of a title that reading keeps, in bytes of UTF-8: enough to cut the
+// written form from, whatever it grows to (code page bytes become UTF-8, a
+// character the code page lacks becomes a reference).
+inline constexpr size_t kTitleReadByteLimit = 4 * kTitleByteLimit;
 
 // The longest start of `utf8` that has at most `limit` bytes and ends on a
 // character boundary.
@@ -30,7 +35,7 @@ std::string CutAtCharacter(std::string utf8, size_t limit);
 // line that is valid UTF-8 and holds a character of three or more bytes is
 // UTF-8 (two-byte UTF-8 is too easily code page 936 text); otherwise the
 // system ANSI code page. Memory stays bounded: only the title is kept, and
-// of that at most kTitleByteLimit bytes of UTF-8.
+// of that at most kTitleReadByteLimit bytes of UTF-8.
 std::optional<std::string> ReadPageTitle(const std::string& path);
 
 }  // namespace inkbinder

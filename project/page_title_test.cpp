@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "project/page_entry.h"
 #include "project/page_title.h"
 #include "project/text_encoding.h"
 #include "testing/temp_dir.h"
@@ -152,7 +153,7 @@ TEST(ReadPageTitleTest, Utf16SurrogatePairSplitAcrossPieces) {
   EXPECT_EQ(title->substr(title->size() - 4), "\xF0\x9F\x98\x80");
 }
 
-TEST(ReadPageTitleTest, LongTitlesAreCutAtACharacterBoundary) {
+TEST(ReadPageTitleTest, LongTitlesAreCutAtACharacterBoundaryOfTheWrittenForm) {
   const auto times = [](const std::string& s, size_t n) {
     std::string out;
     for (size_t i = 0; i < n; ++i) out += s;
@@ -161,26 +162,29 @@ TEST(ReadPageTitleTest, LongTitlesAreCutAtACharacterBoundary) {
   struct Case {
     const char* name;
     std::string page;
-    std::string expected;
+    std::string expected;  // the entry's name, UTF-8, as PageName gives it
   };
   const Case cases[] = {
       {"ASCII", "<title>" + std::string(10000, 'a') + "</title>\r\n", std::string(4096, 'a')},
       {"exactly the kept length", "<title>" + std::string(4096, 'b') + "</title>",
        std::string(4096, 'b')},
       {"no closing tag, no line end", "<title>" + std::string(100000, 'c'), std::string(4096, 'c')},
-      // 4096 is no multiple of 3: the last whole character ends at 4095.
-      {"UTF-8", "<title>" + times("字", 5000) + "</title>\r\n", times("字", 1365)},
-      {"code page 936", "<title>" + times("\xD7\xD6", 5000) + "</title>\r\n", times("字", 1365)},
-      // The line's encoding is still judged on all of it, far past the cut.
+      // Two bytes a character in the written code page, whatever the page's own encoding.
+      {"UTF-8", "<title>" + times("字", 5000) + "</title>\r\n", times("字", 2048)},
+      {"code page 936", "<title>" + times("\xD7\xD6", 5000) + "</title>\r\n", times("字", 2048)},
+      // The line's encoding is still judged on all of it, far past the cut; the
+      // code page lacks the character, so each is a reference and none is cut in half.
       {"UTF-8 decided past the cut", "<title>" + times("\xC4\xB2", 20000) + "第\r\n",
-       times("ĳ", 2048)},
+       times("&#307;", 682)},
   };
   ScopedTempDir dir;
   for (const Case& c : cases) {
-    const std::string path = dir / "long.txt";
-    WriteBytes(path, c.page);
-    EXPECT_EQ(ReadPageTitle(path), c.expected) << c.name;
+    WriteBytes(dir / "long.txt", c.page);
+    EXPECT_EQ(PageName(dir.path(), "long.txt"), c.expected) << c.name;
   }
+  const std::optional<std::string> read = ReadPageTitle(dir / "long.txt");
+  ASSERT_TRUE(read.has_value());
+  EXPECT_LE(read->size(), kTitleReadByteLimit);
   EXPECT_EQ(CutAtCharacter("a字", 3), "a");
   EXPECT_EQ(CutAtCharacter("a字", 4), "a字");
 }

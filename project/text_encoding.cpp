@@ -2,11 +2,7 @@
 
 namespace inkbinder {
 
-namespace {
-
-// Decodes one UTF-8 sequence at text[*pos]; returns false (and moves one byte
-// on) when it is not a valid, shortest-form sequence.
-bool DecodeUtf8(std::string_view text, size_t* pos, char32_t* cp) {
+bool NextCodePoint(std::string_view text, size_t* pos, char32_t* cp) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char b0 = byte(*pos);
   size_t len;
@@ -48,26 +44,6 @@ bool DecodeUtf8(std::string_view text, size_t* pos, char32_t* cp) {
   return true;
 }
 
-char32_t LowerCodePoint(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  if ((c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 32;
-  if (c >= 0x100 && c <= 0x17F) {
-    // Latin Extended-A pairs upper/lower on even/odd, except these runs and odd ones.
-    if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-    const bool odd_pairs = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-    if (odd_pairs) return (c % 2 == 1) ? c + 1 : c;
-    if (c == 0x178) return 0xFF;
-    return (c % 2 == 0) ? c + 1 : c;
-  }
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;  // Greek
-  if (c >= 0x410 && c <= 0x42F) return c + 32;                // Cyrillic
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;  // full-width Latin
-  return c;
-}
-
-}  // namespace
-
 void AppendUtf8(std::string* out, char32_t cp) {
   if (cp < 0x80) {
     out->push_back(static_cast<char>(cp));
@@ -90,7 +66,7 @@ bool IsValidUtf8(std::string_view text) {
   size_t pos = 0;
   char32_t cp;
   while (pos < text.size()) {
-    if (!DecodeUtf8(text, &pos, &cp)) return false;
+    if (!NextCodePoint(text, &pos, &cp)) return false;
   }
   return true;
 }
@@ -125,8 +101,8 @@ std::string LowerCase(std::string_view utf8) {
   while (pos < utf8.size()) {
     const size_t start = pos;
     char32_t cp;
-    if (DecodeUtf8(utf8, &pos, &cp)) {
-      AppendUtf8(&out, LowerCodePoint(cp));
+    if (NextCodePoint(utf8, &pos, &cp)) {
+      AppendUtf8(&out, LowerCaseCodePoint(cp));
     } else {
       out.append(utf8.substr(start, pos - start));  // not a character: keep the byte
     }

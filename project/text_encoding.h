@@ -21,11 +21,16 @@ bool FitsCodePage(std::string_view utf8, CodePage code_page);
 std::string Utf16ToUtf8(std::string_view bytes, bool big_endian);
 
 bool IsValidUtf8(std::string_view text);
+// Decodes the character at utf8[*pos] and moves past it. False, one byte on,
+// when no valid shortest-form UTF-8 sequence starts there.
+bool NextCodePoint(std::string_view utf8, size_t* pos, char32_t* code_point);
 void AppendUtf8(std::string* out, char32_t code_point);
 
-// Lower-cases by code point (A-Z, Latin-1 and Latin Extended-A, Greek,
-// Cyrillic, full-width Latin); everything else, Chinese included, stays.
-// Works on UTF-8 only: bytes of other encodings are not characters.
+// Lower-cases by the Unicode simple lower-case mapping, character by
+// character; what has no lower case (Chinese, for one) stays. Works on UTF-8
+// only: bytes of other encodings are not characters, and stay as they are.
 std::string LowerCase(std::string_view utf8);
+// One character's simple lower case; the character itself when it has none.
+char32_t LowerCaseCodePoint(char32_t code_point);
 
 }  // namespace inkbinder

@@ -51,13 +51,46 @@ TEST(TextEncodingTest, ToCodePageAcrossAsciiStretches) {
   for (const Case& c : cases) EXPECT_SAME_BYTES(c.bytes, Utf8ToCodePage(c.utf8, kCodePage936));
 }
 
-TEST(TextEncodingTest, LowerCaseByCodePoint) {
-  EXPECT_EQ(LowerCase("ABC xyz 123"), "abc xyz 123");
-  EXPECT_EQ(LowerCase("ÀÉÖ×ØÞ"), "àéö×øþ");
-  EXPECT_EQ(LowerCase("ĀĲŁŹŽŸ"), "āĳłźžÿ");
-  EXPECT_EQ(LowerCase("ΑΩ ЁЯ ＡＺ"), "αω ёя ａｚ");
-  EXPECT_EQ(LowerCase("第一章"), "第一章");
-  EXPECT_EQ(LowerCase("\xFF\x41"), "\xFF" "a");  // a stray byte is kept, not lowered
+TEST(TextEncodingTest, LowerCaseByTheUnicodeMapping) {
+  struct Case {
+    const char* text;
+    const char* lower;
+  } cases[] = {
+      {"ABC xyz 123", "abc xyz 123"},
+      {"ÀÉÖ×ØÞ ß", "àéö×øþ ß"},
+      {"ĀĲŁŹŽŸ", "āĳłźžÿ"},
+      {"ǍǏǑǓǕǗǙǛ ǅ", "ǎǐǒǔǖǘǚǜ ǆ"},  // pinyin capitals; a title-case letter
+      {"ΑΩ ΆΏ Ϊ", "αω άώ ϊ"},
+      {"ЁЯ Ѣ", "ёя ѣ"},
+      {"ＡＺ", "ａｚ"},
+      {"ⅠⅢⅫ ⒶⓏ", "ⅰⅲⅻ ⓐⓩ"},
+      {"İ K ẞ", "i k ß"},  // single characters whose lower case is ASCII or ß
+      {"𐐀", "𐐨"},                        // beyond U+FFFF
+      {"第一章 ① 〇 ι ᾼ", "第一章 ① 〇 ι ᾳ"},
+      {"ÿA", "ÿ" "a"},  // a stray byte is kept, not lowered
+  };
+  for (const Case& c : cases) EXPECT_EQ(LowerCase(c.text), c.lower) << c.text;
+}
+
+// Lower-casing a title of a code page 936 page must not lose a character:
+// every character of the code page lower-cases to one the code page holds,
+// but for Ⅺ and Ⅻ, whose lower case it lacks.
+TEST(TextEncodingTest, LowerCaseStaysInCodePage936) {
+  std::string lost;
+  size_t lowered = 0;
+  for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+    for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+      const std::string bytes{static_cast<char>(lead), static_cast<char>(trail)};
+      const std::string text = CodePageToUtf8(bytes, kCodePage936);
+      if (text.find("\xEF\xBF\xBD") != std::string::npos) continue;  // no character there
+      const std::string lower = LowerCase(text);
+      if (lower == text) continue;
+      ++lowered;
+      if (!FitsCodePage(lower, kCodePage936)) lost += text;
+    }
+  }
+  EXPECT_EQ(lost, "ⅪⅫ");
+  EXPECT_GE(lowered, 90u);  // Greek, Cyrillic, full-width, Roman numerals, pinyin: 95
 }
 
 TEST(TextEncodingTest, Utf8Validity) {

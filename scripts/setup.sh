@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   googletest libbenchmark-dev
   fp-utils python3-chm libchm-bin libchm-dev libmspack-dev
-  locales time
+  locales time unicode-data
   qt6-base-dev libgl-dev
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine
   xvfb xauth x11-utils fonts-wqy-zenhei imagemagick

@@ -616,5 +616,34 @@ TEST(CliEndToEndTest, TwoRunsOnOneFolderAtOnce) {
   std::cout << "busy answers: " << busy << " of 20 runs in 10 rounds\n";
 }
 
+TEST(CliEndToEndTest, ChaptersInReadingOrderAndTitlesWithNothingLost) {
+  ScopedTempDir dir("e2e order");
+  const std::vector<Page> pages = {
+      {"1.txt", "1.txt"},         {"2.txt", "2.txt"},
+      {"10.txt", "2.\u00A0common features"},  // no-break space: beyond code page 936
+      {"abc.txt", "abc.txt"},     {"Abd.txt", "abd: ǎ 한국"},
+      {"第一章.txt", "第一章.txt"}, {"第2章.txt", "第2章.txt"},  {"第十章.txt", "第十章.txt"},
+      {"第十一章.txt", "第十一章.txt"}, {"第二十章.txt", "第二十章.txt"},
+      {"第一百零一章.txt", "第一百零一章.txt"}, {"附录.txt", "附录.txt"},
+      {"后记.txt", "后记.txt"},   {"序章.txt", "序章.txt"},
+  };
+  for (const Page& p : pages) WriteBytes(dir / p.file, "no title\r\n");
+  WriteBytes(dir / "10.txt", "\xEF\xBB\xBF<title>2.\u00A0Common Features</title>\r\n");
+  WriteBytes(dir / "Abd.txt", "<title>ABD: Ǎ 한국</title>\r\n");
+
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "顺序", dir.path()});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  const Json b = ReadBook(dir / "顺序.chm");
+  const Json& entries = b["contents"][0]["children"];
+  const Json& sitemap = b["index_sitemap"];
+  ASSERT_EQ(entries.size(), pages.size());
+  ASSERT_EQ(sitemap.size(), pages.size());
+  for (size_t i = 0; i < pages.size(); ++i) {
+    EXPECT_EQ(entries[i]["local"].text, pages[i].file);
+    EXPECT_EQ(entries[i]["name"].text, pages[i].name);
+    EXPECT_EQ(sitemap[i]["name"].text, pages[i].name);
+  }
+}
+
 }  // namespace
 }  // namespace inkbinder
