@@ -240,8 +240,9 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page) {
     // record that carries it beyond their reach; readers that read the whole
     // file in the book's code page still open the book on it.
     constexpr std::size_t kFirstReadEnd = 4 + kBlockSize;
-    if (out.size() + 4 < kFirstReadEnd) {
-      PutEntry(&out, kSkippedRecord, std::string(kFirstReadEnd - out.size() - 4, '\0'));
+    if (out.size() < kFirstReadEnd) {
+      const std::size_t fill = out.size() + 4 < kFirstReadEnd ? kFirstReadEnd - out.size() - 4 : 0;
+      PutEntry(&out, kSkippedRecord, std::string(fill, '\0'));
     }
     PutTextEntry(&out, 2, start_page);
   }

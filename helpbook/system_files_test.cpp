@@ -227,6 +227,18 @@ TEST(SystemFilesTest, SystemRecordsReadersUse) {
   EXPECT_EQ(records.count(16), 0u) << "no default font unless the project names one";
 }
 
+TEST(SystemFilesTest, ChineseStartPageStaysBeyondTheFirstBlockWhateverComesBefore) {
+  // Titles that put the records before the start page just short of, at and
+  // just past the 4096 bytes those readers take.
+  for (size_t length = 3940; length <= 4010; ++length) {
+    BookInfo book = OurBook();
+    book.title = std::string(length, 'T');
+    const std::string system = File(Make(book), "/#SYSTEM");
+    EXPECT_FALSE(Has(FirstBlockCodes(system), 2)) << length;
+    EXPECT_EQ(Text(SystemRecords(system), 2), Gbk("第一章.htm")) << length;
+  }
+}
+
 TEST(SystemFilesTest, ProjectValuesWin) {
   BookInfo book = OurBook();
   book.default_topic = "b.htm";
