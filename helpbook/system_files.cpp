@@ -176,17 +176,6 @@ void PutTextEntry(std::string* out, std::uint16_t code, std::string_view text) {
   PutEntry(out, code, data);
 }
 
-bool IsDoubleByteLanguage(std::uint32_t lcid) {
-  switch (lcid & 0x3FF) {
-    case 0x04:  // Chinese
-    case 0x11:  // Japanese
-    case 0x12:  // Korean
-      return true;
-    default:
-      return false;
-  }
-}
-
 const WindowDefinition* FindWindow(const BookInfo& book, std::string_view name) {
   for (const WindowDefinition& w : book.windows) {
     if (w.name == name) return &w;
@@ -204,11 +193,11 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page) {
   std::string time;
   PutU32(&time, static_cast<std::uint32_t>(seconds));
   PutEntry(&out, 10, time);
-  // Language, double-byte text, no full-text search, no binary keyword or
-  // associative index, the compile's time, two unused fields.
+  // Language, no DBCS option (the project sets none), no full-text search,
+  // no binary keyword or associative index, the compile's time, two unused fields.
   std::string locale;
   PutU32(&locale, book.language);
-  PutU32(&locale, IsDoubleByteLanguage(book.language) ? 1 : 0);
+  PutU32(&locale, 0);
   PutU32(&locale, 0);
   PutU32(&locale, 0);
   PutU32(&locale, 0);
