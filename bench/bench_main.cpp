@@ -8,6 +8,7 @@
 //   inkbinder-bench gbk-links FROM TO      the pages under their code page 936 names, plus
 //                                          FROM's three source files: a folder the bare
 //                                          compiler can work in
+//   inkbinder-bench ascii-links FROM TO    the pages under ASCII names (page12.txt), same order
 //
 // Timed commands do one untimed run first (so the pages are in the page cache
 // for both), then REPS timed runs, and print one line of key=value pairs.
@@ -176,6 +177,23 @@ int GbkLinks(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// The pages under ASCII names ("page12.txt" for "第12页.txt"), in the same order.
+int AsciiLinks(const std::string& from, const std::string& to) {
+  if (mkdir(to.c_str(), 0755) != 0) return Fail("cannot make " + to);
+  const std::vector<std::string> pages = ListPages(from).pages;
+  if (pages.empty()) return Fail("no pages in " + from);
+  for (const std::string& name : pages) {
+    std::string digits;
+    for (char c : name) {
+      if (c >= '0' && c <= '9') digits.push_back(c);
+    }
+    const std::string target = to + "/page" + digits + ".txt";
+    if (link((from + "/" + name).c_str(), target.c_str()) != 0) return Fail("cannot link " + name);
+  }
+  std::printf("linked pages=%zu\n", pages.size());
+  return 0;
+}
+
 int Run(int argc, char** argv) {
   const std::vector<std::string> args(argv, argv + argc);
   size_t n = 0;
@@ -183,9 +201,10 @@ int Run(int argc, char** argv) {
   if (argc == 4 && args[1] == "floor" && ParseCount(argv[3], &n)) return Floor(args[2], n);
   if (argc == 4 && args[1] == "write" && ParseCount(argv[3], &n)) return Write(args[2], n);
   if (argc == 4 && args[1] == "gbk-links") return GbkLinks(args[2], args[3]);
+  if (argc == 4 && args[1] == "ascii-links") return AsciiLinks(args[2], args[3]);
   std::fprintf(stderr,
                "usage: inkbinder-bench make FOLDER COUNT | floor FOLDER REPS | "
-               "write FOLDER REPS | gbk-links FROM TO\n");
+               "write FOLDER REPS | gbk-links FROM TO | ascii-links FROM TO\n");
   return 2;
 }
 

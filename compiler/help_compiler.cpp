@@ -1,9 +1,12 @@
 #include "compiler/help_compiler.h"
 
+#include <cstdio>
+
 #include "app/messages.h"
 #include "app/window_port.h"
 #include "compiler/file_ops.h"
 #include "compiler/process.h"
+#include "helpbook/compile_help_book.h"
 #include "project/page_entry.h"
 
 namespace inkbinder {
@@ -33,18 +36,30 @@ CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
     window.SetStatus(kNoCompilerStatus + BaseName(compiler));
     return CompileOutcome::kNoCompiler;
   };
-  if (!IsRegularFile(compiler)) return finish_without_compiling();
+  const bool builtin = compiler == kBuiltinCompiler;
+  if (!builtin && !IsRegularFile(compiler)) return finish_without_compiling();
 
   const std::string book = folder + "/" + book_title + ".chm";
   const FileStamp before = StampOf(book);
-  std::string error;
-  std::unique_ptr<Process> process =
-      Process::Start(compiler, {folder + "/" + kProjectFileName}, &error);
-  if (!process) return finish_without_compiling();
+  int exit_code = 0;
+  if (builtin) {
+    window.SetStatus(kWaitingStatus);
+    std::string written;
+    std::string error;
+    if (helpbook::CompileHelpBook(folder + "/" + kProjectFileName, {}, &written, &error)) {
+      exit_code = kCompilerSucceeded;
+    } else {
+      std::fprintf(stderr, "%s\n", error.c_str());  // where a compiler's messages go
+    }
+  } else {
+    std::string error;
+    std::unique_ptr<Process> process =
+        Process::Start(compiler, {folder + "/" + kProjectFileName}, &error);
+    if (!process) return finish_without_compiling();
 
-  window.SetStatus(kWaitingStatus);
-  const int exit_code = window.WaitForProcess(*process);
-  process.reset();
+    window.SetStatus(kWaitingStatus);
+    exit_code = window.WaitForProcess(*process);
+  }
 
   // The sources and the book lie in the folder the project was written to,
   // whatever the window shows by now.

@@ -8,7 +8,11 @@ class WindowPort;
 
 enum class CompileOutcome { kSucceeded, kNoCompiler, kFailed };
 
-// Runs `compiler` on the project in the window's source folder, waits for it
+// The compiler name that chooses the built-in help compiler, which runs
+// inside this process instead of as a program.
+inline constexpr char kBuiltinCompiler[] = "builtin";
+
+// Runs `compiler` (a program, or kBuiltinCompiler) on the project in the window's source folder, waits for it
 // through the window, deletes the three source files (unless `keep_sources`),
 // and reports on the status line. Success means the compiler said so (exit
 // code 1, as hhc.exe has it) and <folder>/<book_title>.chm exists, is not

@@ -183,7 +183,7 @@ bool BookWriter::Has(const std::string& name) const {
   return names_.count(name) != 0;
 }
 
-bool BookWriter::Finish(std::string* error) {
+bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   // The compressed section ends on a whole frame: some readers always
   // decode a full frame, the last one too.
   const std::uint64_t frames = std::max<std::uint64_t>(1, (stream_size_ + kLzxFrameSize - 1) / kLzxFrameSize);
@@ -244,6 +244,7 @@ bool BookWriter::Finish(std::string* error) {
   inkbinder::DeleteFileAt(content_path_);
   content_path_.clear();
 
+  if (before_commit && !before_commit(part_path_, error)) return false;
   std::error_code ec;
   std::filesystem::rename(std::filesystem::u8path(part_path_), std::filesystem::u8path(book_path_), ec);
   if (ec) return Fail("cannot put the book in its place: " + book_path_ + ": " + ec.message(), error);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -48,9 +49,12 @@ class BookWriter {
   // Whether a file of exactly that name was added already.
   bool Has(const std::string& name) const;
 
-  // Assembles the book and moves it to its own name. False with a message
-  // when a write failed; no book is left then.
-  bool Finish(std::string* error);
+  // Assembles the book and moves it to its own name. `before_commit`, when
+  // given, sees the whole book under its temporary name first and may refuse
+  // it with a message. False with a message when a write failed or the book
+  // was refused; no book is left then.
+  using Check = std::function<bool(const std::string& whole_book, std::string* error)>;
+  bool Finish(std::string* error, const Check& before_commit = nullptr);
 
  private:
   bool Fail(const std::string& message, std::string* error);

@@ -9,14 +9,6 @@ namespace inkbinder {
 
 namespace {
 
-#ifdef _WIN32
-constexpr bool kCompilerSplitsNameBytes = false;
-#else
-// chmcmd, our compiler here, takes every 0x5C byte of a page name for a folder
-// separator, even the trail byte of a character (俓 is 82 5C in code page 936).
-constexpr bool kCompilerSplitsNameBytes = true;
-#endif
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // One character of UTF-8 (or one stray byte), lower-cased, as a number to compare.
@@ -86,9 +78,7 @@ PageList ListPages(const std::string& folder) {
     if (!e.regular_file || e.hidden || !HasPageExtension(e.name)) continue;
     const bool writable =
         e.name_is_text && !HasCharacterForbiddenInNames(e.name) &&
-        FitsCodePage(e.name, kSystemAnsi) &&
-        !(kCompilerSplitsNameBytes &&
-          Utf8ToCodePage(e.name, kSystemAnsi).find('\\') != std::string::npos);
+        FitsCodePage(e.name, kSystemAnsi);
     (writable ? list.pages : list.left_out).push_back(std::move(e.name));
   }
   std::sort(list.pages.begin(), list.pages.end(), NaturalLess);

@@ -13,8 +13,7 @@ struct PageList {
 // The pages of `folder`: its regular, visible files whose names end in ".txt"
 // (letter case ignored), in natural order. Names that the generated files
 // cannot hold safely (characters Windows forbids in names, names the system
-// ANSI code page cannot write, and where the compiler is chmcmd, names whose
-// code page bytes hold a backslash) are put in `left_out` instead.
+// ANSI code page cannot write) are put in `left_out` instead.
 PageList ListPages(const std::string& folder);
 
 // The file explorer's order: runs of digits compare as numbers, letters

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building, testing and running Inkbinder needs on Debian 12, and
-# generates the private locales the compiler stand-in and Wine rely on.
+# generates the private locales Wine and the benchmark rely on.
 # Safe to run again: it skips what is already there.
 set -euo pipefail
 
@@ -27,7 +27,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # Private locales, so nothing under /etc changes:
-#   zh_CN.GBK   - the compiler decodes index keywords through the process locale
+#   zh_CN.GBK   - the benchmark's bare chmcmd decodes index keywords through it
 #   zh_CN.UTF-8 - Wine takes its ANSI code page (936) from it
 locdir="${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/inkbinder/locale"
 mkdir -p "$locdir"

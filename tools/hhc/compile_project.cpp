@@ -1,91 +1,17 @@
 #include "tools/hhc/compile_project.h"
 
-#include <sys/stat.h>
-
-#include "project/file_open.h"
-#include "project/text_encoding.h"
-#include "tools/hhc/book_move.h"
-#include "tools/hhc/chmcmd_run.h"
-#include "tools/hhc/gbk_locale.h"
-#include "tools/hhc/help_project.h"
-#include "tools/hhc/staging.h"
-#include "tools/hhc/verdict.h"
-
 namespace inkbinder::hhc {
 
-namespace {
-
-bool ReadWholeFile(const std::string& path, std::string* text) {
-  std::FILE* f = OpenFile(path, "rb");
-  if (f == nullptr) return false;
-  char buffer[1 << 16];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) text->append(buffer, got);
-  const bool ok = std::ferror(f) == 0;
-  std::fclose(f);
-  return ok;
-}
-
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-}  // namespace
-
 bool CompileProject(const std::string& project_path, const CompileSettings& settings) {
-  std::FILE* out = settings.out;
-  const auto fail = [out](const std::string& why) {
-    std::fprintf(out, "hhc: compile failed: %s\n", why.c_str());
-    std::fflush(out);
-    return false;
-  };
-
-  std::string text;
-  if (!ReadWholeFile(project_path, &text)) {
-    return fail("cannot read the project file " + project_path);
-  }
-  const std::string project_name = NameOf(project_path);
-  const HelpProject project = ParseHelpProject(text);
-  if (project.compiled_file.empty()) return fail("the project names no book (Compiled file=)");
-
-  std::string notes;
-  const GbkLocale locale = FindGbkLocale(settings.program_folder, &notes);
-  std::fputs(notes.c_str(), out);
-
-  StagingFolder staging;
+  std::string book;
   std::string error;
-  notes.clear();
-  const bool staged = staging.Create(&error) &&
-                      StageProject(project_path, project, staging.path(), &notes, &error);
-  std::fputs(notes.c_str(), out);
-  if (!staged) return fail(error);
-
-  const ChmcmdRun run =
-      RunChmcmd(settings.chmcmd, staging.path(), project_name, locale, out);
-  CompileEvidence evidence;
-  evidence.started = run.started;
-  evidence.exit_code = run.exit_code;
-  evidence.output = run.output;
-  const std::string staged_book = staging.path() + "/" + project.compiled_file;
-  struct stat st;
-  if (lstat(staged_book.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    evidence.book_exists = true;
-    evidence.book_size = static_cast<std::uint64_t>(st.st_size);
+  if (!helpbook::CompileHelpBook(project_path, settings.options, &book, &error)) {
+    std::fprintf(settings.out, "hhc: compile failed: %s\n", error.c_str());
+    std::fflush(settings.out);
+    return false;
   }
-  const Verdict verdict = JudgeCompile(evidence);
-  if (!verdict.succeeded) return fail(CodePageToUtf8(verdict.reason, kCodePage936));
-
-  const std::string book = DiskPath(FolderOf(project_path), project.compiled_file);
-  if (!MoveBook(staged_book, book, &error)) return fail(error);
-  std::fprintf(out, "hhc: wrote %s\n", book.c_str());
-  std::fflush(out);
+  std::fprintf(settings.out, "hhc: wrote %s\n", book.c_str());
+  std::fflush(settings.out);
   return true;
 }
 

@@ -1,10 +1,9 @@
-// hhc: compiles a help project with chmcmd and answers like hhc.exe, so the
-// tool drives it the same way on every platform.
+// hhc: compiles a help project with the built-in help compiler and answers
+// like hhc.exe, so the tool drives it the same way on every platform.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "compiler/program_folder.h"
 #include "tools/hhc/compile_project.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +14,5 @@ int main(int argc, char** argv) {
     return 0;
   }
   inkbinder::hhc::CompileSettings settings;
-  settings.program_folder = inkbinder::ProgramFolder();
   return inkbinder::hhc::CompileProject(argv[1], settings) ? 1 : 0;
 }
