@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "project/contents_file.h"
-#include "project/index_file.h"
 #include "project/page_entry.h"
 #include "project/text_encoding.h"
 
@@ -34,17 +33,6 @@ TEST(SitemapTest, ReadsOurContentsFile) {
     EXPECT_EQ(entries[i + 1].local, Utf8ToCodePage(kPages[i], kCodePage936)) << i;
     EXPECT_EQ(entries[i + 1].depth, 1) << i;
   }
-}
-
-TEST(SitemapTest, ReadsOurIndexFile) {
-  const std::string text = Utf8ToCodePage(inkbinder::IndexFileText(kPages, kNames), kCodePage936);
-  std::vector<SitemapEntry> entries;
-  std::string error;
-  ASSERT_TRUE(ParseSitemap(text, &entries, &error)) << error;
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].local, Utf8ToCodePage("第一章.htm", kCodePage936));
-  EXPECT_EQ(entries[2].name, "q.htm");
-  for (const SitemapEntry& e : entries) EXPECT_EQ(e.depth, 0);
 }
 
 TEST(SitemapTest, DecodesEntitiesInNamesOnly) {

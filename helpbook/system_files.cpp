@@ -1,5 +1,6 @@
 #include "helpbook/system_files.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -10,6 +11,9 @@ namespace {
 // String tables are read by readers in 4096-byte blocks (one block per
 // lookup), so no string may cross a block border and none may be longer.
 constexpr std::size_t kBlockSize = 4096;
+
+// A #SYSTEM record no reader knows: readers skip it by its length.
+constexpr std::uint16_t kSkippedRecord = 0x7FFF;
 
 // The window struct as readers take it from #WINDOWS: its size and the
 // offsets of the fields we fill.
@@ -172,17 +176,6 @@ void PutTextEntry(std::string* out, std::uint16_t code, std::string_view text) {
   PutEntry(out, code, data);
 }
 
-bool IsDoubleByteLanguage(std::uint32_t lcid) {
-  switch (lcid & 0x3FF) {
-    case 0x04:  // Chinese
-    case 0x11:  // Japanese
-    case 0x12:  // Korean
-      return true;
-    default:
-      return false;
-  }
-}
-
 const WindowDefinition* FindWindow(const BookInfo& book, std::string_view name) {
   for (const WindowDefinition& w : book.windows) {
     if (w.name == name) return &w;
@@ -200,11 +193,11 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page) {
   std::string time;
   PutU32(&time, static_cast<std::uint32_t>(seconds));
   PutEntry(&out, 10, time);
-  // Language, double-byte text, no full-text search, no binary keyword or
-  // associative index, the compile's time, two unused fields.
+  // Language, no DBCS option (the project sets none), no full-text search,
+  // no binary keyword or associative index, the compile's time, two unused fields.
   std::string locale;
   PutU32(&locale, book.language);
-  PutU32(&locale, IsDoubleByteLanguage(book.language) ? 1 : 0);
+  PutU32(&locale, 0);
   PutU32(&locale, 0);
   PutU32(&locale, 0);
   PutU32(&locale, 0);
@@ -213,7 +206,9 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page) {
   PutU32(&locale, 0);
   PutEntry(&out, 4, locale);
   // Texts come last: one reader overwrites the file's last byte with a NUL.
-  PutTextEntry(&out, 2, start_page);
+  const bool ascii_start = std::all_of(start_page.begin(), start_page.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii_start) PutTextEntry(&out, 2, start_page);
   std::string title = book.title;
   if (title.empty()) {
     const WindowDefinition* window = FindWindow(book, book.default_window);
@@ -226,6 +221,20 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page) {
   PutTextEntry(&out, 0, book.contents_file);
   PutTextEntry(&out, 1, book.index_file);
   PutTextEntry(&out, 5, book.default_window);
+  if (!ascii_start && !start_page.empty()) {
+    // Two Linux readers take only the file's first 4096 bytes after the
+    // version, and decode a start page there as UTF-8 or Latin-1 instead of
+    // the book's code page: one then opens a blank page, the other refuses
+    // the whole book. A start page they cannot decode therefore follows a
+    // record that carries it beyond their reach; readers that read the whole
+    // file in the book's code page still open the book on it.
+    constexpr std::size_t kFirstReadEnd = 4 + kBlockSize;
+    if (out.size() < kFirstReadEnd) {
+      const std::size_t fill = out.size() + 4 < kFirstReadEnd ? kFirstReadEnd - out.size() - 4 : 0;
+      PutEntry(&out, kSkippedRecord, std::string(fill, '\0'));
+    }
+    PutTextEntry(&out, 2, start_page);
+  }
   return out;
 }
 

@@ -77,6 +77,20 @@ std::string Text(const std::map<int, std::string>& records, int code) {
   return it->second.substr(0, it->second.size() - 1);
 }
 
+// The codes a reader sees that takes only the 4096 bytes after the version.
+std::vector<int> FirstBlockCodes(const std::string& system) {
+  const std::string block = system.substr(4, 4096);
+  std::vector<int> codes;
+  for (size_t at = 0; at + 4 <= block.size(); at += 4 + U16(block, at + 2)) {
+    codes.push_back(U16(block, at));
+  }
+  return codes;
+}
+
+bool Has(const std::vector<int>& codes, int code) {
+  return std::find(codes.begin(), codes.end(), code) != codes.end();
+}
+
 struct ReadTopic {
   std::string local;
   std::optional<std::string> title;
@@ -205,7 +219,24 @@ TEST(SystemFilesTest, SystemRecordsReadersUse) {
   EXPECT_EQ(U32(locale, 0x18), 0x01D90000u);  // the time's high half
   // A reader overwrites the last byte with a NUL: it must be one already.
   EXPECT_EQ(system.back(), '\0');
+  // Readers of the first 4096 bytes that mis-decode a Chinese start page do
+  // not reach it; they still find everything else.
+  const std::vector<int> first = FirstBlockCodes(system);
+  EXPECT_FALSE(Has(first, 2));
+  for (int code : {0, 1, 3, 4, 5, 6, 10}) EXPECT_TRUE(Has(first, code)) << code;
   EXPECT_EQ(records.count(16), 0u) << "no default font unless the project names one";
+}
+
+TEST(SystemFilesTest, ChineseStartPageStaysBeyondTheFirstBlockWhateverComesBefore) {
+  // Titles that put the records before the start page just short of, at and
+  // just past the 4096 bytes those readers take.
+  for (size_t length = 3940; length <= 4010; ++length) {
+    BookInfo book = OurBook();
+    book.title = std::string(length, 'T');
+    const std::string system = File(Make(book), "/#SYSTEM");
+    EXPECT_FALSE(Has(FirstBlockCodes(system), 2)) << length;
+    EXPECT_EQ(Text(SystemRecords(system), 2), Gbk("第一章.htm")) << length;
+  }
 }
 
 TEST(SystemFilesTest, ProjectValuesWin) {
@@ -213,8 +244,11 @@ TEST(SystemFilesTest, ProjectValuesWin) {
   book.default_topic = "b.htm";
   book.title = "Title";
   book.compiled_file = "..\\out\\Big Book.CHM";
-  const auto records = SystemRecords(File(Make(book), "/#SYSTEM"));
+  const std::string system = File(Make(book), "/#SYSTEM");
+  const auto records = SystemRecords(system);
   EXPECT_EQ(Text(records, 2), "b.htm");
+  EXPECT_TRUE(Has(FirstBlockCodes(system), 2)) << "an ASCII start page is for every reader";
+  EXPECT_LT(system.size(), 4096u);
   EXPECT_EQ(Text(records, 3), "Title");
   EXPECT_EQ(Text(records, 6), "big book");
 }
