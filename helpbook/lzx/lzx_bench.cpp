@@ -1,7 +1,7 @@
 // lzx-bench: speed and ratio of the section compressor per level and thread
 // count, on generated help pages or on a file.
 //
-//   lzx-bench [--pages N] [--file PATH] [--reps R] [--window BITS] [--interval FRAMES]
+//   lzx-bench [--pages N] [--file PATH] [--reps R] [--window BITS] [--interval FRAMES] [--level L]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,12 +34,14 @@ int main(int argc, char** argv) {
   std::size_t pages = 8186;
   const char* file = nullptr;
   int reps = 3;
+  int only_level = -1;
   helpbook::LzxSettings base;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--pages")) pages = std::strtoull(argv[i + 1], nullptr, 10);
     else if (!std::strcmp(argv[i], "--file")) file = argv[i + 1];
     else if (!std::strcmp(argv[i], "--reps")) reps = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--window")) base.window_bits = static_cast<unsigned>(std::atoi(argv[i + 1]));
+    else if (!std::strcmp(argv[i], "--level")) only_level = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--interval")) base.reset_interval_frames = static_cast<unsigned>(std::atoi(argv[i + 1]));
   }
   std::vector<std::uint8_t> input;
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
   }
   std::printf("input=%zu window=%u interval=%u\n", input.size(), base.window_bits, base.reset_interval_frames);
   for (int level = 0; level <= 3; ++level) {
+    if (only_level >= 0 && level != only_level) continue;
     for (unsigned threads : {1u, 2u}) {
       helpbook::LzxSettings settings = base;
       settings.level = level;

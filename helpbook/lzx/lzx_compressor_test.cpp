@@ -190,7 +190,7 @@ TEST(LzxCompressor, EveryLevelRoundTrips) {
 }
 
 TEST(LzxCompressor, ThreadsGiveTheSameBytesInOrder) {
-  const Bytes input = Mixed(40 * kFrame + 12345, 5);
+  const Bytes input = Mixed(24 * kFrame + 12345, 5);
   const CompressedSection one = Compress(input, Settings(16, 2, 1), 1000);
   for (unsigned threads : {2u, 3u, 0u}) {
     SCOPED_TRACE(std::to_string(threads) + " threads");
@@ -243,7 +243,7 @@ TEST(LzxCompressor, OutputFlowsBeforeFinish) {
       received += size;
       return true;
     });
-    const Bytes input = Text(64 * kFrame, 4);
+    const Bytes input = Text(16 * kFrame, 4);
     ASSERT_TRUE(compressor.Write(input.data(), input.size()));
     // At most a few intervals per thread wait for their turn.
     EXPECT_GT(received, 0u);

@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::uint32_t kFrame = 0x8000;
 constexpr unsigned kHashBits = 16;
-constexpr std::size_t kMaxBlockFrames = 64;  // block lengths are 24-bit; stay well below
 
 // First guesses at symbol prices, in bits, before any code is known.
 constexpr unsigned kLiteralBits = 7;
@@ -148,8 +147,7 @@ void IntervalEncoder::Stats::Add(const Stats& other) {
 }
 
 IntervalEncoder::IntervalEncoder(unsigned window_bits, int level)
-    : window_bits_(window_bits),
-      main_symbols_(kNumChars + 8 * PositionSlots(window_bits)),
+    : main_symbols_(kNumChars + 8 * PositionSlots(window_bits)),
       max_distance_((1u << window_bits) - 3),
       head_(std::size_t{1} << kHashBits),
       prev_(std::size_t{1} << window_bits),
@@ -483,40 +481,20 @@ void IntervalEncoder::PlanBlock(const Stats& stats, const std::uint8_t* prev_mai
   trees->bits = bits;
 }
 
+// One block per frame: blocks spanning frames saved next to nothing on help
+// text, and a block per frame is what every reader has seen.
 void IntervalEncoder::PlanBlocks(std::size_t size) {
-  const std::size_t frames = frame_stats_.size();
-  auto frame_bytes = [size](std::size_t f) { return std::min<std::size_t>(kFrame, size - f * kFrame); };
   blocks_.clear();
   std::uint8_t prev_main[kMaxMainSymbols] = {};
   std::uint8_t prev_length[kNumSecondaryLengths] = {};
-  Stats merged;
-  Trees single, joined;
-  for (std::size_t first = 0; first < frames;) {
-    Block block{first, first + 1, {}};
-    Stats stats = frame_stats_[first];
-    std::uint64_t raw = frame_bytes(first);
-    PlanBlock(stats, prev_main, prev_length, raw, &block.trees);
-    // Grow the block frame by frame while one block costs less than two.
-    while (block.end_frame < frames && block.end_frame - first < kMaxBlockFrames) {
-      const std::size_t next = block.end_frame;
-      merged = stats;
-      merged.Add(frame_stats_[next]);
-      PlanBlock(merged, prev_main, prev_length, raw + frame_bytes(next), &joined);
-      const bool stored = block.trees.type == kUncompressed;
-      PlanBlock(frame_stats_[next], stored ? prev_main : block.trees.main,
-                stored ? prev_length : block.trees.length, frame_bytes(next), &single);
-      if (joined.bits > block.trees.bits + single.bits) break;
-      stats = merged;
-      raw += frame_bytes(next);
-      block.trees = joined;
-      block.end_frame = next + 1;
-    }
+  for (std::size_t f = 0; f < frame_stats_.size(); ++f) {
+    Block block{f, f + 1, {}};
+    PlanBlock(frame_stats_[f], prev_main, prev_length, std::min<std::size_t>(kFrame, size - f * kFrame), &block.trees);
     if (block.trees.type != kUncompressed) {
       std::copy(std::begin(block.trees.main), std::end(block.trees.main), prev_main);
       std::copy(std::begin(block.trees.length), std::end(block.trees.length), prev_length);
     }
     blocks_.push_back(block);
-    first = block.end_frame;
   }
 }
 

@@ -97,7 +97,6 @@ class IntervalEncoder {
                  const std::vector<std::uint8_t>& out, std::size_t out_start,
                  std::vector<std::uint32_t>* frame_offsets) const;
 
-  unsigned window_bits_;
   unsigned main_symbols_;
   std::uint32_t max_distance_;
   unsigned max_chain_;
