@@ -275,11 +275,13 @@ TEST(LzxCompressor, RefusesSettingsReadersCannotFollow) {
 }
 
 // Random inputs, settings and write pieces. INKBINDER_LZX_FUZZ_BYTES raises
-// the total (default 2 MB).
+// the total (default 2 MB), INKBINDER_LZX_FUZZ_SEED picks other inputs.
 TEST(LzxCompressor, FuzzRoundTrips) {
   std::size_t budget = 2u << 20;
   if (const char* env = std::getenv("INKBINDER_LZX_FUZZ_BYTES")) budget = std::strtoull(env, nullptr, 10);
-  std::mt19937 rng(2024);
+  unsigned seed = 2024;
+  if (const char* env = std::getenv("INKBINDER_LZX_FUZZ_SEED")) seed = static_cast<unsigned>(std::strtoul(env, nullptr, 10));
+  std::mt19937 rng(seed);
   for (std::size_t done = 0; done < budget;) {
     const Kind& kind = kKinds[rng() % std::size(kKinds)];
     std::size_t size = rng() % (6 * kFrame);
