@@ -2,6 +2,7 @@
 // count, on generated help pages or on a file.
 //
 //   lzx-bench [--pages N] [--file PATH] [--reps R] [--window BITS] [--interval FRAMES] [--level L]
+//             [--threads T]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   const char* file = nullptr;
   int reps = 3;
   int only_level = -1;
+  unsigned only_threads = 0;
   helpbook::LzxSettings base;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--pages")) pages = std::strtoull(argv[i + 1], nullptr, 10);
@@ -42,6 +44,7 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--reps")) reps = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--window")) base.window_bits = static_cast<unsigned>(std::atoi(argv[i + 1]));
     else if (!std::strcmp(argv[i], "--level")) only_level = std::atoi(argv[i + 1]);
+    else if (!std::strcmp(argv[i], "--threads")) only_threads = static_cast<unsigned>(std::atoi(argv[i + 1]));
     else if (!std::strcmp(argv[i], "--interval")) base.reset_interval_frames = static_cast<unsigned>(std::atoi(argv[i + 1]));
   }
   std::vector<std::uint8_t> input;
@@ -57,6 +60,7 @@ int main(int argc, char** argv) {
   for (int level = 0; level <= 3; ++level) {
     if (only_level >= 0 && level != only_level) continue;
     for (unsigned threads : {1u, 2u}) {
+      if (only_threads != 0 && threads != only_threads) continue;
       helpbook::LzxSettings settings = base;
       settings.level = level;
       settings.threads = threads;

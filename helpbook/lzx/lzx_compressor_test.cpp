@@ -162,6 +162,26 @@ TEST(LzxCompressor, EveryKindAndSizeAroundFrameAndIntervalBordersRoundTrips) {
   }
 }
 
+// A stored frame between compressed ones: the next block's trees are coded
+// against the last compressed block's, and the repeat offsets it starts with
+// are those the stored block's header carries.
+TEST(LzxCompressor, StoredFrameBetweenCompressedFrames) {
+  Bytes input = Text(kFrame, 31);
+  Bytes noise = RandomBytes(kFrame, 32);
+  // One match inside the noise, 1000 bytes back, and the next frame opens
+  // with more bytes from 1000 back: a repeat of that distance.
+  std::copy(noise.begin() + 31000, noise.begin() + 31024, noise.begin() + 32000);
+  input.insert(input.end(), noise.begin(), noise.end());
+  input.insert(input.end(), noise.begin() + 31768, noise.begin() + 31868);
+  const Bytes more = Text(2 * kFrame, 31);
+  input.insert(input.end(), more.begin(), more.end());
+  const CompressedSection s = Compress(input, Settings(16, 4));
+  ASSERT_EQ(s.frame_offsets.size(), 5u);
+  // The noise frame is stored: its bytes follow its offset almost verbatim.
+  EXPECT_LE(s.frame_offsets[2] - s.frame_offsets[1], kFrame + 32);
+  EXPECT_TRUE(RoundTrips(input, s));
+}
+
 TEST(LzxCompressor, EmptyInputGivesNoFrames) {
   const CompressedSection s = Compress({}, Settings());
   EXPECT_TRUE(s.bytes.empty());
