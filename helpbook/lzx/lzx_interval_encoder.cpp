@@ -12,13 +12,15 @@ namespace {
 
 constexpr std::uint32_t kFrame = 0x8000;
 constexpr unsigned kHashBits = 16;
-constexpr std::size_t kMaxBlockFrames = 64;  // block lengths are 24-bit; stay well below
 
-// Rough bit prices the parser weighs matches with.
-constexpr int kLiteralBits = 7;
-constexpr int kMatchSymbolBits = 9;
-constexpr int kRepeatSymbolBits[3] = {6, 8, 8};
-constexpr int kLengthFooterBits = 5;
+// First guesses at symbol prices, in bits, before any code is known.
+constexpr unsigned kLiteralBits = 7;
+constexpr unsigned kMatchSymbolBits = 9;
+constexpr unsigned kRepeatSymbolBits[3] = {6, 8, 8};
+constexpr unsigned kFooterBits = 5;
+// Prices of symbols a first pass did not use.
+constexpr unsigned kUnusedSymbolBits = 12;
+constexpr unsigned kUnusedFooterBits = 8;
 
 inline std::uint32_t Hash3(const std::uint8_t* p) {
   const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
@@ -38,7 +40,6 @@ inline unsigned MatchLength(const std::uint8_t* a, const std::uint8_t* b, unsign
   return len;
 }
 
-inline int LengthBits(unsigned length) { return length >= kMinMatch + kNumPrimaryLengths ? kLengthFooterBits : 0; }
 
 // One symbol of the pretree coding of a run of code lengths.
 struct PreSymbol {
@@ -146,8 +147,7 @@ void IntervalEncoder::Stats::Add(const Stats& other) {
 }
 
 IntervalEncoder::IntervalEncoder(unsigned window_bits, int level)
-    : window_bits_(window_bits),
-      main_symbols_(kNumChars + 8 * PositionSlots(window_bits)),
+    : main_symbols_(kNumChars + 8 * PositionSlots(window_bits)),
       max_distance_((1u << window_bits) - 3),
       head_(std::size_t{1} << kHashBits),
       prev_(std::size_t{1} << window_bits),
@@ -156,19 +156,50 @@ IntervalEncoder::IntervalEncoder(unsigned window_bits, int level)
     max_chain_ = 4;
     nice_length_ = 16;
     lazy_ = false;
+    passes_ = 1;
   } else if (level == 1) {
     max_chain_ = 16;
     nice_length_ = 48;
     lazy_ = true;
+    passes_ = 1;
   } else if (level == 2) {
-    max_chain_ = 64;
+    max_chain_ = 8;
+    nice_length_ = 32;
+    lazy_ = true;
+    passes_ = 2;
+  } else {
+    max_chain_ = 32;
     nice_length_ = 128;
     lazy_ = true;
-  } else {
-    max_chain_ = 256;
-    nice_length_ = kMaxMatch;
-    lazy_ = true;
+    passes_ = 3;
   }
+}
+
+void IntervalEncoder::GuessPrices() {
+  // Flat literal prices parse text better here than prices from byte counts.
+  for (auto& l : prices_.literal) l = 16 * kLiteralBits;
+  for (unsigned m = 0; m < kMaxMainSymbols - kNumChars; ++m) {
+    const unsigned slot = m / 8;
+    prices_.match[m] = 16 * (slot < 3 ? kRepeatSymbolBits[slot] : kMatchSymbolBits);
+  }
+  for (auto& f : prices_.footer) f = 16 * kFooterBits;
+}
+
+void IntervalEncoder::PricesFrom(const Stats& stats) {
+  std::uint8_t main[kMaxMainSymbols] = {};
+  std::uint8_t length[kNumSecondaryLengths] = {};
+  BuildCodeLengths(stats.main, main_symbols_, kMaxCodeLength, main);
+  BuildCodeLengths(stats.length, kNumSecondaryLengths, kMaxCodeLength, length);
+  for (unsigned c = 0; c < kNumChars; ++c) prices_.literal[c] = 16 * (stats.main[c] ? main[c] : kUnusedSymbolBits);
+  for (unsigned m = 0; m < main_symbols_ - kNumChars; ++m) {
+    prices_.match[m] = 16 * (stats.main[kNumChars + m] ? main[kNumChars + m] : kUnusedSymbolBits);
+  }
+  for (unsigned f = 0; f < kNumSecondaryLengths; ++f) prices_.footer[f] = 16 * (stats.length[f] ? length[f] : kUnusedFooterBits);
+}
+
+// Bits saved by a match against sending its bytes as literals.
+int IntervalEncoder::MatchGain(std::uint32_t pos, unsigned length, std::uint32_t formatted) const {
+  return static_cast<int>(literal_sum_[pos + length] - literal_sum_[pos]) - static_cast<int>(MatchPrice(length, formatted));
 }
 
 void IntervalEncoder::Insert(const std::uint8_t* data, std::size_t size, std::uint32_t pos) {
@@ -189,7 +220,7 @@ IntervalEncoder::Candidate IntervalEncoder::FindAndInsert(const std::uint8_t* da
       if (distance > pos) continue;
       const unsigned len = MatchLength(here, here - distance, limit);
       if (len < kMinMatch) continue;
-      const int gain = static_cast<int>(len) * kLiteralBits - kRepeatSymbolBits[i] - LengthBits(len);
+      const int gain = MatchGain(pos, len, i);
       if (gain > best.gain) best = {len, i, gain};
       seen = std::max(seen, len);
     }
@@ -210,8 +241,7 @@ IntervalEncoder::Candidate IntervalEncoder::FindAndInsert(const std::uint8_t* da
       if (len > seen) {
         seen = len;
         const std::uint32_t formatted = pos - static_cast<std::uint32_t>(candidate) + 2;
-        const int gain = static_cast<int>(len) * kLiteralBits - kMatchSymbolBits -
-                         static_cast<int>(ExtraBits(SlotOf(formatted))) - LengthBits(len);
+        const int gain = MatchGain(pos, len, formatted);
         if (gain > best.gain) best = {len, formatted, gain};
         if (len >= nice_length_) break;
       }
@@ -239,7 +269,149 @@ void IntervalEncoder::TakeMatch(const Candidate& c) {
   }
 }
 
-void IntervalEncoder::Parse(const std::uint8_t* data, std::size_t size) {
+void IntervalEncoder::ParseLazy(const std::uint8_t* data, std::size_t size, std::uint32_t frame_start,
+                                std::uint32_t frame_end) {
+  auto limit_at = [frame_end](std::uint32_t p) { return std::min<std::uint32_t>(kMaxMatch, frame_end - p); };
+  std::uint32_t pos = frame_start;
+  Candidate current = FindAndInsert(data, size, pos, limit_at(pos));
+  while (pos < frame_end) {
+    if (current.length == 0) {
+      items_.push_back({0, data[pos], 0});
+      if (++pos < frame_end) current = FindAndInsert(data, size, pos, limit_at(pos));
+      continue;
+    }
+    std::uint32_t inserted = pos + 1;
+    if (lazy_ && current.length < nice_length_ && pos + 1 < frame_end) {
+      const Candidate next = FindAndInsert(data, size, pos + 1, limit_at(pos + 1));
+      if (next.gain > current.gain) {
+        items_.push_back({0, data[pos], 0});
+        ++pos;
+        current = next;
+        continue;
+      }
+      inserted = pos + 2;
+    }
+    TakeMatch(current);
+    const std::uint32_t end = pos + current.length;
+    for (std::uint32_t q = inserted; q < end; ++q) Insert(data, size, q);
+    pos = end;
+    if (pos < frame_end) current = FindAndInsert(data, size, pos, limit_at(pos));
+  }
+}
+
+void IntervalEncoder::CollectMatches(const std::uint8_t* data, std::size_t size, std::uint32_t pos,
+                                     std::uint32_t limit, unsigned longer_than) {
+  matches_.clear();
+  if (pos + 3 > size) return;
+  const std::uint8_t* here = data + pos;
+  std::int32_t& head = head_[Hash3(here)];
+  std::int32_t candidate = head;
+  prev_[pos & window_mask_] = candidate;
+  head = static_cast<std::int32_t>(pos);
+  if (limit < 3) return;
+  unsigned seen = std::max(longer_than, 2u);
+  const std::int64_t lowest = std::int64_t{pos} - max_distance_;
+  for (unsigned chain = max_chain_; candidate >= 0 && candidate >= lowest && chain != 0; --chain) {
+    if (seen >= limit) break;
+    const std::uint8_t* there = data + candidate;
+    if (there[seen] == here[seen] && there[0] == here[0] && there[1] == here[1]) {
+      const unsigned len = MatchLength(here, there, limit);
+      if (len > seen) {
+        seen = len;
+        matches_.push_back({len, pos - static_cast<std::uint32_t>(candidate) + 2, 0});
+        if (len >= nice_length_) break;
+      }
+    }
+    candidate = prev_[static_cast<std::uint32_t>(candidate) & window_mask_];
+  }
+}
+
+std::uint32_t IntervalEncoder::MatchPrice(unsigned length, std::uint32_t formatted) const {
+  const unsigned slot = SlotOf(formatted);
+  const unsigned header = std::min<unsigned>(length - kMinMatch, kNumPrimaryLengths);
+  std::uint32_t price = prices_.match[slot * 8 + header] + 16 * ExtraBits(slot);
+  if (header == kNumPrimaryLengths) price += prices_.footer[length - kMinMatch - kNumPrimaryLengths];
+  return price;
+}
+
+// The cheapest path through the frame by the current prices, each position
+// reached by a literal or a match, with the repeat offsets of the path that
+// reached it.
+void IntervalEncoder::ParseOptimal(const std::uint8_t* data, std::size_t size, std::uint32_t frame_start,
+                                   std::uint32_t frame_end) {
+  const std::uint32_t n = frame_end - frame_start;
+  nodes_.assign(n + 1, Node{});
+  nodes_[0].cost = 0;
+  std::copy(std::begin(repeat_), std::end(repeat_), nodes_[0].repeat);
+  auto relax = [&](std::uint32_t from, std::uint32_t to, std::uint32_t cost, unsigned length, std::uint32_t offset) {
+    Node& node = nodes_[to];
+    if (cost >= node.cost) return;
+    const Node& source = nodes_[from];
+    node.cost = cost;
+    node.length = static_cast<std::uint16_t>(length);
+    node.offset = offset;
+    std::copy(std::begin(source.repeat), std::end(source.repeat), node.repeat);
+    if (length == 0 || offset == 0) return;
+    if (offset < 3) {
+      std::swap(node.repeat[0], node.repeat[offset]);
+    } else {
+      node.repeat[2] = node.repeat[1];
+      node.repeat[1] = node.repeat[0];
+      node.repeat[0] = offset - 2;
+    }
+  };
+
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const std::uint32_t pos = frame_start + i;
+    const std::uint32_t limit = std::min<std::uint32_t>(kMaxMatch, n - i);
+    const std::uint32_t cost = nodes_[i].cost;
+    relax(i, i + 1, cost + prices_.literal[data[pos]], 0, 0);
+    unsigned longest = 0;
+    if (limit >= kMinMatch) {
+      for (unsigned k = 0; k < 3; ++k) {
+        const std::uint32_t distance = nodes_[i].repeat[k];
+        if (distance > pos) continue;
+        const unsigned len = MatchLength(data + pos, data + pos - distance, limit);
+        for (unsigned l = kMinMatch; l <= len; ++l) relax(i, i + l, cost + MatchPrice(l, k), l, k);
+        longest = std::max(longest, len);
+      }
+    }
+    // Matches no longer than a repeat match cost more than it.
+    CollectMatches(data, size, pos, limit, longest);
+    unsigned from = std::max(longest, 2u);
+    for (const Candidate& m : matches_) {
+      for (unsigned l = from + 1; l <= m.length; ++l) relax(i, i + l, cost + MatchPrice(l, m.offset), l, m.offset);
+      from = m.length;
+      longest = std::max(longest, m.length);
+    }
+    // A long match is taken as it stands: skip the search inside it.
+    if (longest >= nice_length_) {
+      for (std::uint32_t q = pos + 1; q < pos + longest; ++q) Insert(data, size, q);
+      i += longest - 1;
+    }
+  }
+
+  // Walk back from the frame's end, then replay the path forwards.
+  path_.clear();
+  for (std::uint32_t j = n; j > 0;) {
+    const Node& node = nodes_[j];
+    path_.push_back(j);
+    j -= node.length == 0 ? 1 : node.length;
+  }
+  for (auto it = path_.rbegin(); it != path_.rend(); ++it) {
+    const Node& node = nodes_[*it];
+    if (node.length == 0) {
+      items_.push_back({0, data[frame_start + *it - 1], 0});
+    } else {
+      TakeMatch({node.length, node.offset, 0});
+    }
+  }
+}
+
+void IntervalEncoder::Parse(const std::uint8_t* data, std::size_t size, bool optimal) {
+  literal_sum_.resize(size + 1);
+  literal_sum_[0] = 0;
+  for (std::size_t i = 0; i < size; ++i) literal_sum_[i + 1] = literal_sum_[i] + prices_.literal[data[i]];
   items_.clear();
   frame_items_.clear();
   frame_repeats_.clear();
@@ -247,32 +419,11 @@ void IntervalEncoder::Parse(const std::uint8_t* data, std::size_t size) {
   repeat_[0] = repeat_[1] = repeat_[2] = 1;
   for (std::size_t frame_start = 0; frame_start < size; frame_start += kFrame) {
     const auto frame_end = static_cast<std::uint32_t>(std::min<std::size_t>(size, frame_start + kFrame));
-    auto limit_at = [frame_end](std::uint32_t p) { return std::min<std::uint32_t>(kMaxMatch, frame_end - p); };
     frame_items_.push_back(items_.size());
-    auto pos = static_cast<std::uint32_t>(frame_start);
-    Candidate current = FindAndInsert(data, size, pos, limit_at(pos));
-    while (pos < frame_end) {
-      if (current.length == 0) {
-        items_.push_back({0, data[pos], 0});
-        if (++pos < frame_end) current = FindAndInsert(data, size, pos, limit_at(pos));
-        continue;
-      }
-      std::uint32_t inserted = pos + 1;
-      if (lazy_ && current.length < nice_length_ && pos + 1 < frame_end) {
-        const Candidate next = FindAndInsert(data, size, pos + 1, limit_at(pos + 1));
-        if (next.gain > current.gain) {
-          items_.push_back({0, data[pos], 0});
-          ++pos;
-          current = next;
-          continue;
-        }
-        inserted = pos + 2;
-      }
-      TakeMatch(current);
-      const std::uint32_t end = pos + current.length;
-      for (std::uint32_t q = inserted; q < end; ++q) Insert(data, size, q);
-      pos = end;
-      if (pos < frame_end) current = FindAndInsert(data, size, pos, limit_at(pos));
+    if (optimal) {
+      ParseOptimal(data, size, static_cast<std::uint32_t>(frame_start), frame_end);
+    } else {
+      ParseLazy(data, size, static_cast<std::uint32_t>(frame_start), frame_end);
     }
     frame_repeats_.push_back({repeat_[0], repeat_[1], repeat_[2]});
   }
@@ -330,40 +481,20 @@ void IntervalEncoder::PlanBlock(const Stats& stats, const std::uint8_t* prev_mai
   trees->bits = bits;
 }
 
+// One block per frame: blocks spanning frames saved next to nothing on help
+// text, and a block per frame is what every reader has seen.
 void IntervalEncoder::PlanBlocks(std::size_t size) {
-  const std::size_t frames = frame_stats_.size();
-  auto frame_bytes = [size](std::size_t f) { return std::min<std::size_t>(kFrame, size - f * kFrame); };
   blocks_.clear();
   std::uint8_t prev_main[kMaxMainSymbols] = {};
   std::uint8_t prev_length[kNumSecondaryLengths] = {};
-  Stats merged;
-  Trees single, joined;
-  for (std::size_t first = 0; first < frames;) {
-    Block block{first, first + 1, {}};
-    Stats stats = frame_stats_[first];
-    std::uint64_t raw = frame_bytes(first);
-    PlanBlock(stats, prev_main, prev_length, raw, &block.trees);
-    // Grow the block frame by frame while one block costs less than two.
-    while (block.end_frame < frames && block.end_frame - first < kMaxBlockFrames) {
-      const std::size_t next = block.end_frame;
-      merged = stats;
-      merged.Add(frame_stats_[next]);
-      PlanBlock(merged, prev_main, prev_length, raw + frame_bytes(next), &joined);
-      const bool stored = block.trees.type == kUncompressed;
-      PlanBlock(frame_stats_[next], stored ? prev_main : block.trees.main,
-                stored ? prev_length : block.trees.length, frame_bytes(next), &single);
-      if (joined.bits > block.trees.bits + single.bits) break;
-      stats = merged;
-      raw += frame_bytes(next);
-      block.trees = joined;
-      block.end_frame = next + 1;
-    }
+  for (std::size_t f = 0; f < frame_stats_.size(); ++f) {
+    Block block{f, f + 1, {}};
+    PlanBlock(frame_stats_[f], prev_main, prev_length, std::min<std::size_t>(kFrame, size - f * kFrame), &block.trees);
     if (block.trees.type != kUncompressed) {
       std::copy(std::begin(block.trees.main), std::end(block.trees.main), prev_main);
       std::copy(std::begin(block.trees.length), std::end(block.trees.length), prev_length);
     }
     blocks_.push_back(block);
-    first = block.end_frame;
   }
 }
 
@@ -442,10 +573,18 @@ void IntervalEncoder::EmitBlock(const Block& block, const std::uint8_t* data, st
 void IntervalEncoder::Encode(const std::uint8_t* data, std::size_t size, std::vector<std::uint8_t>* out,
                              std::vector<std::uint32_t>* frame_offsets) {
   if (size == 0) return;
-  Parse(data, size);
-  const std::size_t frames = frame_items_.size() - 1;
-  frame_stats_.assign(frames, Stats{});
-  for (std::size_t f = 0; f < frames; ++f) CountItems(frame_items_[f], frame_items_[f + 1], &frame_stats_[f]);
+  GuessPrices();
+  for (int pass = 1;; ++pass) {
+    Parse(data, size, pass > 1);
+    const std::size_t frames = frame_items_.size() - 1;
+    frame_stats_.assign(frames, Stats{});
+    for (std::size_t f = 0; f < frames; ++f) CountItems(frame_items_[f], frame_items_[f + 1], &frame_stats_[f]);
+    if (pass == passes_) break;
+    // Parse again, pricing symbols by the codes the last parse would get.
+    Stats all;
+    for (const Stats& s : frame_stats_) all.Add(s);
+    PricesFrom(all);
+  }
   PlanBlocks(size);
 
   const std::size_t out_start = out->size();

@@ -57,7 +57,33 @@ class IntervalEncoder {
     Trees trees;
   };
 
-  void Parse(const std::uint8_t* data, std::size_t size);
+  // What the parser weighs its choices with, in sixteenths of a bit.
+  struct Prices {
+    std::uint32_t literal[kNumChars];
+    std::uint32_t match[kMaxMainSymbols - kNumChars];  // by slot * 8 + length header
+    std::uint32_t footer[kNumSecondaryLengths];
+  };
+
+  void GuessPrices();
+  void PricesFrom(const Stats& stats);
+  int MatchGain(std::uint32_t pos, unsigned length, std::uint32_t formatted) const;
+  // Cost of reaching a position in the optimal parse, and how it was reached.
+  static constexpr std::uint32_t kUnreached = 0xFFFFFFFFu;
+  struct Node {
+    std::uint32_t cost = kUnreached;
+    std::uint16_t length = 0;  // 0: by a literal
+    std::uint32_t offset = 0;
+    std::uint32_t repeat[3] = {1, 1, 1};
+  };
+
+  std::uint32_t MatchPrice(unsigned length, std::uint32_t formatted) const;
+  // Every frame alone: matches never cross a frame's end.
+  void Parse(const std::uint8_t* data, std::size_t size, bool optimal);
+  void ParseLazy(const std::uint8_t* data, std::size_t size, std::uint32_t frame_start, std::uint32_t frame_end);
+  void ParseOptimal(const std::uint8_t* data, std::size_t size, std::uint32_t frame_start, std::uint32_t frame_end);
+  // Matches at pos longer than longer_than, each longer than the one before.
+  void CollectMatches(const std::uint8_t* data, std::size_t size, std::uint32_t pos, std::uint32_t limit,
+                      unsigned longer_than);
   Candidate FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos,
                           std::uint32_t limit);
   void Insert(const std::uint8_t* data, std::size_t size, std::uint32_t pos);
@@ -71,18 +97,23 @@ class IntervalEncoder {
                  const std::vector<std::uint8_t>& out, std::size_t out_start,
                  std::vector<std::uint32_t>* frame_offsets) const;
 
-  unsigned window_bits_;
   unsigned main_symbols_;
   std::uint32_t max_distance_;
   unsigned max_chain_;
   unsigned nice_length_;
   bool lazy_;
+  int passes_;
 
   std::vector<std::int32_t> head_;
   std::vector<std::int32_t> prev_;
   std::uint32_t window_mask_;
   std::uint32_t repeat_[3] = {1, 1, 1};
 
+  Prices prices_;
+  std::vector<std::uint32_t> literal_sum_;  // prices of the literals before each position
+  std::vector<Node> nodes_;
+  std::vector<Candidate> matches_;
+  std::vector<std::uint32_t> path_;
   std::vector<Item> items_;
   std::vector<std::size_t> frame_items_;  // first item of each frame, plus the end
   std::vector<std::array<std::uint32_t, 3>> frame_repeats_;  // repeat offsets after each frame
