@@ -200,7 +200,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
       return false;
     }
     *fact_name = *bytes;
-    *fact_bytes = content;
+    if (options.check) *fact_bytes = content;  // a copy only for a check that wants it
     sitemaps.emplace_back(name, std::move(content));
   }
 
@@ -237,7 +237,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     }
     if (writer.Has(name)) continue;  // listed twice
     if (!AddPage(&writer, name, on_disk(relative), options.stop, error)) return false;
-    facts.pages.emplace_back(name.substr(1), on_disk(relative));
+    if (options.check) facts.pages.emplace_back(name.substr(1), on_disk(relative));
   }
   if (options.stop && options.stop()) {
     *error = "interrupted";
