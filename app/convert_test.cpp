@@ -6,6 +6,7 @@
 
 #include "app/convert.h"
 #include "app/messages.h"
+#include "compiler/file_ops.h"
 #include "compiler/help_compiler.h"
 #include "project/page_entry.h"
 #include "testing/fake_window.h"
@@ -142,7 +143,7 @@ TEST_F(ConvertTest, TheBuiltInCompilerMakesTheBookInThisProcess) {
   EXPECT_FALSE(Exists(log())) << "no program ran";
 
   // A page gone by the time it compiles: a failure, and the older book stays.
-  std::remove((dir / "2.txt").c_str());
+  ASSERT_TRUE(DeleteFileAt(dir / "2.txt"));
   WriteBytes(book(), "an older book");
   EXPECT_EQ(Convert(window, options), ConvertOutcome::kCompileFailed);
   EXPECT_EQ(window.status(), kCompileFailedStatus);
