@@ -6,6 +6,8 @@
 
 #include "app/convert.h"
 #include "app/messages.h"
+#include "compiler/file_ops.h"
+#include "compiler/help_compiler.h"
 #include "project/page_entry.h"
 #include "testing/fake_window.h"
 #include "testing/programs.h"
@@ -129,6 +131,23 @@ TEST_F(ConvertTest, FailuresAreReportedAsFailures) {
     }
     std::remove(book().c_str());
   }
+}
+
+TEST_F(ConvertTest, TheBuiltInCompilerMakesTheBookInThisProcess) {
+  options.compiler = kBuiltinCompiler;
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kSucceeded);
+  EXPECT_EQ(window.status(), kSuccessStatus);
+  EXPECT_EQ(ReadBytes(book()).substr(0, 4), "ITSF");
+  EXPECT_TRUE(SourcesExist(false, false, false));
+  EXPECT_EQ(window.opened, std::vector<std::string>{dir.path() + "/"});
+  EXPECT_FALSE(Exists(log())) << "no program ran";
+
+  // A page gone by the time it compiles: a failure, and the older book stays.
+  ASSERT_TRUE(DeleteFileAt(dir / "2.txt"));
+  WriteBytes(book(), "an older book");
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kCompileFailed);
+  EXPECT_EQ(window.status(), kCompileFailedStatus);
+  EXPECT_EQ(ReadBytes(book()), "an older book");
 }
 
 TEST_F(ConvertTest, MissingCompiler) {

@@ -5,10 +5,10 @@
 //   inkbinder-bench make FOLDER COUNT      generate COUNT pages and check them
 //   inkbinder-bench floor FOLDER REPS      read every page's bytes once per run
 //   inkbinder-bench write FOLDER REPS      write the contents, index and project files per run
-//   inkbinder-bench chmcmd-folder FROM TO  FROM's pages and sources as the hhc stand-in
-//                                          gives them to chmcmd: a folder for the bare compiler
-//   inkbinder-bench check BOOK FOLDER REPS read the book back as the stand-in's check does,
-//                                          against FOLDER's pages and kept sources
+//   inkbinder-bench gbk-links FROM TO      the pages under their code page 936 names, plus
+//                                          FROM's three source files: a folder the bare
+//                                          compiler can work in
+//   inkbinder-bench ascii-links FROM TO    the pages under ASCII names (page12.txt), same order
 //
 // Timed commands do one untimed run first (so the pages are in the page cache
 // for both), then REPS timed runs, and print one line of key=value pairs.
@@ -31,8 +31,6 @@
 #include "project/page_title.h"
 #include "project/project_file.h"
 #include "project/text_encoding.h"
-#include "tools/hhc/book_check.h"
-#include "tools/hhc/staging.h"
 
 namespace inkbinder::bench {
 namespace {
@@ -162,63 +160,37 @@ int Write(const std::string& folder, size_t reps) {
   return 0;
 }
 
-bool ReadWhole(const std::string& path, std::string* bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  char buffer[1 << 16];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes->append(buffer, got);
-  std::fclose(f);
-  return true;
-}
-
-int ChmcmdFolder(const std::string& from, const std::string& to) {
+int GbkLinks(const std::string& from, const std::string& to) {
   if (mkdir(to.c_str(), 0755) != 0) return Fail("cannot make " + to);
   const std::vector<std::string> pages = ListPages(from).pages;
   if (pages.empty()) return Fail("no pages in " + from);
   for (const std::string& name : pages) {
-    if (link((from + "/" + name).c_str(), (to + "/" + name).c_str()) != 0) {
-      return Fail("cannot link " + name);
-    }
+    const std::string target = to + "/" + Utf8ToCodePage(name, kCodePage936);
+    if (link((from + "/" + name).c_str(), target.c_str()) != 0) return Fail("cannot link " + name);
   }
-  std::string project;
-  if (!ReadWhole(from + "/" + kProjectFileName, &project)) {
-    return Fail("no project in " + from + " (make it with --keep-sources first)");
-  }
-  for (const char* source : {kContentsFileName, kIndexFileName}) {
+  for (const char* source : {kContentsFileName, kIndexFileName, kProjectFileName}) {
     if (link((from + "/" + source).c_str(), (to + "/" + source).c_str()) != 0) {
-      return Fail(std::string("cannot link ") + source);
+      return Fail(std::string("cannot link ") + source + " (make it with --keep-sources first)");
     }
   }
-  const std::string staged = hhc::ProjectForChmcmd(project, "#end");
-  std::FILE* f = std::fopen((to + "/" + kProjectFileName).c_str(), "wb");
-  if (f == nullptr || std::fwrite(staged.data(), 1, staged.size(), f) != staged.size() ||
-      std::fclose(f) != 0) {
-    return Fail("cannot write the project into " + to);
-  }
-  f = std::fopen((to + "/#end").c_str(), "wb");
-  if (f == nullptr || std::fclose(f) != 0) return Fail("cannot write the end marker");
   std::printf("linked pages=%zu\n", pages.size());
   return 0;
 }
 
-int Check(const std::string& book, const std::string& folder, size_t reps) {
-  BookExpectation expected;
-  for (const std::string& name : ListPages(folder).pages) {
-    expected.pages.push_back({name, folder + "/" + name});
+// The pages under ASCII names ("page12.txt" for "第12页.txt"), in the same order.
+int AsciiLinks(const std::string& from, const std::string& to) {
+  if (mkdir(to.c_str(), 0755) != 0) return Fail("cannot make " + to);
+  const std::vector<std::string> pages = ListPages(from).pages;
+  if (pages.empty()) return Fail("no pages in " + from);
+  for (const std::string& name : pages) {
+    std::string digits;
+    for (char c : name) {
+      if (c >= '0' && c <= '9') digits.push_back(c);
+    }
+    const std::string target = to + "/page" + digits + ".txt";
+    if (link((from + "/" + name).c_str(), target.c_str()) != 0) return Fail("cannot link " + name);
   }
-  expected.contents_name = kContentsFileName;
-  expected.index_name = kIndexFileName;
-  if (!ReadWhole(folder + "/" + kContentsFileName, &expected.contents_bytes) ||
-      !ReadWhole(folder + "/" + kIndexFileName, &expected.index_bytes)) {
-    return Fail("no sources in " + folder + " (make them with --keep-sources first)");
-  }
-  std::string problem;
-  const Timing t = TimeRuns(reps, [&] { problem = CheckBookAsReader(book, expected); });
-  if (!problem.empty()) return Fail("the book reads back wrong: " + problem);
-  std::printf("check pages=%zu reps=%zu median_s=%.4f min_s=%.4f max_s=%.4f cpu_s=%.4f "
-              "peak_rss_kib=%ld\n",
-              expected.pages.size(), reps, t.median, t.min, t.max, t.cpu, PeakResidentKiB());
+  std::printf("linked pages=%zu\n", pages.size());
   return 0;
 }
 
@@ -228,11 +200,11 @@ int Run(int argc, char** argv) {
   if (argc == 4 && args[1] == "make" && ParseCount(argv[3], &n)) return Make(args[2], n);
   if (argc == 4 && args[1] == "floor" && ParseCount(argv[3], &n)) return Floor(args[2], n);
   if (argc == 4 && args[1] == "write" && ParseCount(argv[3], &n)) return Write(args[2], n);
-  if (argc == 4 && args[1] == "chmcmd-folder") return ChmcmdFolder(args[2], args[3]);
-  if (argc == 5 && args[1] == "check" && ParseCount(argv[4], &n)) return Check(args[2], args[3], n);
+  if (argc == 4 && args[1] == "gbk-links") return GbkLinks(args[2], args[3]);
+  if (argc == 4 && args[1] == "ascii-links") return AsciiLinks(args[2], args[3]);
   std::fprintf(stderr,
                "usage: inkbinder-bench make FOLDER COUNT | floor FOLDER REPS | "
-               "write FOLDER REPS | chmcmd-folder FROM TO | check BOOK FOLDER REPS\n");
+               "write FOLDER REPS | gbk-links FROM TO | ascii-links FROM TO\n");
   return 2;
 }
 

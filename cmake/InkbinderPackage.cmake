@@ -53,12 +53,10 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The shared libraries the programs link (libc, libstdc++, Qt) come from
-  # dpkg-shlibdeps; what they run or read besides is listed here:
-  set(INKBINDER_DEB_DEPENDS
-    fp-utils   # chmcmd: hhc compiles the book with it
-    locales    # the zh_CN and GBK definitions hhc makes its private GBK locale from
-  )
+  # The shared libraries the programs link (libc, libstdc++, Qt, chmlib for
+  # hhc's reader check) come from dpkg-shlibdeps; what they run or read
+  # besides would be listed here. The built-in help compiler needs nothing more.
+  set(INKBINDER_DEB_DEPENDS)
   list(JOIN INKBINDER_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The window opens the finished book's folder through xdg-open.

@@ -29,6 +29,7 @@ void DeleteSourceFiles(const std::string& folder) {
 CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
                                const std::string& book_title, bool keep_sources,
                                std::string* start_error) {
+  if (compiler == kBuiltinCompiler) return RunBuiltinCompiler(window, book_title, keep_sources);
   const std::string folder = window.SourceFolder();
   const auto finish_without_compiling = [&](const char* status) {
     if (!keep_sources) DeleteSourceFiles(folder);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "compiler/file_ops.h"
+#include "compiler/help_compiler.h"
 #include "compiler/process.h"
 #include "compiler/program_folder.h"
 #include "project/file_open.h"
@@ -225,8 +226,8 @@ class FindHelpCompilerTest : public ::testing::Test {
 TEST_F(FindHelpCompilerTest, SearchOrder) {
   const std::string program = dir_ / "program";
   MakeFolder(program + "/hhc.exe");  // a folder is no compiler
-  // None found: the one beside the program, so that the message can name it.
-  EXPECT_EQ(Backslashed(FindHelpCompiler(program)), Backslashed(program + "/hhc.exe"));
+  // None found: the built-in compiler.
+  EXPECT_EQ(FindHelpCompiler(program), kBuiltinCompiler);
   const std::string x64 = Put(dir_ / "x64/HTML Help Workshop");
   EXPECT_EQ(Backslashed(FindHelpCompiler(program)), Backslashed(x64));
   const std::string x86 = Put(dir_ / "x86/HTML Help Workshop");

@@ -8,9 +8,8 @@ namespace inkbinder {
 std::string ProgramFolder();
 
 // The help compiler this platform uses: `hhc.exe` beside the program on
-// Windows (then the help workshop's own install folder), our `hhc` stand-in
-// beside the program elsewhere. When none is found, the first candidate, so
-// that the caller can name what is missing.
+// Windows, then the help workshop's own install folder, then the built-in
+// compiler (kBuiltinCompiler); our `hhc` beside the program elsewhere.
 std::string FindHelpCompiler(const std::string& program_folder);
 
 }  // namespace inkbinder

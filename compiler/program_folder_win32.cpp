@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "compiler/program_folder.h"
+#include "compiler/help_compiler.h"
 #include "project/wide_text_win32.h"
 
 namespace inkbinder {
@@ -86,7 +87,7 @@ std::string FindHelpCompiler(const std::string& program_folder) {
   for (const std::string& candidate : candidates) {
     if (IsFile(candidate)) return candidate;
   }
-  return beside;
+  return kBuiltinCompiler;
 }
 
 }  // namespace inkbinder

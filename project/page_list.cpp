@@ -8,22 +8,6 @@
 
 namespace inkbinder {
 
-namespace {
-
-#ifdef _WIN32
-constexpr bool kCompilerTrimsProjectLines = false;
-#else
-// chmcmd, our compiler here, reads the project's [FILES] lines as INI lines:
-// it trims spaces at both ends and takes a line starting with ';' for a comment.
-constexpr bool kCompilerTrimsProjectLines = true;
-#endif
-
-bool HasSpaceAtAnEnd(const std::string& name) {
-  return !name.empty() && (name.front() == ' ' || name.back() == ' ');
-}
-
-}  // namespace
-
 bool HasPageExtension(const std::string& name) {
   if (name.size() < 4) return false;
   return LowerCase(name.substr(name.size() - 4)) == ".txt";
@@ -50,8 +34,7 @@ PageList ListPages(const std::string& folder) {
     if (!e.regular_file || e.hidden || !HasPageExtension(e.name)) continue;
     const bool writable =
         e.name_is_text && !HasCharacterForbiddenInNames(e.name) &&
-        FitsCodePage(e.name, kSystemAnsi) &&
-        !(kCompilerTrimsProjectLines && (HasSpaceAtAnEnd(e.name) || e.name[0] == ';'));
+        FitsCodePage(e.name, kSystemAnsi);
     (writable ? list.pages : list.left_out).push_back(std::move(e.name));
   }
   SortPages(&list.pages);

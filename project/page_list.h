@@ -13,8 +13,7 @@ struct PageList {
 // The pages of `folder`: its regular, visible files whose names end in ".txt"
 // (letter case ignored), in page order. Names that the generated files
 // cannot hold safely (characters Windows forbids in names, names the system
-// ANSI code page cannot write, and where the compiler is chmcmd, names that
-// start or end with a space or start with ';') are put in `left_out` instead.
+// ANSI code page cannot write) are put in `left_out` instead.
 PageList ListPages(const std::string& folder);
 
 // True for a name that ends in ".txt", letter case ignored.

@@ -10,8 +10,10 @@
 #    Each size and each side runs in a process of its own (peak memory is that
 #    process's), several rounds alternating the two sides; each process
 #    reports the median of its runs and the table shows the median of those.
-# 2. The whole conversion of 8,186 pages (inkbinder-cli with the hhc stand-in)
-#    and the stand-in alone, against bare chmcmd on the same project.
+# 2. Compiling each size, with Chinese and with ASCII page names: hhc (the
+#    built-in compiler) against bare chmcmd on the same project: time, peak
+#    memory, book size; both books read back.
+# 3. The whole conversion of 8,186 pages with inkbinder-cli.
 #
 # The page folders (about 2 KB a page; 100,000 pages are about 200 MB) live in
 # a temporary folder that is removed at the end, also after a failure.
@@ -81,24 +83,15 @@ for pages in "${sizes[@]}"; do
     "$(ms "$(printf '%s\n' "${list[@]}" | median)")" \
     "$(mib "$(printf '%s\n' "${floor_rss[@]}" | max)")" \
     "$(mib "$(printf '%s\n' "${write_rss[@]}" | max)")")")
-  # The conversion below reuses its size; the others go now, to spare the disk.
-  [ "$pages" -eq "$convert_pages" ] || rm -rf "$folder"
+  rm -rf "$folder"  # to spare the disk
 done
 
-# ---- 2. whole conversion against bare chmcmd -------------------------------
-src=$work/p$convert_pages
-[ -d "$src" ] || "$bin/inkbinder-bench" make "$src" "$convert_pages" >/dev/null
-keep_sources() {
-  "$bin/inkbinder-cli" --keep-sources --compiler /bin/true --title "$title" "$src" >/dev/null 2>&1 || true
-  [ -f "$src/chm_hhp.hhp" ] || { echo "bench: no project was written" >&2; exit 1; }
-}
-keep_sources
-# Bare chmcmd gets what the stand-in arranges (the project as it stages it, and
-# the GBK locale); the pages are hard links, so nothing is copied.
-bare=$work/bare
-"$bin/inkbinder-bench" chmcmd-folder "$src" "$bare" >/dev/null
-bare_book=$bare/$(printf '%s.chm' "$title" | iconv -f UTF-8 -t CP936)
-book=$src/$title.chm
+# ---- 2. the built-in compiler against bare chmcmd ---------------------------
+# Each size twice, with Chinese page names and with ASCII ones. Bare chmcmd
+# gets what it needs to compile the same project right: page names in code
+# page 936 and the GBK locale; the pages are hard links, so nothing is copied.
+# hhc (the built-in compiler, the reader check included) compiles the project
+# where it lies. Sizes above 20,000 pages run once.
 
 # timed OUT_ELAPSED OUT_RSS COMMAND...: wall seconds and peak memory (the
 # largest of the process and the children it waited for).
@@ -109,51 +102,87 @@ timed() {
   read -r "$1" "$2" < <(tail -n 1 "$t")
 }
 
-bare_s=() hhc_s=() cli_s=() bare_kib=() hhc_kib=() cli_kib=()
-for ((r = 1; r <= compile_runs; r++)); do
-  echo "bench: $convert_pages pages: compile round $r of $compile_runs" >&2
-  rm -f "$bare_book"
-  timed e k env -C "$bare" LOCPATH="$locpath" LC_ALL=zh_CN.GBK chmcmd chm_hhp.hhp
-  [ -s "$bare_book" ] || { echo "bench: bare chmcmd wrote no book" >&2; exit 1; }
-  bare_s+=("$e") bare_kib+=("$k")
-
-  rm -f "$book"
-  timed e k "$bin/hhc" "$src/chm_hhp.hhp"
-  [ -s "$book" ] || { echo "bench: the hhc stand-in wrote no book" >&2; exit 1; }
-  hhc_s+=("$e") hhc_kib+=("$k")
-
-  rm -f "$book"
-  timed e k "$bin/inkbinder-cli" --title "$title" "$src"
-  [ -s "$book" ] || { echo "bench: inkbinder-cli wrote no book" >&2; exit 1; }
-  cli_s+=("$e") cli_kib+=("$k")
-  keep_sources  # the conversion deleted them; the next round's compilers need them
-done
-bare_m=$(printf '%s\n' "${bare_s[@]}" | median)
-hhc_m=$(printf '%s\n' "${hhc_s[@]}" | median)
-cli_m=$(printf '%s\n' "${cli_s[@]}" | median)
-bare_size=$(stat -c %s "$bare_book")
-book_size=$(stat -c %s "$book")
-
-# Both books read back as a reader does: contents entries and index keywords
-# that open their page with the page's bytes, so that the bare run is known to
-# have compiled the same book.
+# Both books read back through chmlib: contents entries whose page the book
+# holds, and index sitemap entries, so that each is known to be whole. A
+# reader looks a page up by its UTF-8 name (utf8); bare chmcmd stores the code
+# page bytes instead (cp936), so its book is counted that way.
 book_counts() {
-  /usr/bin/python3 testing/read_chm.py "$1" "$2" | /usr/bin/python3 -c '
-import json, sys
-b = json.load(sys.stdin)
-entries = [c for top in b["contents"] for c in top["children"]]
-opens = lambda e: e["resolves"] and e["same_as_disk"]
-print("%d/%d" % (sum(1 for c in entries if opens(c)), sum(1 for k in b["index"] if opens(k))))'
+  /usr/bin/python3 - "$1" "$2" <<'PY'
+import os, re, sys
+from chm import chm, chmlib
+book = chm.CHMFile()
+book.file = chmlib.chm_open(os.fsencode(sys.argv[1]))  # the bare book's name is code page bytes
+def read(path):
+    result, ui = chmlib.chm_resolve_object(book.file, path)
+    return book.RetrieveObject(ui)[1] if result == chmlib.CHM_RESOLVE_SUCCESS else b""
+locals_of = lambda data: re.findall(rb'name="Local" value="([^"]*)"', data)
+contents = locals_of(read(b"/chm_hhc.hhc"))
+index = locals_of(read(b"/chm_hhk.hhk"))
+name = (lambda l: l.decode("cp936").encode("utf-8")) if sys.argv[2] == "utf8" else (lambda l: l)
+found = sum(1 for l in contents
+            if chmlib.chm_resolve_object(book.file, b"/" + name(l))[0] == chmlib.CHM_RESOLVE_SUCCESS)
+print("%d/%d" % (found, len(index)))
+PY
 }
-bare_counts=$(book_counts "$bare_book" "$bare")
-ours_counts=$(book_counts "$book" "$src")
-# The stand-in's own reader check (it runs inside every hhc run above), alone.
-check_s=$(field median_s "$("$bin/inkbinder-bench" check "$book" "$src" "$compile_runs")")
-expected=$convert_pages/$convert_pages
-if [ "$bare_counts" != "$expected" ] || [ "$ours_counts" != "$expected" ]; then
-  echo "bench: a book is incomplete (entries/keywords): bare $bare_counts, ours $ours_counts" >&2
-  exit 1
-fi
+
+gbk_title=$(printf '%s' "$title" | iconv -f UTF-8 -t CP936)
+compile_rows=()
+for pages in "${sizes[@]}"; do
+  echo "bench: $pages pages: making them for the compilers" >&2
+  "$bin/inkbinder-bench" make "$work/c$pages" "$pages" >/dev/null
+  "$bin/inkbinder-bench" ascii-links "$work/c$pages" "$work/a$pages" >/dev/null
+  runs=$compile_runs
+  [ "$pages" -le 20000 ] || runs=1
+  for kind in Chinese ASCII; do
+    folder=$work/c$pages
+    [ "$kind" = ASCII ] && folder=$work/a$pages
+    "$bin/inkbinder-bench" write "$folder" 1 >/dev/null  # the three source files
+    bare=$work/bare
+    "$bin/inkbinder-bench" gbk-links "$folder" "$bare" >/dev/null
+    bare_book=$bare/$gbk_title.chm
+    book=$folder/$title.chm
+    bare_s=() ours_s=() bare_kib=() ours_kib=()
+    for ((r = 1; r <= runs; r++)); do
+      echo "bench: $pages pages, $kind names: compile round $r of $runs" >&2
+      rm -f "$bare_book"
+      timed e k env -C "$bare" LOCPATH="$locpath" LC_ALL=zh_CN.GBK chmcmd chm_hhp.hhp
+      [ -s "$bare_book" ] || { echo "bench: bare chmcmd wrote no book" >&2; exit 1; }
+      bare_s+=("$e") bare_kib+=("$k")
+      rm -f "$book"
+      timed e k "$bin/hhc" "$folder/chm_hhp.hhp"
+      [ -s "$book" ] || { echo "bench: hhc wrote no book" >&2; exit 1; }
+      ours_s+=("$e") ours_kib+=("$k")
+    done
+    bare_counts=$(book_counts "$bare_book" cp936)
+    ours_counts=$(book_counts "$book" utf8)
+    if [ "$bare_counts" != "$pages/$pages" ] || [ "$ours_counts" != "$pages/$pages" ]; then
+      echo "bench: a book is incomplete (entries/index): bare $bare_counts, ours $ours_counts" >&2
+      exit 1
+    fi
+    bm=$(printf '%s\n' "${bare_s[@]}" | median)
+    om=$(printf '%s\n' "${ours_s[@]}" | median)
+    bsize=$(stat -c %s "$bare_book")
+    osize=$(stat -c %s "$book")
+    compile_rows+=("$(printf '%7s %-7s %9s %9s %7s %10s %10s %11s %11s %7s' "$pages" "$kind" \
+      "$bm" "$om" "$(ratio "$om" "$bm")" \
+      "$(mib "$(printf '%s\n' "${bare_kib[@]}" | max)")" "$(mib "$(printf '%s\n' "${ours_kib[@]}" | max)")" \
+      "$bsize" "$osize" "$(ratio "$osize" "$bsize")")")
+    rm -rf "$bare"
+  done
+  [ "$pages" -eq "$convert_pages" ] || rm -rf "$work/c$pages" "$work/a$pages"
+done
+
+# ---- 3. the whole conversion (inkbinder-cli with hhc) -----------------------
+src=$work/c$convert_pages
+[ -d "$src" ] || "$bin/inkbinder-bench" make "$src" "$convert_pages" >/dev/null
+cli_s=() cli_kib=()
+for ((r = 1; r <= compile_runs; r++)); do
+  echo "bench: $convert_pages pages: whole conversion $r of $compile_runs" >&2
+  rm -f "$src/$title.chm"
+  timed e k "$bin/inkbinder-cli" --title "$title" "$src"
+  [ -s "$src/$title.chm" ] || { echo "bench: inkbinder-cli wrote no book" >&2; exit 1; }
+  cli_s+=("$e") cli_kib+=("$k")
+done
 
 # ---- table ------------------------------------------------------------------
 echo
@@ -164,15 +193,11 @@ printf '%7s %9s %9s %6s %7s %9s %9s %9s %8s %10s %10s\n' pages "floor ms" "write
   "cpu rt" "contents" index project "list ms" "floor MiB" "write MiB"
 printf '%s\n' "${writer_rows[@]}"
 echo
-echo "Compiling $convert_pages pages (s: wall-clock medians of $compile_runs runs)"
-echo "(peak MiB: the largest single process; entries/keywords: read back from the book)"
-row() { printf '%-34s %8s %8s %10s %12s %16s\n' "$@"; }
-row "" seconds "/ bare" "peak MiB" "book bytes" "entries/kw"
-row "bare chmcmd (GBK locale)" "$bare_m" "1.00" \
-  "$(mib "$(printf '%s\n' "${bare_kib[@]}" | max)")" "$bare_size" "$bare_counts"
-row "hhc stand-in on the same project" "$hhc_m" "$(ratio "$hhc_m" "$bare_m")" \
-  "$(mib "$(printf '%s\n' "${hhc_kib[@]}" | max)")" "$book_size" "$ours_counts"
-row "inkbinder-cli, whole conversion" "$cli_m" "$(ratio "$cli_m" "$bare_m")" \
-  "$(mib "$(printf '%s\n' "${cli_kib[@]}" | max)")" "$book_size" "$ours_counts"
-echo "the stand-in's reader check alone: $check_s s ($(awk -v c="$check_s" -v h="$hhc_m" \
-  'BEGIN { printf "%.1f", 100 * c / h }')% of the stand-in's run)"
+echo "Compiling: bare chmcmd against hhc, the built-in compiler (s: wall-clock medians of"
+echo "$compile_runs runs, 1 above 20,000 pages; MiB: peak resident memory; bytes: the book)"
+printf '%7s %-7s %9s %9s %7s %10s %10s %11s %11s %7s\n' pages names "chmcmd s" "hhc s" "/ bare" \
+  "chmcmd MiB" "hhc MiB" "chmcmd B" "hhc B" "size"
+printf '%s\n' "${compile_rows[@]}"
+echo
+echo "Whole conversion of $convert_pages pages with inkbinder-cli: $(printf '%s\n' "${cli_s[@]}" | median) s," \
+  "peak $(mib "$(printf '%s\n' "${cli_kib[@]}" | max)") MiB"

@@ -73,12 +73,12 @@ def check_book(book, title):
     check(got == SAMPLE_NAMES, f"contents {got}, expected {SAMPLE_NAMES}")
     for e in entries:
         check(e["resolves"] is True, f"contents entry {e['name']!r}: page {e['local']!r} does not open")
-    # A reader uses the binary index when the book has one, else the index sitemap.
-    if seen["index"]:
-        index = {loc: i["keyword"] for i in seen["index"] for loc in i["locals"]}
-    else:
-        index = {i["local"]: i["name"] for i in seen["index_sitemap"]}
+    # No binary keyword index: a reader takes the index sitemap.
+    check(not seen["binary_index"], "the book has a binary keyword index")
+    index = {i["local"]: i["name"] for i in seen["index"] or []}
     check(index == SAMPLE_NAMES, f"index {index}, expected {SAMPLE_NAMES}")
+    for i in seen["index"] or []:
+        check(i["resolves"] is True, f"index entry {i['name']!r}: page {i['local']!r} does not open")
 
 
 def main():

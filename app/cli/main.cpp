@@ -17,10 +17,10 @@ namespace inkbinder {
 namespace {
 
 constexpr char kUsage[] =
-    "用法 / usage: inkbinder-cli --title 标题 [--compiler 程序] [--keep-sources] 文件夹\n";
+    "用法 / usage: inkbinder-cli --title 标题 [--compiler 程序|builtin] [--keep-sources] 文件夹\n";
 
 constexpr char kHelp[] =
-    "inkbinder-cli --title TITLE [--compiler PATH] [--keep-sources] FOLDER\n"
+    "inkbinder-cli --title TITLE [--compiler PATH|builtin] [--keep-sources] FOLDER\n"
     "\n"
     "把文件夹中的 .txt 页面编成一本 CHM 帮助书：<文件夹>/<标题>.chm。\n"
     "页面按阅读顺序排列（2.txt 在 10.txt 之前，第二章在第十章之前）；每页的目录和\n"
@@ -34,8 +34,9 @@ constexpr char kHelp[] =
     "                     the book's name and its window caption: not empty, none of those\n"
     "                     characters, only GBK characters, and a usable file name (no space\n"
     "                     at either end, no final dot, no device name such as CON)\n"
-    "  --compiler PATH    使用此编译器，而不是程序文件夹中的 hhc\n"
-    "                     the help compiler to run instead of hhc beside this program\n"
+    "  --compiler PATH    使用此编译器，而不是程序文件夹中的 hhc；builtin 为内置编译器\n"
+    "                     the help compiler to run instead of hhc beside this program;\n"
+    "                     builtin: the built-in one\n"
     "  --keep-sources     保留 chm_hhc.hhc、chm_hhk.hhk、chm_hhp.hhp 三个源文件\n"
     "                     leave the three generated source files in FOLDER\n"
     "  --help             显示本说明 / show this text\n"

@@ -20,14 +20,17 @@ struct LzxSettings {
   unsigned window_bits = 16;          // window of 2^window_bits bytes (15..21)
   unsigned reset_interval_frames = 2; // frames between two resets (>= 1)
   unsigned threads = 0;               // 0: one per core
-  int level = 1;                      // 0: fastest; higher searches harder
+  int level = 1;                      // 0: greedy, fastest; 1: lazy matching;
+                                      // 2, 3: cheapest path by priced symbols, slower
 };
 
 class LzxSectionCompressor {
  public:
   // Receives compressed bytes in order. Returning false stops the compressor.
+  // Called only from the thread that calls Write and Finish.
   using Sink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
+  // Throws std::invalid_argument for a window outside 15..21 or a zero interval.
   LzxSectionCompressor(const LzxSettings& settings, Sink sink);
   ~LzxSectionCompressor();
   LzxSectionCompressor(const LzxSectionCompressor&) = delete;
@@ -43,7 +46,9 @@ class LzxSectionCompressor {
   std::uint64_t CompressedSize() const;
   // The compressed offset at which each frame begins: one entry per frame
   // (the first is 0), as the section's reset table lists them. Valid after Finish.
+  // No entries for no input. Every offset, and the compressed size, is even.
   const std::vector<std::uint64_t>& FrameOffsets() const;
+  // As given, with threads 0 replaced by the number of threads in use.
   const LzxSettings& Settings() const;
 
  private:

@@ -9,7 +9,6 @@
 #include "project/contents_file.h"
 #include "project/text_encoding.h"
 #include "testing/temp_dir.h"
-#include "tools/hhc/directory_header.h"
 
 namespace inkbinder {
 namespace {
@@ -138,31 +137,12 @@ TEST_F(BookCheckTest, CatchesAnotherLanguageAndABookThatIsNone) {
 
 // Enough pages for several listing chunks: chmcmd's directory header names
 // the second one as the first, and enumeration skips every page of chunk 0.
-TEST_F(BookCheckTest, RepairedDirectoryHeaderListsEveryPage) {
+TEST_F(BookCheckTest, CatchesPagesTheListingLeavesOut) {
   std::vector<Page> pages;
   for (int i = 0; i < 300; ++i) pages.push_back({"第" + std::to_string(i) + "页.txt", "pp"});
   ASSERT_TRUE(Compile(pages));
   EXPECT_NE(Check().find("the book's file listing leaves this page out"), std::string::npos)
       << Check();
-  std::string error;
-  ASSERT_TRUE(hhc::RepairFirstListingChunk(book_, &error)) << error;
-  EXPECT_EQ(Check(), "");
-  // A second pass finds nothing left to repair.
-  const std::string repaired = ReadBytes(book_);
-  ASSERT_TRUE(hhc::RepairFirstListingChunk(book_, &error)) << error;
-  EXPECT_EQ(ReadBytes(book_), repaired);
-}
-
-TEST_F(BookCheckTest, RepairLeavesWhatIsNoBookAlone) {
-  for (const std::string& bytes : {std::string("short"), std::string("ITSF") + std::string(200, '\xFF')}) {
-    WriteBytes(book_, bytes);
-    std::string error;
-    EXPECT_TRUE(hhc::RepairFirstListingChunk(book_, &error)) << error;
-    EXPECT_EQ(ReadBytes(book_), bytes);
-  }
-  std::string error;
-  EXPECT_FALSE(hhc::RepairFirstListingChunk(dir_ / "missing.chm", &error));
-  EXPECT_NE(error.find("missing.chm"), std::string::npos) << error;
 }
 
 }  // namespace

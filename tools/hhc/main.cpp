@@ -1,11 +1,10 @@
-// hhc: compiles a help project with chmcmd and answers like hhc.exe, so the
-// tool drives it the same way on every platform.
+// hhc: compiles a help project with the built-in help compiler and answers
+// like hhc.exe, so the tool drives it the same way on every platform.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "compiler/interruption.h"
-#include "compiler/program_folder.h"
 #include "tools/hhc/compile_project.h"
 
 int main(int argc, char** argv) {
@@ -15,9 +14,10 @@ int main(int argc, char** argv) {
               "Compiles the help project into the book it names, beside the project.");
     return 0;
   }
-  // Stopped by the user: chmcmd is stopped too, the staging folder removed, no book written.
+  // Stopped by the user: the compile stops between two pages and leaves no
+  // book and nothing of its own behind.
   inkbinder::CatchInterruptions();
   inkbinder::hhc::CompileSettings settings;
-  settings.program_folder = inkbinder::ProgramFolder();
+  settings.options.stop = inkbinder::Interrupted;
   return inkbinder::hhc::CompileProject(argv[1], settings) ? 1 : 0;
 }

@@ -1,0 +1,42 @@
+#include <cstdio>
+
+#include "app/messages.h"
+#include "app/window_port.h"
+#include "compiler/file_ops.h"
+#include "compiler/help_compiler.h"
+#include "compiler/interruption.h"
+#include "helpbook/compile_help_book.h"
+#include "project/page_entry.h"
+
+namespace inkbinder {
+
+CompileOutcome RunBuiltinCompiler(WindowPort& window, const std::string& book_title,
+                                  bool keep_sources) {
+  const std::string folder = window.SourceFolder();
+  const std::string book = folder + "/" + book_title + ".chm";
+  const FileStamp before = StampOf(book);
+  window.SetStatus(kWaitingStatus);
+  helpbook::CompileOptions options;
+  options.stop = Interrupted;
+  std::string written;
+  std::string error;
+  const bool compiled =
+      helpbook::CompileHelpBook(folder + "/" + kProjectFileName, options, &written, &error);
+  if (!compiled && Interrupted()) {
+    DeleteSourceFiles(folder);
+    window.SetStatus(kInterruptedStatus);
+    return CompileOutcome::kInterrupted;
+  }
+  if (!compiled) std::fprintf(stderr, "%s\n", error.c_str());  // where a compiler's messages go
+  if (!keep_sources) DeleteSourceFiles(folder);
+  const FileStamp after = StampOf(book);
+  if (compiled && after.exists && after.size > 0 && after != before) {
+    window.SetStatus(kSuccessStatus);
+    window.OpenFolder(folder + "/");
+    return CompileOutcome::kSucceeded;
+  }
+  window.SetStatus(kCompileFailedStatus);
+  return CompileOutcome::kFailed;
+}
+
+}  // namespace inkbinder

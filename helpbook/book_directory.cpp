@@ -1,0 +1,176 @@
+#include "helpbook/book_directory.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace helpbook {
+
+namespace {
+
+constexpr std::size_t kListingHeaderSize = 0x14;
+constexpr std::size_t kIndexHeaderSize = 0x08;
+constexpr std::size_t kQuickRefStep = 1 + (1u << kQuickRefDensity);
+
+unsigned char Folded(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+int CompareFolded(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char x = Folded(static_cast<unsigned char>(a[i]));
+    const unsigned char y = Folded(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+void Put16(std::string* chunk, std::size_t at, std::uint32_t v) {
+  (*chunk)[at] = static_cast<char>(v & 0xff);
+  (*chunk)[at + 1] = static_cast<char>((v >> 8) & 0xff);
+}
+
+void Put32(std::string* chunk, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*chunk)[at + i] = static_cast<char>((v >> (8 * i)) & 0xff);
+}
+
+// Quick-reference bytes at a chunk's end for `count` entries: the entry count,
+// then the offset of every kQuickRefStep-th entry after the first.
+std::size_t QuickRefSize(std::size_t count) {
+  return 2 + 2 * (count == 0 ? 0 : (count - 1) / kQuickRefStep);
+}
+
+// One chunk under construction: its entries' bytes and where each begins.
+struct ChunkBuilder {
+  std::size_t header_size = 0;
+  std::string entries;
+  std::vector<std::size_t> starts;
+
+  bool Fits(std::size_t entry_size) const {
+    return header_size + entries.size() + entry_size + QuickRefSize(starts.size() + 1) <=
+           kDirectoryChunkSize;
+  }
+  void Add(const std::string& entry) {
+    starts.push_back(entries.size());
+    entries += entry;
+  }
+  // The chunk's bytes; `header` is written over its first bytes.
+  std::string Bytes(const char* signature) const {
+    std::string chunk(kDirectoryChunkSize, '\0');
+    std::memcpy(&chunk[0], signature, 4);
+    // Free space counts the quick-reference area: readers stop scanning
+    // entries at the chunk's size less this value.
+    Put32(&chunk, 4, static_cast<std::uint32_t>(kDirectoryChunkSize - header_size - entries.size()));
+    std::memcpy(&chunk[header_size], entries.data(), entries.size());
+    Put16(&chunk, kDirectoryChunkSize - 2, static_cast<std::uint32_t>(starts.size()));
+    for (std::size_t q = 1; q * kQuickRefStep < starts.size(); ++q) {
+      Put16(&chunk, kDirectoryChunkSize - 2 - 2 * q,
+            static_cast<std::uint32_t>(starts[q * kQuickRefStep]));
+    }
+    return chunk;
+  }
+};
+
+std::string NameField(const std::string& name) {
+  std::string out;
+  AppendEncInt(&out, name.size());
+  out += name;
+  return out;
+}
+
+}  // namespace
+
+bool NameBefore(std::string_view a, std::string_view b) {
+  const int folded = CompareFolded(a, b);
+  return folded != 0 ? folded < 0 : a < b;
+}
+
+void AppendEncInt(std::string* out, std::uint64_t value) {
+  char bytes[10];
+  int n = 0;
+  do {
+    bytes[n++] = static_cast<char>(value & 0x7f);
+    value >>= 7;
+  } while (value != 0);
+  while (n > 1) out->push_back(static_cast<char>(bytes[--n] | 0x80));
+  out->push_back(bytes[0]);
+}
+
+bool BuildDirectory(std::vector<DirectoryEntry> entries, Directory* directory,
+                    std::string* error) {
+  std::sort(entries.begin(), entries.end(),
+            [](const DirectoryEntry& a, const DirectoryEntry& b) { return NameBefore(a.name, b.name); });
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].name.size() > kMaxNameLength) {
+      *error = "the name is longer than readers accept (" + std::to_string(kMaxNameLength) +
+               " bytes): " + entries[i].name;
+      return false;
+    }
+    if (i > 0 && CompareFolded(entries[i - 1].name, entries[i].name) == 0) {
+      *error = "two files have the same name for a reader: " + entries[i - 1].name + " and " +
+               entries[i].name;
+      return false;
+    }
+  }
+
+  // Listing chunks, with the first name of each for the index above them.
+  std::vector<std::string> chunks;
+  std::vector<std::string> first_names;
+  ChunkBuilder listing{kListingHeaderSize, {}, {}};
+  std::vector<ChunkBuilder> listings;
+  for (const DirectoryEntry& e : entries) {
+    std::string entry = NameField(e.name);
+    AppendEncInt(&entry, e.section);
+    AppendEncInt(&entry, e.offset);
+    AppendEncInt(&entry, e.length);
+    if (!listing.Fits(entry.size())) {
+      listings.push_back(std::move(listing));
+      listing = ChunkBuilder{kListingHeaderSize, {}, {}};
+    }
+    if (listing.starts.empty()) first_names.push_back(e.name);
+    listing.Add(entry);
+  }
+  listings.push_back(std::move(listing));
+  const std::uint32_t listing_count = static_cast<std::uint32_t>(listings.size());
+  for (std::uint32_t i = 0; i < listing_count; ++i) {
+    std::string chunk = listings[i].Bytes("PMGL");
+    Put32(&chunk, 0x0C, i == 0 ? 0xFFFFFFFFu : i - 1);
+    Put32(&chunk, 0x10, i + 1 == listing_count ? 0xFFFFFFFFu : i + 1);
+    chunks.push_back(std::move(chunk));
+  }
+
+  // Index levels until one chunk covers everything; the root comes last.
+  std::uint32_t depth = 1;
+  std::uint32_t level_first = 0;  // chunk number of the level's first child
+  while (first_names.size() > 1) {
+    ++depth;
+    std::vector<std::string> parent_names;
+    ChunkBuilder index{kIndexHeaderSize, {}, {}};
+    const std::uint32_t level_start = static_cast<std::uint32_t>(chunks.size());
+    std::vector<std::string> level_chunks;
+    for (std::size_t i = 0; i < first_names.size(); ++i) {
+      std::string entry = NameField(first_names[i]);
+      AppendEncInt(&entry, level_first + i);
+      if (!index.Fits(entry.size())) {
+        level_chunks.push_back(index.Bytes("PMGI"));
+        index = ChunkBuilder{kIndexHeaderSize, {}, {}};
+      }
+      if (index.starts.empty()) parent_names.push_back(first_names[i]);
+      index.Add(entry);
+    }
+    level_chunks.push_back(index.Bytes("PMGI"));
+    for (std::string& c : level_chunks) chunks.push_back(std::move(c));
+    level_first = level_start;
+    first_names = std::move(parent_names);
+  }
+
+  directory->chunk_count = static_cast<std::uint32_t>(chunks.size());
+  directory->last_listing_chunk = listing_count - 1;
+  directory->depth = depth;
+  directory->index_root = depth == 1 ? -1 : static_cast<std::int32_t>(chunks.size() - 1);
+  directory->chunks.clear();
+  directory->chunks.reserve(chunks.size() * kDirectoryChunkSize);
+  for (const std::string& c : chunks) directory->chunks += c;
+  return true;
+}
+
+}  // namespace helpbook

@@ -1,0 +1,119 @@
+#include "helpbook/book_readers.h"
+
+#include <chm_lib.h>
+#include <mspack.h>
+
+#include <algorithm>
+
+#include "testing/temp_dir.h"
+
+namespace helpbook::testing {
+
+ChmlibBook::ChmlibBook(const std::string& path) : handle_(chm_open(path.c_str())) {}
+
+ChmlibBook::~ChmlibBook() {
+  if (handle_ != nullptr) chm_close(handle_);
+}
+
+bool ChmlibBook::Read(const std::string& name, std::string* bytes) {
+  bytes->clear();
+  chmUnitInfo ui;
+  if (handle_ == nullptr || chm_resolve_object(handle_, name.c_str(), &ui) != CHM_RESOLVE_SUCCESS) {
+    return false;
+  }
+  std::string buffer(1 << 16, '\0');
+  for (LONGUINT64 at = 0; at < ui.length;) {
+    const LONGINT64 want = static_cast<LONGINT64>(std::min<LONGUINT64>(buffer.size(), ui.length - at));
+    const LONGINT64 got =
+        chm_retrieve_object(handle_, &ui, reinterpret_cast<unsigned char*>(&buffer[0]), at, want);
+    if (got != want) return false;
+    bytes->append(buffer.data(), static_cast<std::size_t>(got));
+    at += static_cast<LONGUINT64>(want);
+  }
+  return true;
+}
+
+std::vector<std::string> ChmlibBook::Names() {
+  std::vector<std::string> names;
+  if (handle_ == nullptr) return names;
+  chm_enumerate(
+      handle_, CHM_ENUMERATE_ALL,
+      [](chmFile*, chmUnitInfo* ui, void* context) {
+        static_cast<std::vector<std::string>*>(context)->push_back(ui->path);
+        return CHM_ENUMERATOR_CONTINUE;
+      },
+      &names);
+  return names;
+}
+
+bool MspackExtractAll(const std::string& book, std::map<std::string, std::string>* files,
+                      std::string* error) {
+  files->clear();
+  mschm_decompressor* chmd = mspack_create_chm_decompressor(nullptr);
+  if (chmd == nullptr) {
+    *error = "libmspack has no help-file reader";
+    return false;
+  }
+  mschmd_header* chm = chmd->open(chmd, book.c_str());
+  if (chm == nullptr) {
+    *error = "libmspack cannot open the book (error " + std::to_string(chmd->last_error(chmd)) + ")";
+    mspack_destroy_chm_decompressor(chmd);
+    return false;
+  }
+  inkbinder::testing::ScopedTempDir scratch("mspack");
+  const std::string out = scratch / "file";
+  bool ok = true;
+  for (mschmd_file* f = chm->files; f != nullptr && ok; f = f->next) {
+    if (chmd->extract(chmd, f, out.c_str()) != MSPACK_ERR_OK) {
+      *error = std::string("libmspack cannot extract ") + f->filename + " (error " +
+               std::to_string(chmd->last_error(chmd)) + ")";
+      ok = false;
+      break;
+    }
+    (*files)[f->filename] = inkbinder::testing::ReadBytes(out);
+  }
+  chmd->close(chmd, chm);
+  mspack_destroy_chm_decompressor(chmd);
+  return ok;
+}
+
+bool MspackFastFind(const std::string& book, const std::vector<std::string>& names,
+                    std::map<std::string, std::string>* files, std::string* error) {
+  files->clear();
+  mschm_decompressor* chmd = mspack_create_chm_decompressor(nullptr);
+  if (chmd == nullptr) {
+    *error = "libmspack has no help-file reader";
+    return false;
+  }
+  // The quick open reads only the headers: lookups must go through the index.
+  mschmd_header* chm = chmd->fast_open(chmd, book.c_str());
+  if (chm == nullptr) {
+    *error = "libmspack cannot open the book (error " + std::to_string(chmd->last_error(chmd)) + ")";
+    mspack_destroy_chm_decompressor(chmd);
+    return false;
+  }
+  inkbinder::testing::ScopedTempDir scratch("mspack");
+  const std::string out = scratch / "file";
+  bool ok = true;
+  for (const std::string& name : names) {
+    mschmd_file file;
+    if (chmd->fast_find(chmd, chm, name.c_str(), &file, sizeof file) != MSPACK_ERR_OK ||
+        file.section == nullptr) {
+      *error = "libmspack's quick lookup does not find " + name;
+      ok = false;
+      break;
+    }
+    file.filename = const_cast<char*>(name.c_str());
+    if (chmd->extract(chmd, &file, out.c_str()) != MSPACK_ERR_OK) {
+      *error = "libmspack cannot extract " + name;
+      ok = false;
+      break;
+    }
+    (*files)[name] = inkbinder::testing::ReadBytes(out);
+  }
+  chmd->close(chmd, chm);
+  mspack_destroy_chm_decompressor(chmd);
+  return ok;
+}
+
+}  // namespace helpbook::testing

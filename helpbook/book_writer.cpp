@@ -1,0 +1,327 @@
+#include "helpbook/book_writer.h"
+
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "compiler/file_ops.h"
+#include "project/file_open.h"
+
+namespace helpbook {
+
+namespace {
+
+constexpr char kNameList[] = "::DataSpace/NameList";
+constexpr char kControlData[] = "::DataSpace/Storage/MSCompressed/ControlData";
+constexpr char kSpanInfo[] = "::DataSpace/Storage/MSCompressed/SpanInfo";
+constexpr char kTransformList[] = "::DataSpace/Storage/MSCompressed/Transform/List";
+constexpr char kResetTable[] =
+    "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/"
+    "InstanceData/ResetTable";
+constexpr char kContent[] = "::DataSpace/Storage/MSCompressed/Content";
+constexpr char kLzxTransform[] = "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}";
+
+constexpr std::uint32_t kFileHeaderSize = 0x60;
+constexpr std::uint32_t kHeaderSection0Size = 0x18;
+constexpr std::uint32_t kDirectoryHeaderSize = 0x54;
+
+struct Guid {
+  std::uint32_t a;
+  std::uint16_t b, c;
+  std::uint8_t d[8];
+};
+constexpr Guid kFileGuid1 = {0x7C01FD10, 0x7BAA, 0x11D0, {0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC}};
+constexpr Guid kFileGuid2 = {0x7C01FD11, 0x7BAA, 0x11D0, {0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC}};
+constexpr Guid kDirectoryGuid = {0x5D02926A, 0x212E, 0x11D0, {0x9D, 0xF9, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC}};
+
+void Le16(std::string* out, std::uint32_t v) {
+  out->push_back(static_cast<char>(v & 0xff));
+  out->push_back(static_cast<char>((v >> 8) & 0xff));
+}
+void Le32(std::string* out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+}
+void Le64(std::string* out, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xff));
+}
+void AppendGuid(std::string* out, const Guid& g) {
+  Le32(out, g.a);
+  Le16(out, g.b);
+  Le16(out, g.c);
+  out->append(reinterpret_cast<const char*>(g.d), 8);
+}
+// ASCII text as UTF-16LE code units.
+void Utf16(std::string* out, std::string_view ascii) {
+  for (char c : ascii) Le16(out, static_cast<unsigned char>(c));
+}
+
+std::string RandomSuffix() {
+  std::random_device device;
+  std::mt19937_64 generator((static_cast<std::uint64_t>(device()) << 32) ^ device());
+  static const char kHex[] = "0123456789abcdef";
+  std::uint64_t v = generator();
+  std::string out;
+  for (int i = 0; i < 12; ++i, v >>= 4) out.push_back(kHex[v & 15]);
+  return out;
+}
+
+std::string NameListFile() {
+  std::string body;
+  for (const char* name : {"Uncompressed", "MSCompressed"}) {
+    const std::string_view n(name);
+    Le16(&body, static_cast<std::uint32_t>(n.size()));
+    Utf16(&body, n);
+    Le16(&body, 0);
+  }
+  std::string out;
+  Le16(&out, static_cast<std::uint32_t>((body.size() + 4) / 2));  // the file's length in words
+  Le16(&out, 2);
+  return out + body;
+}
+
+std::string ControlDataFile(const LzxSettings& lzx) {
+  const std::uint32_t window_frames = (1u << lzx.window_bits) / kLzxFrameSize;
+  std::string out;
+  Le32(&out, 6);  // DWORDs that follow
+  out += "LZXC";
+  Le32(&out, 2);  // version 2: interval and window counted in frames
+  Le32(&out, lzx.reset_interval_frames);
+  Le32(&out, window_frames);
+  // Readers take interval / (window / 2) * this as the frames between resets.
+  Le32(&out, window_frames / 2);
+  Le32(&out, 0);
+  return out;
+}
+
+std::string ResetTableFile(const std::vector<std::uint64_t>& frames, std::uint64_t uncompressed,
+                           std::uint64_t compressed) {
+  std::string out;
+  Le32(&out, 2);
+  Le32(&out, static_cast<std::uint32_t>(frames.size()));
+  Le32(&out, 8);     // bytes per entry
+  Le32(&out, 0x28);  // where the entries begin
+  Le64(&out, uncompressed);
+  Le64(&out, compressed);
+  Le64(&out, kLzxFrameSize);
+  for (std::uint64_t offset : frames) Le64(&out, offset);
+  return out;
+}
+
+bool WriteAll(std::FILE* out, std::string_view bytes) {
+  return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+}
+
+}  // namespace
+
+BookWriter::BookWriter(std::string book_path, BookSettings settings)
+    : book_path_(std::move(book_path)), settings_(settings) {}
+
+BookWriter::~BookWriter() {
+  compressor_.reset();
+  if (content_ != nullptr) std::fclose(content_);
+  if (!content_path_.empty()) inkbinder::DeleteFileAt(content_path_);
+  if (!part_path_.empty()) inkbinder::DeleteFileAt(part_path_);
+}
+
+bool BookWriter::Fail(const std::string& message, std::string* error) {
+  if (error->empty()) *error = message;
+  return false;
+}
+
+bool BookWriter::Start(std::string* error) {
+  const LzxSettings& lzx = settings_.lzx;
+  const std::uint32_t window_frames =
+      lzx.window_bits >= 15 && lzx.window_bits <= 21 ? (1u << lzx.window_bits) / kLzxFrameSize : 0;
+  // Readers need whole half-windows between resets and at least a 64 KiB window.
+  if (window_frames < 2 || lzx.reset_interval_frames == 0 ||
+      (2 * lzx.reset_interval_frames) % window_frames != 0) {
+    return Fail("unusable compression settings", error);
+  }
+  // Hidden names beside the book: no file list shows them, however briefly they live.
+  const std::size_t slash = book_path_.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? "" : book_path_.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? book_path_ : book_path_.substr(slash + 1);
+  const std::string stem = folder + "." + name + "." + RandomSuffix();
+  content_path_ = stem + ".content";
+  content_ = inkbinder::OpenFile(content_path_, "w+b");
+  if (content_ == nullptr) {
+    content_path_.clear();
+    return Fail("cannot write beside the book: " + book_path_, error);
+  }
+  compressor_ = std::make_unique<LzxSectionCompressor>(
+      lzx, [this](const std::uint8_t* data, std::size_t size) {
+        if (std::fwrite(data, 1, size, content_) != size) sink_failed_ = true;
+        return !sink_failed_;
+      });
+  return true;
+}
+
+void BookWriter::BeginFile(const std::string& name) {
+  entries_.push_back({name, 1, stream_size_, 0});
+  names_.insert(name);
+  file_start_ = stream_size_;
+  in_file_ = true;
+}
+
+bool BookWriter::Append(const void* data, std::size_t size) {
+  if (size == 0) return true;
+  stream_size_ += size;
+  return compressor_->Write(static_cast<const std::uint8_t*>(data), size);
+}
+
+void BookWriter::EndFile() {
+  DirectoryEntry& e = entries_.back();
+  e.length = stream_size_ - file_start_;
+  if (e.length == 0) e.section = e.offset = 0;  // empty files live nowhere
+  in_file_ = false;
+}
+
+bool BookWriter::AddFile(const std::string& name, std::string_view bytes) {
+  BeginFile(name);
+  const bool ok = Append(bytes.data(), bytes.size());
+  EndFile();
+  return ok;
+}
+
+bool BookWriter::Has(const std::string& name) const {
+  return names_.count(name) != 0;
+}
+
+bool BookWriter::Finish(std::string* error, const Check& before_commit) {
+  // The compressed section ends on a whole frame: some readers always
+  // decode a full frame, the last one too.
+  const std::uint64_t frames = std::max<std::uint64_t>(1, (stream_size_ + kLzxFrameSize - 1) / kLzxFrameSize);
+  const std::uint64_t padded = frames * kLzxFrameSize;
+  const std::string zeros(64 * 1024, '\0');
+  bool ok = true;
+  for (std::uint64_t left = padded - stream_size_; ok && left > 0;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, zeros.size()));
+    ok = compressor_->Write(reinterpret_cast<const std::uint8_t*>(zeros.data()), n);
+    left -= n;
+  }
+  ok = compressor_->Finish() && ok && !sink_failed_;
+  ok = std::fflush(content_) == 0 && ok;
+  if (!ok) return Fail("cannot write the compressed section beside the book", error);
+  const std::uint64_t compressed = compressor_->CompressedSize();
+  const std::vector<std::uint64_t> frame_offsets = compressor_->FrameOffsets();
+  if (compressor_->UncompressedSize() != padded || frame_offsets.size() != frames) {
+    return Fail("the compressor lost count of its frames", error);
+  }
+  compressor_.reset();
+
+  // The uncompressed section: small files first, the compressed section last.
+  std::vector<std::pair<std::string, std::string>> section0;
+  std::string transform_list;
+  Utf16(&transform_list, kLzxTransform);
+  std::string span;
+  Le64(&span, padded);
+  section0.emplace_back(kNameList, NameListFile());
+  section0.emplace_back(kControlData, ControlDataFile(settings_.lzx));
+  section0.emplace_back(kSpanInfo, span);
+  section0.emplace_back(kTransformList, transform_list);
+  section0.emplace_back(kResetTable, ResetTableFile(frame_offsets, padded, compressed));
+
+  std::vector<DirectoryEntry> entries = std::move(entries_);
+  entries.push_back({"/", 0, 0, 0});
+  std::uint64_t offset = 0;
+  for (const auto& [name, bytes] : section0) {
+    entries.push_back({name, 0, offset, bytes.size()});
+    offset += bytes.size();
+  }
+  entries.push_back({kContent, 0, offset, compressed});
+
+  Directory directory;
+  if (!BuildDirectory(std::move(entries), &directory, error)) return false;
+
+  part_path_ = content_path_.substr(0, content_path_.size() - std::string(".content").size()) + ".part";
+  std::FILE* out = inkbinder::OpenFile(part_path_, "wb");
+  if (out == nullptr) {
+    part_path_.clear();
+    return Fail("cannot write beside the book: " + book_path_, error);
+  }
+  ok = WriteBook(out, section0, directory, compressed, error);
+  ok = std::fclose(out) == 0 && ok;
+  if (!ok) return Fail("cannot write the book " + book_path_, error);
+
+  std::fclose(content_);
+  content_ = nullptr;
+  inkbinder::DeleteFileAt(content_path_);
+  content_path_.clear();
+
+  if (before_commit && !before_commit(part_path_, error)) return false;
+  std::error_code ec;
+  std::filesystem::rename(std::filesystem::u8path(part_path_), std::filesystem::u8path(book_path_), ec);
+  if (ec) return Fail("cannot put the book in its place: " + book_path_ + ": " + ec.message(), error);
+  part_path_.clear();
+  return true;
+}
+
+bool BookWriter::WriteBook(std::FILE* out,
+                           const std::vector<std::pair<std::string, std::string>>& section0,
+                           const Directory& directory, std::uint64_t compressed,
+                           std::string* error) {
+  std::uint64_t section0_size = 0;
+  for (const auto& file : section0) section0_size += file.second.size();
+  const std::uint64_t directory_size = kDirectoryHeaderSize + directory.chunks.size();
+  const std::uint64_t directory_offset = kFileHeaderSize + kHeaderSection0Size;
+  const std::uint64_t content_offset = directory_offset + directory_size;
+  const std::uint64_t file_size = content_offset + section0_size + compressed;
+
+  std::string head;
+  head += "ITSF";
+  Le32(&head, 3);
+  Le32(&head, kFileHeaderSize);
+  Le32(&head, 1);
+  for (int i = 3; i >= 0; --i) head.push_back(static_cast<char>((settings_.timestamp >> (8 * i)) & 0xff));
+  Le32(&head, settings_.language);
+  AppendGuid(&head, kFileGuid1);
+  AppendGuid(&head, kFileGuid2);
+  Le64(&head, kFileHeaderSize);
+  Le64(&head, kHeaderSection0Size);
+  Le64(&head, directory_offset);
+  Le64(&head, directory_size);
+  Le64(&head, content_offset);
+
+  Le32(&head, 0x01FE);
+  Le32(&head, 0);
+  Le64(&head, file_size);
+  Le32(&head, 0);
+  Le32(&head, 0);
+
+  head += "ITSP";
+  Le32(&head, 1);
+  Le32(&head, kDirectoryHeaderSize);
+  Le32(&head, 0x0A);
+  Le32(&head, kDirectoryChunkSize);
+  Le32(&head, kQuickRefDensity);
+  Le32(&head, directory.depth);
+  Le32(&head, static_cast<std::uint32_t>(directory.index_root));
+  Le32(&head, 0);  // the first listing chunk
+  Le32(&head, directory.last_listing_chunk);
+  Le32(&head, 0xFFFFFFFFu);
+  Le32(&head, directory.chunk_count);
+  Le32(&head, settings_.language);
+  AppendGuid(&head, kDirectoryGuid);
+  Le32(&head, kDirectoryHeaderSize);
+  Le32(&head, 0xFFFFFFFFu);
+  Le32(&head, 0xFFFFFFFFu);
+  Le32(&head, 0xFFFFFFFFu);
+
+  if (!WriteAll(out, head) || !WriteAll(out, directory.chunks)) return false;
+  for (const auto& file : section0) {
+    if (!WriteAll(out, file.second)) return false;
+  }
+  std::FILE* in = content_;
+  if (std::fseek(in, 0, SEEK_SET) != 0) return Fail("cannot read back the compressed section", error);
+  std::vector<char> buffer(1 << 20);
+  std::uint64_t copied = 0;
+  std::size_t got;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+    if (std::fwrite(buffer.data(), 1, got, out) != got) return false;
+    copied += got;
+  }
+  if (std::ferror(in) || copied != compressed) return Fail("cannot read back the compressed section", error);
+  return std::fflush(out) == 0;
+}
+
+}  // namespace helpbook

@@ -1,0 +1,78 @@
+#pragma once
+// Writes a compiled help book: the file header, the directory, the
+// uncompressed section with the compressed section's control data, reset
+// table and span, and the compressed section holding every file given.
+//
+// Files stream in: the compressed section goes to a temporary file beside
+// the book, the book itself to a second temporary name that replaces the
+// book only once it is whole. Memory stays bounded by the compressor's few
+// windows per thread and the directory, whatever the files' sizes.
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "helpbook/book_directory.h"
+#include "helpbook/lzx/lzx_compressor.h"
+
+namespace helpbook {
+
+struct BookSettings {
+  LzxSettings lzx;
+  std::uint32_t language = 0x804;
+  std::uint32_t timestamp = 0;  // seconds; part of the file header only
+};
+
+class BookWriter {
+ public:
+  BookWriter(std::string book_path, BookSettings settings);
+  // Removes whatever temporary files are left: an unfinished book never
+  // appears under its own name.
+  ~BookWriter();
+  BookWriter(const BookWriter&) = delete;
+  BookWriter& operator=(const BookWriter&) = delete;
+
+  bool Start(std::string* error);
+
+  // One file of the compressed section, in pieces: BeginFile, Append as often
+  // as needed, EndFile. `name` is the book's UTF-8 name, "/page.htm".
+  void BeginFile(const std::string& name);
+  bool Append(const void* data, std::size_t size);
+  void EndFile();
+  bool AddFile(const std::string& name, std::string_view bytes);
+
+  // Whether a file of exactly that name was added already.
+  bool Has(const std::string& name) const;
+
+  // Assembles the book and moves it to its own name. `before_commit`, when
+  // given, sees the whole book under its temporary name first and may refuse
+  // it with a message. False with a message when a write failed or the book
+  // was refused; no book is left then.
+  using Check = std::function<bool(const std::string& whole_book, std::string* error)>;
+  bool Finish(std::string* error, const Check& before_commit = nullptr);
+
+ private:
+  bool Fail(const std::string& message, std::string* error);
+  bool WriteBook(std::FILE* out, const std::vector<std::pair<std::string, std::string>>& section0,
+                 const Directory& directory, std::uint64_t compressed, std::string* error);
+
+  std::string book_path_;
+  std::string content_path_;
+  std::string part_path_;
+  BookSettings settings_;
+  std::FILE* content_ = nullptr;
+  bool sink_failed_ = false;
+  std::unique_ptr<LzxSectionCompressor> compressor_;
+  std::vector<DirectoryEntry> entries_;
+  std::unordered_set<std::string> names_;
+  std::uint64_t stream_size_ = 0;
+  std::uint64_t file_start_ = 0;
+  bool in_file_ = false;
+};
+
+}  // namespace helpbook

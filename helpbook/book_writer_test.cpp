@@ -1,0 +1,232 @@
+#include "helpbook/book_writer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "helpbook/book_readers.h"
+#include "testing/bytes_assert.h"
+#include "testing/temp_dir.h"
+
+namespace helpbook {
+namespace {
+
+using inkbinder::testing::ReadBytes;
+using inkbinder::testing::ScopedTempDir;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+bool WriteBook(const std::string& path, const Files& files, const BookSettings& settings,
+               std::string* error) {
+  BookWriter writer(path, settings);
+  if (!writer.Start(error)) return false;
+  for (const auto& [name, bytes] : files) {
+    // In uneven pieces, as pages stream in.
+    writer.BeginFile(name);
+    for (std::size_t at = 0; at < bytes.size();) {
+      const std::size_t n = std::min<std::size_t>(bytes.size() - at, 1 + (at * 7919) % 50000);
+      if (!writer.Append(bytes.data() + at, n)) return false;
+      at += n;
+    }
+    writer.EndFile();
+  }
+  return writer.Finish(error);
+}
+
+// Both readers give every file back, byte for byte, under its name.
+void ExpectReadersGiveBack(const std::string& book, const Files& files) {
+  testing::ChmlibBook chmlib(book);
+  ASSERT_TRUE(chmlib.opened()) << "chmlib cannot open " << book;
+  for (const auto& [name, bytes] : files) {
+    std::string got;
+    ASSERT_TRUE(chmlib.Read(name, &got)) << "chmlib cannot find " << name;
+    EXPECT_SAME_BYTES(bytes, got) << "chmlib, " << name;
+  }
+  const std::vector<std::string> listed = chmlib.Names();
+  for (const auto& file : files) {
+    EXPECT_NE(std::find(listed.begin(), listed.end(), file.first), listed.end())
+        << "chmlib does not list " << file.first;
+  }
+  std::map<std::string, std::string> extracted;
+  std::string error;
+  ASSERT_TRUE(testing::MspackExtractAll(book, &extracted, &error)) << error;
+  EXPECT_EQ(extracted.size(), files.size());
+  for (const auto& [name, bytes] : files) {
+    const auto it = extracted.find(name);
+    ASSERT_NE(it, extracted.end()) << "libmspack does not list " << name;
+    EXPECT_SAME_BYTES(bytes, it->second) << "libmspack, " << name;
+  }
+  std::vector<std::string> names;
+  for (const auto& file : files) names.push_back(file.first);
+  ASSERT_TRUE(testing::MspackFastFind(book, names, &extracted, &error)) << error;
+  for (const auto& [name, bytes] : files) {
+    EXPECT_SAME_BYTES(bytes, extracted[name]) << "libmspack's quick lookup, " << name;
+  }
+}
+
+enum class Kind { kText, kRuns, kBinary };
+
+std::string Content(Kind kind, std::size_t size, std::mt19937* random) {
+  std::string out;
+  out.reserve(size);
+  switch (kind) {
+    case Kind::kText: {
+      static const char* const kWords[] = {"第", "章", "书", "the ", "page ", "<p>", "</p>\r\n",
+                                           "\xE8\x87", "0x804 ", "目录", "Inkbinder "};
+      while (out.size() < size) out += kWords[(*random)() % std::size(kWords)];
+      break;
+    }
+    case Kind::kRuns:
+      while (out.size() < size) {
+        out.append(1 + (*random)() % 3000, static_cast<char>((*random)() % 4 == 0 ? 0xE8 : (*random)()));
+      }
+      break;
+    case Kind::kBinary:
+      while (out.size() < size) out.push_back(static_cast<char>((*random)()));
+      break;
+  }
+  out.resize(size);
+  return out;
+}
+
+struct Geometry {
+  unsigned window_bits;
+  unsigned reset_interval_frames;
+};
+
+class RoundTripTest : public ::testing::TestWithParam<Geometry> {};
+
+TEST_P(RoundTripTest, SizesAroundFrameAndIntervalBorders) {
+  ScopedTempDir dir("书 round trip");
+  std::mt19937 random(7);
+  BookSettings settings;
+  settings.lzx.window_bits = GetParam().window_bits;
+  settings.lzx.reset_interval_frames = GetParam().reset_interval_frames;
+  const std::size_t interval = kLzxFrameSize * GetParam().reset_interval_frames;
+  const std::size_t sizes[] = {0,         1,        2,        kLzxFrameSize - 1, kLzxFrameSize,
+                               kLzxFrameSize + 1,   interval - 1, interval, interval + 1,
+                               3 * kLzxFrameSize + 7};
+  Files files;
+  int n = 0;
+  for (Kind kind : {Kind::kText, Kind::kRuns, Kind::kBinary}) {
+    for (std::size_t size : sizes) {
+      files.emplace_back("/第" + std::to_string(n++) + "章/page.htm", Content(kind, size, &random));
+    }
+  }
+  // A last file of one byte: the section then ends one byte into a frame.
+  files.emplace_back("/z.txt", "x");
+  const std::string book = dir / "书.chm";
+  std::string error;
+  ASSERT_TRUE(WriteBook(book, files, settings, &error)) << error;
+  ExpectReadersGiveBack(book, files);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, RoundTripTest,
+                         ::testing::Values(Geometry{16, 2}, Geometry{17, 2}, Geometry{16, 4}));
+
+TEST(BookWriterTest, ManyNamesNeedSeveralLevelsOfIndex) {
+  // Long names fill a listing chunk with few entries, so a few hundred need
+  // index chunks over index chunks. Mixed case, '_' and Chinese names test
+  // the order the readers' lookup walks.
+  ScopedTempDir dir;
+  Files files;
+  for (int i = 0; i < 400; ++i) {
+    const std::string stem = std::string(300, i % 3 == 0 ? 'A' : i % 3 == 1 ? '_' : 'b');
+    const std::string prefix = i % 4 == 0 ? "/页" : i % 4 == 1 ? "/Z" : i % 4 == 2 ? "/a" : "/_";
+    files.emplace_back(prefix + stem + std::to_string(i) + ".htm", "page " + std::to_string(i));
+  }
+  const std::string book = dir / "many.chm";
+  std::string error;
+  ASSERT_TRUE(WriteBook(book, files, BookSettings{}, &error)) << error;
+  const std::string bytes = ReadBytes(book);
+  ASSERT_GT(bytes.size(), 0x78u + 0x1Cu);
+  EXPECT_GE(static_cast<unsigned char>(bytes[0x78 + 0x18]), 3) << "index depth";
+  ExpectReadersGiveBack(book, files);
+}
+
+// The fields readers check before anything else.
+TEST(BookWriterTest, HeaderFieldsReadersCheck) {
+  ScopedTempDir dir;
+  const std::string book = dir / "h.chm";
+  std::string error;
+  ASSERT_TRUE(WriteBook(book, {{"/a.htm", "a"}}, BookSettings{}, &error)) << error;
+  const std::string b = ReadBytes(book);
+  const auto u32 = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+    return v;
+  };
+  EXPECT_EQ(b.substr(0, 4), "ITSF");
+  EXPECT_EQ(u32(0x14), 0x804u) << "language";
+  EXPECT_EQ(u32(0x60 + 8), b.size()) << "file size in header section 0";
+  EXPECT_EQ(b.substr(0x78, 4), "ITSP");
+  EXPECT_EQ(u32(0x78 + 0x20), 0u) << "first listing chunk";
+  EXPECT_EQ(u32(0x78 + 0x30), 0x804u) << "directory language";
+}
+
+TEST(BookWriterTest, AnUnfinishedBookLeavesNothingAndKeepsTheOldOne) {
+  ScopedTempDir dir;
+  const std::string book = dir / "old.chm";
+  inkbinder::testing::WriteBytes(book, "an earlier book");
+  {
+    BookWriter writer(book, BookSettings{});
+    std::string error;
+    ASSERT_TRUE(writer.Start(&error)) << error;
+    ASSERT_TRUE(writer.AddFile("/a.htm", std::string(100000, 'a')));
+    // Dropped without Finish: an interrupted compile.
+  }
+  EXPECT_EQ(ReadBytes(book), "an earlier book");
+  std::size_t entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += !e.path().empty();
+  EXPECT_EQ(entries, 1u) << "temporary files left behind";
+}
+
+TEST(BookWriterTest, AFolderThatIsNotThereIsAMessage) {
+  ScopedTempDir dir;
+  BookWriter writer(dir / "missing/book.chm", BookSettings{});
+  std::string error;
+  EXPECT_FALSE(writer.Start(&error));
+  EXPECT_NE(error.find("missing/book.chm"), std::string::npos) << error;
+}
+
+// Random books: random files of random kinds, sizes clustered around frame
+// and interval borders. INKBINDER_FUZZ_BOOKS sets how many (a few in CI),
+// INKBINDER_FUZZ_SCALE how big.
+TEST(BookWriterFuzzTest, ReadersGiveEveryFileBack) {
+  const char* books_env = std::getenv("INKBINDER_FUZZ_BOOKS");
+  const char* scale_env = std::getenv("INKBINDER_FUZZ_SCALE");
+  const int books = books_env != nullptr ? std::atoi(books_env) : 4;
+  const int scale = scale_env != nullptr ? std::max(1, std::atoi(scale_env)) : 1;
+  const unsigned seed0 = std::random_device{}();
+  for (int b = 0; b < books; ++b) {
+    const unsigned seed = seed0 + b;
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    ScopedTempDir dir;
+    Files files;
+    const int count = 1 + random() % 12;
+    for (int i = 0; i < count; ++i) {
+      std::size_t size;
+      switch (random() % 4) {
+        case 0: size = random() % 64; break;
+        case 1: size = (1 + random() % (4 * scale)) * kLzxFrameSize + (random() % 5) - 2; break;
+        case 2: size = random() % (200000 * scale); break;
+        default: size = (1 + random() % (2 * scale)) * 2 * kLzxFrameSize - 1; break;
+      }
+      files.emplace_back("/f" + std::to_string(i) + ".bin", Content(static_cast<Kind>(random() % 3), size, &random));
+    }
+    const std::string book = dir / "fuzz.chm";
+    std::string error;
+    ASSERT_TRUE(WriteBook(book, files, BookSettings{}, &error)) << error;
+    ExpectReadersGiveBack(book, files);
+    if (::testing::Test::HasFailure()) break;
+  }
+}
+
+}  // namespace
+}  // namespace helpbook

@@ -1,0 +1,47 @@
+#pragma once
+// The built-in help compiler: reads a help project (the project file, its
+// contents and index files, its pages) and writes the compiled book it names.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "helpbook/lzx/lzx_compressor.h"
+
+namespace helpbook {
+
+// What a finished book must give a reader, for a check before it is kept.
+struct BookFacts {
+  // The sitemaps by the names the project gives them (code page 936 bytes)
+  // and their bytes; an empty name when the project has none.
+  std::string contents_name;
+  std::string contents_bytes;
+  std::string index_name;
+  std::string index_bytes;
+  // Every page: its name in the book (UTF-8, no leading '/') and its file.
+  std::vector<std::pair<std::string, std::string>> pages;
+  std::uint32_t language = 0x804;
+};
+
+struct CompileOptions {
+  LzxSettings lzx;
+  // Reads the whole book (under a temporary name) as a reader would; returns
+  // the first problem in words, or "" when it is sound. No book is kept
+  // unless it is sound.
+  std::function<std::string(const std::string& book, const BookFacts& facts)> check;
+  // Asked between pages (and within long ones): true stops the compile, as a
+  // failure, with nothing written.
+  std::function<bool()> stop;
+};
+
+// Compiles the project at `project_path` (UTF-8) into the book its
+// "Compiled file=" names, beside the project unless that is a full path.
+// True with the book's path in `book_path`. False with a message naming what
+// was wrong (a project line, a missing or unreadable file, a failed write);
+// then no book is written and an earlier book of that name stays as it was.
+bool CompileHelpBook(const std::string& project_path, const CompileOptions& options,
+                     std::string* book_path, std::string* error);
+
+}  // namespace helpbook

@@ -1,0 +1,159 @@
+#include "helpbook/compile_help_book.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <regex>
+
+#include <gtest/gtest.h>
+
+#include "helpbook/book_readers.h"
+#include "project/contents_file.h"
+#include "project/index_file.h"
+#include "project/page_entry.h"
+#include "project/project_file.h"
+#include "project/text_encoding.h"
+#include "testing/bytes_assert.h"
+#include "testing/temp_dir.h"
+
+namespace helpbook {
+namespace {
+
+using inkbinder::testing::Exists;
+using inkbinder::testing::MakeFolder;
+using inkbinder::testing::ReadBytes;
+using inkbinder::testing::ScopedTempDir;
+using inkbinder::testing::WriteBytes;
+
+// What a reader does with a sitemap's Local: decode it from the book's code
+// page, percent-decode it, drop the fragment, look it up below the root.
+std::string ReaderName(const std::string& local) {
+  const std::string utf8 = inkbinder::CodePageToUtf8(local, inkbinder::kCodePage936);
+  std::string out = "/";
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if (utf8[i] == '#') break;
+    if (utf8[i] == '%' && i + 2 < utf8.size()) {
+      out.push_back(static_cast<char>(std::stoi(utf8.substr(i + 1, 2), nullptr, 16)));
+      i += 2;
+    } else {
+      out.push_back(utf8[i]);
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> Locals(const std::string& sitemap) {
+  std::vector<std::string> out;
+  const std::regex local("<param name=\"Local\" value=\"([^\"]*)\">", std::regex::icase);
+  for (std::sregex_iterator it(sitemap.begin(), sitemap.end(), local), end; it != end; ++it) {
+    out.push_back((*it)[1]);
+  }
+  return out;
+}
+
+// A folder of pages with the three files our tool writes for it.
+void WriteProject(const std::string& folder, const std::map<std::string, std::string>& pages,
+                  const std::string& title) {
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : pages) {
+    WriteBytes(folder + "/" + name, bytes);
+    names.push_back(name);
+  }
+  const std::vector<std::string> entry_names = inkbinder::ReadPageNames(folder, names);
+  ASSERT_TRUE(inkbinder::WriteContentsFile(folder, names, entry_names));
+  ASSERT_TRUE(inkbinder::WriteIndexFile(folder, names, entry_names));
+  ASSERT_TRUE(inkbinder::WriteProjectFile(folder, names, title));
+}
+
+TEST(CompileHelpBookTest, ReadersFindEveryPageByItsLocal) {
+  ScopedTempDir dir("汉字 书");
+  const std::map<std::string, std::string> pages = {
+      {"第1章.txt", "<title>开始</title>\r\n第一章的内容"},
+      {"第2章 附录.txt", std::string(70000, 'x') + "尾"},
+      {"readme.TXT", "plain"},
+      {"空.txt", ""},
+  };
+  WriteProject(dir.path(), pages, "示例手册");
+  std::string book;
+  std::string error;
+  ASSERT_TRUE(CompileHelpBook(dir / inkbinder::kProjectFileName, CompileOptions{}, &book, &error)) << error;
+  EXPECT_EQ(book, dir / "示例手册.chm");
+
+  testing::ChmlibBook chmlib(book);
+  ASSERT_TRUE(chmlib.opened());
+  const std::string contents = ReadBytes(dir / inkbinder::kContentsFileName);
+  const std::string index = ReadBytes(dir / inkbinder::kIndexFileName);
+  std::string stored;
+  ASSERT_TRUE(chmlib.Read("/chm_hhc.hhc", &stored));
+  EXPECT_SAME_BYTES(contents, stored);
+  ASSERT_TRUE(chmlib.Read("/chm_hhk.hhk", &stored));
+  EXPECT_SAME_BYTES(index, stored);
+  for (const std::string& sitemap : {contents, index}) {
+    const std::vector<std::string> locals = Locals(sitemap);
+    EXPECT_EQ(locals.size(), pages.size());
+    for (const std::string& local : locals) {
+      const std::string name = ReaderName(local);
+      ASSERT_TRUE(chmlib.Read(name, &stored)) << name;
+      EXPECT_SAME_BYTES(ReadBytes(dir.path() + name), stored) << name;
+    }
+  }
+  for (const char* system : {"/#SYSTEM", "/#WINDOWS", "/#TOPICS", "/#URLTBL", "/#URLSTR", "/#STRINGS"}) {
+    EXPECT_TRUE(chmlib.Read(system, &stored)) << system;
+  }
+
+  std::map<std::string, std::string> extracted;
+  ASSERT_TRUE(testing::MspackExtractAll(book, &extracted, &error)) << error;
+  for (const auto& [name, bytes] : pages) {
+    ASSERT_EQ(extracted.count("/" + name), 1u) << name;
+    EXPECT_SAME_BYTES(bytes, extracted["/" + name]) << name;
+  }
+
+  // chmlib's own extraction tool writes every page out again.
+  ScopedTempDir out("extract");
+  const std::string command = "extract_chmLib '" + book + "' '" + out.path() + "' >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  for (const auto& [name, bytes] : pages) {
+    ASSERT_TRUE(Exists(out / name)) << name;
+    EXPECT_SAME_BYTES(bytes, ReadBytes(out / name)) << name;
+  }
+}
+
+TEST(CompileHelpBookTest, BadInputIsNamedAndWritesNoBook) {
+  const struct {
+    const char* what;
+    std::string project;  // code page 936
+    const char* named;    // part of the message
+  } cases[] = {
+      {"a missing page", "[OPTIONS]\r\nCompiled file=b.chm\r\n[FILES]\r\na.txt\r\nmissing.txt\r\n",
+       "missing.txt"},
+      {"a page that is a folder", "[OPTIONS]\r\nCompiled file=b.chm\r\n[FILES]\r\nfolder.txt\r\n",
+       "folder.txt"},
+      {"a missing contents file",
+       "[OPTIONS]\r\nCompiled file=b.chm\r\nContents file=none.hhc\r\n[FILES]\r\na.txt\r\n", "none.hhc"},
+      {"a section the compiler cannot use", "[OPTIONS]\r\nCompiled file=b.chm\r\n[MAP]\r\n#define A 1\r\n",
+       "#define A 1"},
+      {"an option without a value", "[OPTIONS]\r\nCompiled file=b.chm\r\nBinary TOC\r\n", "Binary TOC"},
+      {"no book name", "[OPTIONS]\r\nTitle=x\r\n[FILES]\r\na.txt\r\n", "Compiled file"},
+      {"a page outside the folder", "[OPTIONS]\r\nCompiled file=b.chm\r\n[FILES]\r\n..\\a.txt\r\n",
+       "..\\a.txt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir dir;
+    WriteBytes(dir / "a.txt", "page");
+    MakeFolder(dir / "folder.txt");
+    WriteBytes(dir / "b.chm", "an earlier book");
+    WriteBytes(dir / "p.hhp", c.project);
+    std::string book;
+    std::string error;
+    EXPECT_FALSE(CompileHelpBook(dir / "p.hhp", CompileOptions{}, &book, &error));
+    EXPECT_NE(error.find(c.named), std::string::npos) << error;
+    EXPECT_EQ(ReadBytes(dir / "b.chm"), "an earlier book");
+    std::size_t entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += !e.path().empty();
+    EXPECT_EQ(entries, 4u) << "files left behind";
+  }
+}
+
+}  // namespace
+}  // namespace helpbook

@@ -1,0 +1,216 @@
+#include "helpbook/sitemap.h"
+
+#include <cstdint>
+
+#include "project/text_encoding.h"
+
+namespace helpbook {
+
+namespace {
+
+// Markup is ASCII, and no code page 936 trail byte is '<', '>', '"', '\'' or
+// '=', so the bytes are scanned as they are.
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool SameWord(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool ContainsWord(std::string_view text, std::string_view word) {
+  for (size_t i = 0; i + word.size() <= text.size(); ++i) {
+    if (SameWord(text.substr(i, word.size()), word)) return true;
+  }
+  return false;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The value of attribute `name` in a tag's inside, quoted or not; false when absent.
+bool Attribute(std::string_view tag, std::string_view name, std::string_view* value) {
+  size_t i = 0;
+  while (i < tag.size()) {
+    while (i < tag.size() && IsSpace(tag[i])) ++i;
+    const size_t key_start = i;
+    while (i < tag.size() && !IsSpace(tag[i]) && tag[i] != '=') ++i;
+    const std::string_view key = tag.substr(key_start, i - key_start);
+    while (i < tag.size() && IsSpace(tag[i])) ++i;
+    if (i >= tag.size() || tag[i] != '=') {
+      if (i == key_start) ++i;  // a stray character: step over it
+      continue;
+    }
+    ++i;
+    while (i < tag.size() && IsSpace(tag[i])) ++i;
+    std::string_view found;
+    if (i < tag.size() && (tag[i] == '"' || tag[i] == '\'')) {
+      const char quote = tag[i++];
+      const size_t end = tag.find(quote, i);
+      const size_t stop = end == std::string_view::npos ? tag.size() : end;
+      found = tag.substr(i, stop - i);
+      i = stop + 1;
+    } else {
+      const size_t start = i;
+      while (i < tag.size() && !IsSpace(tag[i])) ++i;
+      found = tag.substr(start, i - start);
+    }
+    if (SameWord(key, name)) {
+      *value = found;
+      return true;
+    }
+  }
+  return false;
+}
+
+void AppendCodePoint(std::string* out, std::uint32_t code_point) {
+  if (code_point == 0 || code_point > 0x10FFFF) return;
+  if (code_point < 0x80) {
+    out->push_back(static_cast<char>(code_point));
+    return;
+  }
+  std::string utf8;
+  inkbinder::AppendUtf8(&utf8, static_cast<char32_t>(code_point));
+  *out += inkbinder::Utf8ToCodePage(utf8, inkbinder::kCodePage936);
+}
+
+// Readers show names with their entities decoded. Unknown entities stay as written.
+std::string DecodeEntities(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t semicolon = text[i] == '&' ? text.find(';', i) : std::string_view::npos;
+    if (semicolon == std::string_view::npos || semicolon - i > 10) {
+      out.push_back(text[i++]);
+      continue;
+    }
+    const std::string_view entity = text.substr(i + 1, semicolon - i - 1);
+    bool known = true;
+    if (entity == "quot") {
+      out.push_back('"');
+    } else if (entity == "lt") {
+      out.push_back('<');
+    } else if (entity == "gt") {
+      out.push_back('>');
+    } else if (entity == "amp") {
+      out.push_back('&');
+    } else if (entity == "apos") {
+      out.push_back('\'');
+    } else if (entity.size() > 1 && entity[0] == '#') {
+      const bool hex = entity[1] == 'x' || entity[1] == 'X';
+      const std::string_view digits = entity.substr(hex ? 2 : 1);
+      std::uint32_t value = 0;
+      known = !digits.empty();
+      for (char c : digits) {
+        int d = -1;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (hex && Lower(c) >= 'a' && Lower(c) <= 'f') d = Lower(c) - 'a' + 10;
+        if (d < 0 || value > 0x10FFFF) {
+          known = false;
+          break;
+        }
+        value = value * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
+      }
+      if (known) AppendCodePoint(&out, value);
+    } else {
+      known = false;
+    }
+    if (known) {
+      i = semicolon + 1;
+    } else {
+      out.push_back(text[i++]);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std::string* error) {
+  entries->clear();
+  int depth = 0;
+  bool saw_list = false;
+  bool in_entry = false;
+  bool has_name = false;
+  bool has_local = false;
+  SitemapEntry entry;
+  size_t pos = 0;
+  while ((pos = text.find('<', pos)) != std::string_view::npos) {
+    if (text.compare(pos, 4, "<!--") == 0) {
+      const size_t end = text.find("-->", pos + 4);
+      if (end == std::string_view::npos) break;  // an open comment runs to the end
+      pos = end + 3;
+      continue;
+    }
+    // The tag ends at the first '>' outside quotes.
+    size_t end = pos + 1;
+    char quote = 0;
+    for (; end < text.size(); ++end) {
+      const char c = text[end];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '>') {
+        break;
+      }
+    }
+    if (end >= text.size()) {
+      *error = "a tag is not closed at byte " + std::to_string(pos);
+      return false;
+    }
+    const std::string_view tag = text.substr(pos + 1, end - pos - 1);
+    size_t word_end = 0;
+    while (word_end < tag.size() && !IsSpace(tag[word_end])) ++word_end;
+    const std::string_view word = tag.substr(0, word_end);
+    const std::string_view rest = tag.substr(word_end);
+    if (SameWord(word, "ul")) {
+      saw_list = true;
+      ++depth;
+    } else if (SameWord(word, "/ul")) {
+      if (depth > 0) --depth;
+    } else if (SameWord(word, "object")) {
+      std::string_view type;
+      if (Attribute(rest, "type", &type) && ContainsWord(type, "text/sitemap")) {
+        if (in_entry) {
+          *error = "an entry opens inside another at byte " + std::to_string(pos);
+          return false;
+        }
+        in_entry = true;
+        has_name = has_local = false;
+        entry = SitemapEntry{};
+        entry.depth = depth > 0 ? depth - 1 : 0;
+      }
+    } else if (SameWord(word, "/object")) {
+      if (in_entry) entries->push_back(std::move(entry));
+      in_entry = false;
+    } else if (in_entry && SameWord(word, "param")) {
+      std::string_view name;
+      std::string_view value;
+      if (Attribute(rest, "name", &name) && Attribute(rest, "value", &value)) {
+        // The first Name and Local count: later ones are alternatives readers ignore.
+        if (SameWord(name, "Name") && !has_name) {
+          entry.name = DecodeEntities(value);
+          has_name = true;
+        } else if (SameWord(name, "Local") && !has_local) {
+          entry.local = std::string(value);
+          has_local = true;
+        }
+      }
+    }
+    pos = end + 1;
+  }
+  if (in_entry) {
+    *error = "the last entry is not closed";
+    return false;
+  }
+  if (!saw_list && entries->empty()) {
+    *error = "no entry list";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace helpbook

@@ -1,0 +1,493 @@
+#include "helpbook/system_files.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace helpbook {
+
+namespace {
+
+// String tables are read by readers in 4096-byte blocks (one block per
+// lookup), so no string may cross a block border and none may be longer.
+constexpr std::size_t kBlockSize = 4096;
+
+// A #SYSTEM record no reader knows: readers skip it by its length.
+constexpr std::uint16_t kSkippedRecord = 0x7FFF;
+
+// The window struct as readers take it from #WINDOWS: its size and the
+// offsets of the fields we fill.
+constexpr std::uint32_t kWindowSize = 0xC4;
+
+// Which fields of the window struct are given (readers' "valid members" bits).
+enum WindowField : std::uint32_t {
+  kFieldProperties = 1u << 1,
+  kFieldStyles = 1u << 2,
+  kFieldExtendedStyles = 1u << 3,
+  kFieldPosition = 1u << 4,
+  kFieldNavigationWidth = 1u << 5,
+  kFieldShowState = 1u << 6,
+  kFieldButtons = 1u << 8,
+  kFieldExpansion = 1u << 9,
+  kFieldPanePosition = 1u << 10,
+  kFieldCurrentPane = 1u << 13,
+};
+
+void PutU16(std::string* out, std::uint32_t value) {
+  out->push_back(static_cast<char>(value & 0xFF));
+  out->push_back(static_cast<char>((value >> 8) & 0xFF));
+}
+
+void PutU32(std::string* out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+void PutU64(std::string* out, std::uint64_t value) {
+  for (int i = 0; i < 8; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// At most `limit` bytes of code page 936 text, never half a character.
+std::string_view CutText(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t step = IsLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+    if (i + step > limit) break;
+    i += step;
+  }
+  return text.substr(0, i);
+}
+
+// Texts stored once each, NUL-terminated, behind a leading NUL (offset 0 means
+// "none"). A record that would cross a block border starts the next block.
+class BlockTable {
+ public:
+  BlockTable() : bytes_(1, '\0') {}
+
+  // Makes room for a record of `size` bytes and returns its offset.
+  std::uint32_t Reserve(std::size_t size) {
+    const std::size_t used = bytes_.size() % kBlockSize;
+    if (size <= kBlockSize && used + size > kBlockSize) bytes_.append(kBlockSize - used, '\0');
+    return static_cast<std::uint32_t>(bytes_.size());
+  }
+  std::string& bytes() { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+class StringTable {
+ public:
+  std::uint32_t Add(std::string_view text) {
+    if (text.empty()) return 0;
+    const std::string key(CutText(text, kBlockSize - 1));
+    const auto found = offsets_.find(key);
+    if (found != offsets_.end()) return found->second;
+    const std::uint32_t offset = table_.Reserve(key.size() + 1);
+    table_.bytes() += key;
+    table_.bytes().push_back('\0');
+    offsets_.emplace(key, offset);
+    return offset;
+  }
+  std::string Bytes() { return table_.bytes(); }
+
+ private:
+  BlockTable table_;
+  std::map<std::string, std::uint32_t> offsets_;
+};
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// A decimal or 0x-prefixed hexadecimal number, possibly negative.
+bool ParseNumber(std::string_view text, std::uint32_t* value) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  unsigned base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty()) return false;
+  std::uint64_t result = 0;
+  for (char c : text) {
+    unsigned digit;
+    if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+    else return false;
+    if (digit >= base) return false;
+    result = result * base + digit;
+    if (result > 0xFFFFFFFFu) return false;
+  }
+  *value = static_cast<std::uint32_t>(negative ? 0 - result : result);
+  return true;
+}
+
+// The stem of the compiled file name, lower-cased as readers expect it
+// ("Book.chm" -> "book"); code page 936 characters stay as they are.
+std::string CompiledFileStem(std::string_view file) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < file.size(); ++i) {
+    if (IsLeadByte(static_cast<unsigned char>(file[i])) && i + 1 < file.size()) {
+      ++i;
+    } else if (file[i] == '\\' || file[i] == '/') {
+      start = i + 1;
+    }
+  }
+  std::string_view name = file.substr(start);
+  if (name.size() >= 4) {
+    std::string tail(name.substr(name.size() - 4));
+    for (char& c : tail) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    if (tail == ".chm") name.remove_suffix(4);
+  }
+  std::string stem;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    if (IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < name.size()) {
+      stem += name.substr(i, 2);
+      ++i;
+    } else {
+      stem.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+    }
+  }
+  return stem;
+}
+
+void PutEntry(std::string* out, std::uint16_t code, std::string_view data) {
+  PutU16(out, code);
+  PutU16(out, static_cast<std::uint32_t>(data.size()));
+  *out += data;
+}
+
+void PutTextEntry(std::string* out, std::uint16_t code, std::string_view text) {
+  if (text.empty()) return;
+  // The length is 16 bits; a longer text than any project holds is cut.
+  std::string data(CutText(text, 0xFFFE));
+  data.push_back('\0');
+  PutEntry(out, code, data);
+}
+
+const WindowDefinition* FindWindow(const BookInfo& book, std::string_view name) {
+  for (const WindowDefinition& w : book.windows) {
+    if (w.name == name) return &w;
+  }
+  return nullptr;
+}
+
+std::string SystemFile(const BookInfo& book, const std::string& start_page) {
+  std::string out;
+  PutU32(&out, 3);
+  // Seconds since 1970, as the compile's time.
+  constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
+  const std::uint64_t seconds =
+      book.timestamp > kUnixEpoch ? (book.timestamp - kUnixEpoch) / 10000000ull : 0;
+  std::string time;
+  PutU32(&time, static_cast<std::uint32_t>(seconds));
+  PutEntry(&out, 10, time);
+  // Language, no DBCS option (the project sets none), no full-text search,
+  // no binary keyword or associative index, the compile's time, two unused fields.
+  std::string locale;
+  PutU32(&locale, book.language);
+  PutU32(&locale, 0);
+  PutU32(&locale, 0);
+  PutU32(&locale, 0);
+  PutU32(&locale, 0);
+  PutU64(&locale, book.timestamp);
+  PutU32(&locale, 0);
+  PutU32(&locale, 0);
+  PutEntry(&out, 4, locale);
+  // Texts come last: one reader overwrites the file's last byte with a NUL.
+  const bool ascii_start = std::all_of(start_page.begin(), start_page.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii_start) PutTextEntry(&out, 2, start_page);
+  std::string title = book.title;
+  if (title.empty()) {
+    const WindowDefinition* window = FindWindow(book, book.default_window);
+    if (!window && !book.windows.empty()) window = &book.windows.front();
+    if (window) title = window->caption;
+  }
+  PutTextEntry(&out, 3, title);
+  PutTextEntry(&out, 16, book.default_font);
+  PutTextEntry(&out, 6, CompiledFileStem(book.compiled_file));
+  PutTextEntry(&out, 0, book.contents_file);
+  PutTextEntry(&out, 1, book.index_file);
+  PutTextEntry(&out, 5, book.default_window);
+  if (!ascii_start && !start_page.empty()) {
+    // Two Linux readers take only the file's first 4096 bytes after the
+    // version, and decode a start page there as UTF-8 or Latin-1 instead of
+    // the book's code page: one then opens a blank page, the other refuses
+    // the whole book. A start page they cannot decode therefore follows a
+    // record that carries it beyond their reach; readers that read the whole
+    // file in the book's code page still open the book on it.
+    constexpr std::size_t kFirstReadEnd = 4 + kBlockSize;
+    if (out.size() < kFirstReadEnd) {
+      const std::size_t fill = out.size() + 4 < kFirstReadEnd ? kFirstReadEnd - out.size() - 4 : 0;
+      PutEntry(&out, kSkippedRecord, std::string(fill, '\0'));
+    }
+    PutTextEntry(&out, 2, start_page);
+  }
+  return out;
+}
+
+std::string WindowStruct(const WindowDefinition& w, StringTable* strings) {
+  std::string out;
+  PutU32(&out, kWindowSize);
+  PutU32(&out, 0);  // texts are ANSI, not Unicode
+  PutU32(&out, strings->Add(w.name));
+  PutU32(&out, w.set_fields);
+  PutU32(&out, w.navigation_style);
+  PutU32(&out, strings->Add(w.caption));
+  PutU32(&out, w.window_style);
+  PutU32(&out, w.extended_style);
+  for (std::int32_t edge : w.position) PutU32(&out, static_cast<std::uint32_t>(edge));
+  PutU32(&out, static_cast<std::uint32_t>(w.show_state));
+  for (int i = 0; i < 6; ++i) PutU32(&out, 0);  // window handles and info types: run time only
+  PutU32(&out, static_cast<std::uint32_t>(w.navigation_width));
+  for (int i = 0; i < 4; ++i) PutU32(&out, 0);  // the HTML pane's rectangle: run time only
+  PutU32(&out, strings->Add(w.contents_file));
+  PutU32(&out, strings->Add(w.index_file));
+  PutU32(&out, strings->Add(w.default_file));
+  PutU32(&out, strings->Add(w.home_file));
+  PutU32(&out, w.buttons);
+  PutU32(&out, static_cast<std::uint32_t>(w.navigation_closed));
+  PutU32(&out, static_cast<std::uint32_t>(w.default_pane));
+  PutU32(&out, static_cast<std::uint32_t>(w.pane_position));
+  PutU32(&out, static_cast<std::uint32_t>(w.notify_id));
+  out.append(20, '\0');  // tab order
+  PutU32(&out, 0);       // history size
+  PutU32(&out, strings->Add(w.jump1_text));
+  PutU32(&out, strings->Add(w.jump2_text));
+  PutU32(&out, strings->Add(w.jump1_url));
+  PutU32(&out, strings->Add(w.jump2_url));
+  for (int i = 0; i < 4; ++i) PutU32(&out, 0);  // minimum size
+  PutU32(&out, 0);                              // information types
+  PutU32(&out, 0);                              // custom tabs
+  return out;
+}
+
+struct Topic {
+  std::string local;
+  std::string title;
+  bool in_contents;
+};
+
+// Every page once: the contents' pages in order, then pages only the index
+// names, then the project's other files.
+std::vector<Topic> CollectTopics(const BookInfo& book) {
+  std::vector<Topic> topics;
+  std::set<std::string> seen;
+  const auto add = [&](const std::string& local, const std::string& title, bool in_contents) {
+    if (local.empty() || !seen.insert(local).second) return;
+    topics.push_back(Topic{local, title, in_contents});
+  };
+  for (const SitemapEntry& e : book.contents) add(e.local, e.name, true);
+  for (const SitemapEntry& e : book.index) add(e.local, e.name, false);
+  for (const std::string& file : book.files) add(file, std::string(), false);
+  return topics;
+}
+
+}  // namespace
+
+bool ParseWindowLine(std::string_view line, WindowDefinition* window, std::string* error) {
+  *window = WindowDefinition{};
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos || Trim(line.substr(0, eq)).empty()) {
+    *error = "window line without a name: " + std::string(line);
+    return false;
+  }
+  window->name = std::string(Trim(line.substr(0, eq)));
+  const std::string_view rest = line.substr(eq + 1);
+
+  // Split into fields at commas outside quotes and brackets.
+  struct Field {
+    std::string text;
+    bool bracketed = false;
+  };
+  std::vector<Field> fields;
+  std::size_t i = 0;
+  while (true) {
+    while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
+    Field field;
+    if (i < rest.size() && rest[i] == '"') {
+      const std::size_t close = rest.find('"', i + 1);
+      if (close == std::string_view::npos) {
+        *error = "window " + window->name + ": a quote is not closed";
+        return false;
+      }
+      field.text = std::string(rest.substr(i + 1, close - i - 1));
+      i = close + 1;
+    } else if (i < rest.size() && rest[i] == '[') {
+      const std::size_t close = rest.find(']', i + 1);
+      if (close == std::string_view::npos) {
+        *error = "window " + window->name + ": a '[' is not closed";
+        return false;
+      }
+      field.text = std::string(rest.substr(i + 1, close - i - 1));
+      field.bracketed = true;
+      i = close + 1;
+    } else {
+      const std::size_t comma = rest.find(',', i);
+      const std::size_t stop = comma == std::string_view::npos ? rest.size() : comma;
+      field.text = std::string(Trim(rest.substr(i, stop - i)));
+      i = stop;
+    }
+    while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
+    fields.push_back(std::move(field));
+    if (i >= rest.size()) break;
+    if (rest[i] != ',') {
+      *error = "window " + window->name + ": unexpected text after field " +
+               std::to_string(fields.size());
+      return false;
+    }
+    ++i;
+  }
+  if (fields.size() > 20) {
+    *error = "window " + window->name + ": more than 20 fields";
+    return false;
+  }
+  fields.resize(20);
+
+  std::string* const texts[] = {&window->caption,   &window->contents_file, &window->index_file,
+                                &window->default_file, &window->home_file,  &window->jump1_url,
+                                &window->jump1_text, &window->jump2_url,    &window->jump2_text};
+  for (std::size_t f = 0; f < 9; ++f) *texts[f] = fields[f].text;
+
+  // The numeric fields, their place in the struct and their validity bit.
+  struct Number {
+    std::size_t field;
+    std::uint32_t* value;
+    std::uint32_t bit;
+  };
+  std::uint32_t navigation_width = 0, show_state = 0, closed = 0, pane = 0, pane_position = 0,
+                notify = 0;
+  const Number numbers[] = {
+      {9, &window->navigation_style, kFieldProperties},
+      {10, &navigation_width, kFieldNavigationWidth},
+      {11, &window->buttons, kFieldButtons},
+      {13, &window->window_style, kFieldStyles},
+      {14, &window->extended_style, kFieldExtendedStyles},
+      {15, &show_state, kFieldShowState},
+      {16, &closed, kFieldExpansion},
+      {17, &pane, kFieldCurrentPane},
+      {18, &pane_position, kFieldPanePosition},
+      {19, &notify, 0},
+  };
+  for (const Number& n : numbers) {
+    const Field& field = fields[n.field];
+    if (field.text.empty()) continue;
+    if (field.bracketed || !ParseNumber(field.text, n.value)) {
+      *error = "window " + window->name + ": field " + std::to_string(n.field + 1) +
+               " is not a number: " + field.text;
+      return false;
+    }
+    window->set_fields |= n.bit;
+  }
+  window->navigation_width = static_cast<std::int32_t>(navigation_width);
+  window->show_state = static_cast<std::int32_t>(show_state);
+  window->navigation_closed = static_cast<std::int32_t>(closed);
+  window->default_pane = static_cast<std::int32_t>(pane);
+  window->pane_position = static_cast<std::int32_t>(pane_position);
+  window->notify_id = static_cast<std::int32_t>(notify);
+
+  const Field& position = fields[12];
+  if (!position.text.empty() || position.bracketed) {
+    std::size_t start = 0;
+    std::size_t edge = 0;
+    while (true) {
+      const std::size_t comma = position.text.find(',', start);
+      const std::string_view part = Trim(std::string_view(position.text).substr(
+          start, comma == std::string::npos ? std::string::npos : comma - start));
+      std::uint32_t value = 0;
+      if (!position.bracketed || edge >= 4 || !ParseNumber(part, &value)) {
+        *error = "window " + window->name + ": the position is not [left,top,right,bottom]";
+        return false;
+      }
+      window->position[edge++] = static_cast<std::int32_t>(value);
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+    if (edge != 4) {
+      *error = "window " + window->name + ": the position is not [left,top,right,bottom]";
+      return false;
+    }
+    window->set_fields |= kFieldPosition;
+  }
+  return true;
+}
+
+std::string StartPage(const BookInfo& book) {
+  if (!book.default_topic.empty()) return book.default_topic;
+  for (const SitemapEntry& e : book.contents) {
+    if (!e.local.empty()) return e.local;
+  }
+  return book.files.empty() ? std::string() : book.files.front();
+}
+
+bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std::string* error) {
+  files->clear();
+  if (!book.default_window.empty() && !FindWindow(book, book.default_window)) {
+    *error = "the default window " + book.default_window + " is not defined";
+    return false;
+  }
+  const std::string start_page = StartPage(book);
+  StringTable strings;
+
+  // The default window first: some readers take only the first.
+  std::vector<const WindowDefinition*> windows;
+  if (const WindowDefinition* w = FindWindow(book, book.default_window)) windows.push_back(w);
+  for (const WindowDefinition& w : book.windows) {
+    if (w.name != book.default_window) windows.push_back(&w);
+  }
+  std::string windows_file;
+  PutU32(&windows_file, static_cast<std::uint32_t>(windows.size()));
+  PutU32(&windows_file, kWindowSize);
+  for (const WindowDefinition* w : windows) windows_file += WindowStruct(*w, &strings);
+
+  // Each topic: its title in #STRINGS, its #URLTBL entry, and that entry's
+  // page name in #URLSTR. #URLTBL holds 341 entries of 12 bytes per block.
+  const std::vector<Topic> topics = CollectTopics(book);
+  constexpr std::size_t kUrlsPerBlock = kBlockSize / 12;
+  std::string topics_file;
+  std::string url_table;
+  BlockTable url_strings;
+  for (std::size_t t = 0; t < topics.size(); ++t) {
+    const Topic& topic = topics[t];
+    const std::string_view local = CutText(topic.local, kBlockSize - 9);
+    const std::uint32_t url_offset = url_strings.Reserve(8 + local.size() + 1);
+    PutU32(&url_strings.bytes(), 0);  // not a remote address
+    PutU32(&url_strings.bytes(), 0);  // no frame name
+    url_strings.bytes() += local;
+    url_strings.bytes().push_back('\0');
+
+    if (t > 0 && t % kUrlsPerBlock == 0) url_table.append(kBlockSize - kUrlsPerBlock * 12, '\0');
+    const std::uint32_t table_offset = static_cast<std::uint32_t>(url_table.size());
+    PutU32(&url_table, 0);
+    PutU32(&url_table, static_cast<std::uint32_t>(t));
+    PutU32(&url_table, url_offset);
+
+    PutU32(&topics_file, 0);  // no binary contents entry
+    PutU32(&topics_file, topic.title.empty() ? 0xFFFFFFFFu : strings.Add(topic.title));
+    PutU32(&topics_file, table_offset);
+    PutU16(&topics_file, topic.in_contents ? 6 : 2);
+    PutU16(&topics_file, 0);
+  }
+
+  files->push_back({"/#SYSTEM", SystemFile(book, start_page)});
+  files->push_back({"/#WINDOWS", windows_file});
+  files->push_back({"/#TOPICS", topics_file});
+  files->push_back({"/#URLTBL", url_table});
+  files->push_back({"/#URLSTR", url_strings.bytes()});
+  files->push_back({"/#STRINGS", strings.Bytes()});
+  return true;
+}
+
+}  // namespace helpbook
