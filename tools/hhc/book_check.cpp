@@ -104,17 +104,30 @@ std::string InternalPath(const std::string& utf8_name) {
 }
 
 // Compares the object with the file a megabyte at a time: pages can be large.
-std::string CompareWithFile(chmFile* book, chmUnitInfo* unit, const std::string& disk_path) {
+// The buffers live across calls and grow only to the largest piece asked for:
+// zero-filling a megabyte for each of thousands of small pages cost more than
+// the compile.
+struct CompareBuffers {
+  std::string from_book;
+  std::string from_disk;
+};
+
+std::string CompareWithFile(chmFile* book, chmUnitInfo* unit, const std::string& disk_path,
+                            CompareBuffers* buffers) {
   std::unique_ptr<std::FILE, FileCloser> file(OpenFile(disk_path, "rb"));
   if (!file) return "cannot read " + disk_path + " to compare with the book";
   constexpr size_t kStep = 1 << 20;
-  std::string from_book(kStep, '\0');
-  std::string from_disk(kStep, '\0');
+  std::string& from_book = buffers->from_book;
+  std::string& from_disk = buffers->from_disk;
   LONGUINT64 offset = 0;
   while (true) {
-    const size_t on_disk = std::fread(from_disk.data(), 1, kStep, file.get());
     const LONGUINT64 left = unit->length - offset;
     const size_t want = left < kStep ? static_cast<size_t>(left) : kStep;
+    // One byte more than the book holds shows a file that is longer.
+    const size_t ask = want + 1;
+    if (from_disk.size() < ask) from_disk.resize(ask);
+    if (from_book.size() < want) from_book.resize(want);
+    const size_t on_disk = std::fread(from_disk.data(), 1, want < kStep ? ask : want, file.get());
     const LONGINT64 got =
         want == 0 ? 0
                   : chm_retrieve_object(book, unit, reinterpret_cast<unsigned char*>(from_book.data()),
@@ -264,12 +277,13 @@ std::string CheckBookAsReader(const std::string& book_path, const BookExpectatio
   // the page itself, so the message names it.
   std::unordered_set<std::string> listed;
   chm_enumerate(book.get(), CHM_ENUMERATE_ALL, CollectName, &listed);
+  CompareBuffers buffers;
   for (const ExpectedPage& page : expected.pages) {
     const std::string path = InternalPath(page.name);
     chmUnitInfo unit;
     if (!Resolve(book.get(), path, &unit)) return page.name + ": the book does not hold this page";
     if (listed.count(path) == 0) return page.name + ": the book's file listing leaves this page out";
-    const std::string problem = CompareWithFile(book.get(), &unit, page.disk_path);
+    const std::string problem = CompareWithFile(book.get(), &unit, page.disk_path, &buffers);
     if (!problem.empty()) return page.name + ": " + problem;
   }
   std::string problem = CheckSitemap(book.get(), "contents", system.contents_name,
