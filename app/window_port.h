@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,11 @@ class WindowPort {
   virtual int WaitForProcess(Process& process) = 0;
   // Opens `path` in the desktop's file manager. The command line opens nothing.
   virtual void OpenFolder(const std::string& path) = 0;
+  // Runs `work` and returns once it has ended. A window runs it on another
+  // thread and meanwhile keeps handling its events, with the busy cursor, so
+  // long listing and writing do not freeze it; `work` must not touch the
+  // window. An exception thrown by `work` comes out here.
+  virtual void RunOffThread(const std::function<void()>& work) { work(); }
 };
 
 }  // namespace inkbinder

@@ -39,6 +39,7 @@ class MainWindow final : public WindowPort {
   std::string BrowseForFolderPath() override;
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override;
+  void RunOffThread(const std::function<void()>& work) override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -54,6 +55,8 @@ class MainWindow final : public WindowPort {
   void DispatchOne(MSG& msg);
   // Handles every message waiting in the thread's queue, then returns.
   void PumpPendingMessages();
+  // Handles the window's messages until `handle` is signalled.
+  void PumpUntilSignalled(HANDLE handle);
   void RestoreFocus();
   HWND Item(int id) const;
 
@@ -76,6 +79,7 @@ class MainWindow final : public WindowPort {
   int running_commands_ = 0;    // a command is on the stack (picker, message box, compile)
   bool close_pending_ = false;  // closed while a command ran: close once it ends
   bool quit_pending_ = false;   // the quit message came while a command ran
+  bool working_ = false;        // work runs on another thread: the busy cursor shows
   int quit_code_ = 0;
 };
 
