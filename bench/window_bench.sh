@@ -3,23 +3,30 @@
 #
 #   bash bench/window_bench.sh [PAGES...]     default: 1000 10000 100000
 #   BENCH_ROUNDS (default 5) runs per size and window; BENCH_WINDOWS="qt win32"
-#   picks the windows.
+#   picks the windows; BENCH_WINE_DESKTOP=no runs Win32 on the bare display.
 #
 # For each size a folder of generated pages (about 2 KB each) is imported and
-# then converted up to the compiler, which ends at once (/bin/true for Qt, the
-# test compiler without a script for Win32). Qt: the window runs offscreen and
-# a timer on its thread ticks every millisecond; the longest pause between
-# ticks from the click until the window has settled is a run's gap. Win32: a
-# second program under Wine (on Xvfb) sends the window a message every few
-# milliseconds from the picker's OK on; the longest wait for an answer is the
-# gap. Each line gives the median and the largest gap of the runs.
+# then converted. Qt: the window runs offscreen with /bin/true as its
+# compiler, and a timer on its thread ticks every millisecond; the longest
+# pause between ticks from the click until the window has settled (the
+# finishing after the compiler included) is a run's gap. Win32: the test
+# compiler, told to take a second, is the window's hhc.exe; a second program
+# under Wine (on Xvfb) sends the window a message every few milliseconds, from
+# the picker's OK on and from the convert click to the waiting text; the
+# longest wait for an answer is the gap. Each line gives the median and the
+# largest gap of the runs.
+#
+# The Win32 side runs in a Wine desktop window by default. On a bare X display
+# (no window manager) Wine's X11 driver waits up to two seconds, whenever a
+# top-level window such as the folder picker is hidden, for a window manager
+# that never answers: bench/picker_only.cpp shows it with nothing but the
+# picker. On a desktop with a window manager, and in a Wine desktop, that
+# wait does not happen.
 #
 # Build folders: INKBINDER_BENCH_BUILD (default build/bench-window, Release
-# with Qt) and INKBINDER_WINDOWS_BUILD (default build/mingw). The source tree
-# is the one this script lies in, or INKBINDER_BENCH_SOURCE.
+# with Qt) and INKBINDER_WINDOWS_BUILD (default build/mingw).
 set -euo pipefail
-source_dir=${INKBINDER_BENCH_SOURCE:-$(cd "$(dirname "$0")/.." && pwd)}
-cd "$source_dir"
+cd "$(dirname "$0")/.."
 
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1000 10000 100000)
@@ -35,7 +42,7 @@ bin=$PWD/$linux_build/bin
 if [[ " $windows " == *" win32 "* ]]; then
   cmake --preset mingw -B "$windows_build" -DINKBINDER_BENCH=ON >/dev/null
   cmake --build "$windows_build" -j 2 \
-    --target inkbinder inkbinder-win32-window-bench fake_compiler >/dev/null
+    --target inkbinder inkbinder-win32-window-bench fake_compiler picker-only >/dev/null
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/inkbinder-window-bench-XXXXXX")
@@ -64,8 +71,14 @@ if [[ " $windows " == *" win32 "* ]]; then
   cp "$windows_build/bin/inkbinder.exe" "$program/inkbinder.exe"
   cp "$windows_build/bin/fake_compiler.exe" "$program/hhc.exe"
   for pages in "${sizes[@]}"; do
-    wine "$windows_build/bin/inkbinder-win32-window-bench.exe" "Z:${program//\//\\}" \
-      "Z:${work//\//\\}\\p$pages" "$pages" "$rounds" | tr -d '\r' | tail -n 1
+    desktop=(explorer "/desktop=bench$pages,1280x1024")
+    [ "${BENCH_WINE_DESKTOP:-yes}" != no ] || desktop=()
+    wine "${desktop[@]}" "$windows_build/bin/inkbinder-win32-window-bench.exe" \
+      "Z:${program//\//\\}" "Z:${work//\//\\}\\p$pages" "$pages" "$rounds" |
+      tr -d '\r' | grep '^win32 '
   done
+  # The picker alone, on the bare display: the time from its OK to its return.
+  mkdir -p "$work/picked"
+  echo "picker alone: $(wine "$windows_build/bin/picker-only.exe" "Z:${work//\//\\}\\picked" | tr -d '\r')"
 fi
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -273,9 +273,16 @@ std::vector<std::string> MainWindow::SetSourceFolder(const std::string& folder) 
   SendMessageA(list, WM_SETREDRAW, FALSE, 0);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
   SendMessageA(list, LB_INITSTORAGE, shown.size(), shown_bytes);
-  for (const std::string& page : shown) {
-    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(page.c_str()));
+  // Tens of thousands of entries take a while to add: the window answers
+  // between batches, the busy cursor still showing.
+  constexpr size_t kBatch = 4096;
+  const bool was_working = working_;
+  working_ = true;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown[i].c_str()));
+    if ((i + 1) % kBatch == 0) PumpPendingMessages();
   }
+  working_ = was_working;
   SendMessageA(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
   return std::move(listed.left_out);
