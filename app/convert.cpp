@@ -1,5 +1,6 @@
 #include "app/convert.h"
 
+#include <memory>
 #include <vector>
 
 #include "app/messages.h"
@@ -33,14 +34,8 @@ class BusyScope {
 struct ConvertJob {
   std::string folder;
   std::string title;
-  std::vector<std::string> pages;
+  std::shared_ptr<const std::vector<std::string>> pages;
 };
-
-std::vector<std::string> PagesOf(WindowPort& window) {
-  std::vector<std::string> pages(window.PageCount());
-  for (size_t i = 0; i < pages.size(); ++i) pages[i] = window.Page(i);
-  return pages;
-}
 
 }  // namespace
 
@@ -68,7 +63,8 @@ ConvertOutcome Convert(WindowPort& window, const ConvertOptions& options, std::s
   // The run works on the folder, title and list as they were at the click:
   // the window answers while the files are written, and what is typed
   // meanwhile belongs to the next run.
-  const ConvertJob job{window.SourceFolder(), window.BookTitle(), PagesOf(window)};
+  const ConvertJob job{window.SourceFolder(), window.BookTitle(), window.Pages()};
+  const std::vector<std::string>& pages = *job.pages;
   const std::string& folder = job.folder;
   // Two runs on one folder would write each other's sources and compile the
   // wrong project: the second stops before it writes anything.
@@ -97,12 +93,12 @@ ConvertOutcome Convert(WindowPort& window, const ConvertOptions& options, std::s
   bool stopped = false;
   const char* failed = nullptr;
   window.RunOffThread([&] {
-    const std::vector<std::string> names = ReadPageNames(folder, job.pages);
+    const std::vector<std::string> names = ReadPageNames(folder, pages);
     if (Interrupted()) {
       stopped = true;
-    } else if (!WriteContentsFile(folder, job.pages, names)) {
+    } else if (!WriteContentsFile(folder, pages, names)) {
       failed = kContentsFileName;
-    } else if (!WriteIndexFile(folder, job.pages, names)) {
+    } else if (!WriteIndexFile(folder, pages, names)) {
       failed = kIndexFileName;
     }
   });
@@ -114,7 +110,7 @@ ConvertOutcome Convert(WindowPort& window, const ConvertOptions& options, std::s
     return job.title.empty() ? ConvertOutcome::kNoTitle : ConvertOutcome::kBadTitle;
   }
   bool project_written = false;
-  window.RunOffThread([&] { project_written = WriteProjectFile(folder, job.pages, job.title); });
+  window.RunOffThread([&] { project_written = WriteProjectFile(folder, pages, job.title); });
   if (!project_written) return write_failed(kProjectFileName);
   if (Interrupted()) return interrupted();
 

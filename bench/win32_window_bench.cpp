@@ -147,11 +147,13 @@ int Run(int argc, char** argv) {
       return 1;
     }
     Sleep(300);
-    const double convert_gap = pinger.LongestGap(click, started);
+    double convert_gap_at = 0;
+    const double convert_gap = pinger.LongestGap(click, started, &convert_gap_at);
     const double finish_gap = pinger.LongestGap(started, Clock::now());
     std::printf("run=%d pages=%zu import_gap_ms=%.0f ok_to_list_ms=%.0f convert_gap_ms=%.0f "
-                "to_compiler_ms=%.0f after_compiler_gap_ms=%.0f\n",
-                r + 1, pages, import_gap, import_to_list_ms, convert_gap, Ms(click, started),
+                "convert_gap_at_ms=%.0f to_compiler_ms=%.0f after_compiler_gap_ms=%.0f\n",
+                r + 1, pages, import_gap, import_to_list_ms, convert_gap, convert_gap_at,
+                Ms(click, started),
                 finish_gap);
     std::fflush(stdout);
     finishes.push_back(finish_gap);

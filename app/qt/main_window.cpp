@@ -38,25 +38,25 @@ QString ToQt(const std::string& utf8) { return QString::fromStdString(utf8); }
 // folder of any size is taken in with one reset.
 class PageListModel : public QAbstractListModel {
  public:
-  PageListModel(const std::vector<std::string>& pages, QObject* parent)
+  PageListModel(const std::shared_ptr<const std::vector<std::string>>& pages, QObject* parent)
       : QAbstractListModel(parent), pages_(pages) {}
 
   int rowCount(const QModelIndex& parent) const override {
-    return parent.isValid() ? 0 : static_cast<int>(pages_.size());
+    return parent.isValid() ? 0 : static_cast<int>(pages_->size());
   }
   QVariant data(const QModelIndex& index, int role) const override {
     if (role != Qt::DisplayRole || !index.isValid() ||
-        static_cast<size_t>(index.row()) >= pages_.size()) {
+        static_cast<size_t>(index.row()) >= pages_->size()) {
       return {};
     }
-    return ToQt(pages_[static_cast<size_t>(index.row())]);
+    return ToQt((*pages_)[static_cast<size_t>(index.row())]);
   }
   // Call around every change of the pages.
   void BeginReset() { beginResetModel(); }
   void EndReset() { endResetModel(); }
 
  private:
-  const std::vector<std::string>& pages_;
+  const std::shared_ptr<const std::vector<std::string>>& pages_;
 };
 
 namespace {
@@ -172,7 +172,7 @@ std::vector<std::string> MainWindow::SetSourceFolder(const std::string& folder) 
   PageList list;
   RunOffThread([&] { list = lister_(folder); });
   file1_model_->BeginReset();
-  pages_ = std::move(list.pages);
+  pages_ = std::make_shared<const std::vector<std::string>>(std::move(list.pages));
   file1_model_->EndReset();
   return std::move(list.left_out);
 }

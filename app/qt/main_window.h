@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,9 @@ class MainWindow : public QWidget, public WindowPort {
   // WindowPort
   std::string SourceFolder() override { return folder_; }
   std::vector<std::string> SetSourceFolder(const std::string& folder) override;
-  size_t PageCount() override { return pages_.size(); }
-  std::string Page(size_t i) override { return i < pages_.size() ? pages_[i] : ""; }
+  size_t PageCount() override { return pages_->size(); }
+  std::string Page(size_t i) override { return i < pages_->size() ? (*pages_)[i] : ""; }
+  std::shared_ptr<const std::vector<std::string>> Pages() override { return pages_; }
   std::string BookTitle() override;
   void SetStatus(const std::string& text) override;
   void SetStatusTip(const std::string& tip) override;
@@ -75,7 +77,8 @@ class MainWindow : public QWidget, public WindowPort {
   PageListModel* file1_model_ = nullptr;
 
   std::string folder_;
-  std::vector<std::string> pages_;
+  std::shared_ptr<const std::vector<std::string>> pages_ =
+      std::make_shared<const std::vector<std::string>>();
 
   bool command_running_ = false;
   bool close_pending_ = false;

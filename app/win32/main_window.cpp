@@ -268,7 +268,7 @@ std::vector<std::string> MainWindow::SetSourceFolder(const std::string& folder) 
       shown_bytes += shown.back().size() + 1;
     }
   });
-  pages_ = std::move(listed.pages);
+  pages_ = std::make_shared<const std::vector<std::string>>(std::move(listed.pages));
   HWND list = Item(IDC_FILE1);
   SendMessageA(list, WM_SETREDRAW, FALSE, 0);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
