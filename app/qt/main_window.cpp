@@ -7,7 +7,6 @@
 
 #include <QAbstractListModel>
 #include <QApplication>
-
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEventLoop>

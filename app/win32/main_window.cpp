@@ -256,7 +256,7 @@ std::vector<std::string> MainWindow::SetSourceFolder(const std::string& folder) 
   if (!NamesFolder(folder)) return {};
   folder_ = folder;
   // The listing and the names' conversion run off this thread; the list then
-  // takes them in one go, with its storage set aside and drawing held.
+  // takes them with its storage set aside and its drawing held.
   PageList listed;
   std::vector<std::string> shown;
   size_t shown_bytes = 0;
