@@ -1,5 +1,6 @@
 #include "app/convert.h"
 
+#include <memory>
 #include <vector>
 
 #include "app/messages.h"
@@ -30,11 +31,11 @@ class BusyScope {
   WindowPort& window_;
 };
 
-std::vector<std::string> PagesOf(WindowPort& window) {
-  std::vector<std::string> pages(window.PageCount());
-  for (size_t i = 0; i < pages.size(); ++i) pages[i] = window.Page(i);
-  return pages;
-}
+struct ConvertJob {
+  std::string folder;
+  std::string title;
+  std::shared_ptr<const std::vector<std::string>> pages;
+};
 
 }  // namespace
 
@@ -59,7 +60,12 @@ ConvertOutcome Convert(WindowPort& window, const ConvertOptions& options, std::s
     window.ShowMessage(kNoPagesText, kNoPagesCaption);
     return ConvertOutcome::kNoPages;
   }
-  const std::string folder = window.SourceFolder();
+  // The run works on the folder, title and list as they were at the click:
+  // the window answers while the files are written, and what is typed
+  // meanwhile belongs to the next run.
+  const ConvertJob job{window.SourceFolder(), window.BookTitle(), window.Pages()};
+  const std::vector<std::string>& pages = *job.pages;
+  const std::string& folder = job.folder;
   // Two runs on one folder would write each other's sources and compile the
   // wrong project: the second stops before it writes anything.
   FolderLock lock;
@@ -82,22 +88,33 @@ ConvertOutcome Convert(WindowPort& window, const ConvertOptions& options, std::s
     return ConvertOutcome::kInterrupted;
   };
 
-  // The list is taken once: the buttons stay disabled, so it cannot change meanwhile.
-  const std::vector<std::string> pages = PagesOf(window);
-  const std::vector<std::string> names = ReadPageNames(folder, pages);
-  if (Interrupted()) return interrupted();
-  if (!WriteContentsFile(folder, pages, names)) return write_failed(kContentsFileName);
-  if (!WriteIndexFile(folder, pages, names)) return write_failed(kIndexFileName);
+  // Reading every page and writing the files is the long part: it runs off
+  // the window's thread, and the window is only told the outcome.
+  bool stopped = false;
+  const char* failed = nullptr;
+  window.RunOffThread([&] {
+    const std::vector<std::string> names = ReadPageNames(folder, pages);
+    if (Interrupted()) {
+      stopped = true;
+    } else if (!WriteContentsFile(folder, pages, names)) {
+      failed = kContentsFileName;
+    } else if (!WriteIndexFile(folder, pages, names)) {
+      failed = kIndexFileName;
+    }
+  });
+  if (stopped) return interrupted();
+  if (failed != nullptr) return write_failed(failed);
 
-  const std::string title = window.BookTitle();
-  if (const char* refusal = TitleRefusal(folder, title)) {
+  if (const char* refusal = TitleRefusal(folder, job.title)) {
     window.ShowMessage(refusal, kTitleCaption);
-    return title.empty() ? ConvertOutcome::kNoTitle : ConvertOutcome::kBadTitle;
+    return job.title.empty() ? ConvertOutcome::kNoTitle : ConvertOutcome::kBadTitle;
   }
-  if (!WriteProjectFile(folder, pages, title)) return write_failed(kProjectFileName);
+  bool project_written = false;
+  window.RunOffThread([&] { project_written = WriteProjectFile(folder, pages, job.title); });
+  if (!project_written) return write_failed(kProjectFileName);
   if (Interrupted()) return interrupted();
 
-  switch (RunHelpCompiler(window, options.compiler, title, options.keep_sources, detail)) {
+  switch (RunHelpCompiler(window, options.compiler, job.title, options.keep_sources, detail)) {
     case CompileOutcome::kSucceeded: return ConvertOutcome::kSucceeded;
     case CompileOutcome::kNoCompiler: return ConvertOutcome::kNoCompiler;
     case CompileOutcome::kNotStarted: return ConvertOutcome::kCompilerNotStarted;

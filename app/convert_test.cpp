@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "compiler/file_ops.h"
 #include "compiler/help_compiler.h"
 #include "project/page_entry.h"
+#include "project/text_encoding.h"
 #include "testing/fake_window.h"
 #include "testing/programs.h"
 #include "testing/temp_dir.h"
@@ -186,6 +188,49 @@ TEST_F(ConvertTest, RunningTwiceGivesTheSameBookBothTimes) {
   ASSERT_EQ(Convert(window, options), ConvertOutcome::kSucceeded);  // rewritten: new stamp
   EXPECT_EQ(ReadBytes(book()), first);
   EXPECT_EQ(window.opened.size(), 2u);
+}
+
+// A window whose user goes on typing while the long work runs, and which
+// notes any call the work makes into it (from another thread it would race).
+class TypingWindow : public FakeWindow {
+ public:
+  void RunOffThread(const std::function<void()>& work) override {
+    ++runs;
+    title = "改过的";
+    working = true;
+    work();
+    working = false;
+  }
+  std::string SourceFolder() override { return Touch(FakeWindow::SourceFolder()); }
+  std::string Page(size_t i) override { return Touch(FakeWindow::Page(i)); }
+  std::string BookTitle() override { return Touch(FakeWindow::BookTitle()); }
+  void SetStatus(const std::string& text) override { FakeWindow::SetStatus(Touch(text)); }
+
+  int runs = 0;
+  bool working = false;
+  int touched_while_working = 0;
+
+ private:
+  std::string Touch(std::string value) {
+    touched_while_working += working;
+    return value;
+  }
+};
+
+TEST_F(ConvertTest, TheRunKeepsTheTitleOfTheClickAndItsWorkLeavesTheWindowAlone) {
+  TypingWindow typing;
+  typing.folder = dir.path();
+  typing.pages = window.pages;
+  typing.title = "书 名";
+  options.keep_sources = true;
+  Compiler("book=" + book() + ";exit=1");
+  EXPECT_EQ(Convert(typing, options), ConvertOutcome::kSucceeded);
+  EXPECT_GE(typing.runs, 1);
+  EXPECT_EQ(typing.touched_while_working, 0);
+  EXPECT_EQ(typing.statuses, (std::vector<std::string>{kWaitingStatus, kSuccessStatus}));
+  const std::string project = CodePageToUtf8(ReadBytes(dir / kProjectFileName), kCodePage936);
+  EXPECT_NE(project.find("书 名.chm"), std::string::npos) << project;
+  EXPECT_EQ(project.find("改过的"), std::string::npos) << project;
 }
 
 TEST(ImportFolderTest, EmptiesTheStatusThenPointsTheListAtTheAnswer) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,13 @@ class WindowPort {
   virtual size_t PageCount() = 0;
   // The page at position `i` in list order: a bare file name; "" past the last one.
   virtual std::string Page(size_t i) = 0;
+  // All pages in list order, as a value a run can keep while the window goes
+  // on (a window replaces its list, never changes it in place).
+  virtual std::shared_ptr<const std::vector<std::string>> Pages() {
+    auto pages = std::make_shared<std::vector<std::string>>(PageCount());
+    for (size_t i = 0; i < pages->size(); ++i) (*pages)[i] = Page(i);
+    return pages;
+  }
   // The text of the title box, exactly as typed.
   virtual std::string BookTitle() = 0;
   virtual void SetStatus(const std::string& text) = 0;
@@ -41,6 +50,11 @@ class WindowPort {
   virtual int WaitForProcess(Process& process) = 0;
   // Opens `path` in the desktop's file manager. The command line opens nothing.
   virtual void OpenFolder(const std::string& path) = 0;
+  // Runs `work` and returns once it has ended. A window runs it on another
+  // thread and meanwhile keeps handling its events, with the busy cursor, so
+  // long listing and writing do not freeze it; `work` must not touch the
+  // window. An exception thrown by `work` comes out here.
+  virtual void RunOffThread(const std::function<void()>& work) { work(); }
 };
 
 }  // namespace inkbinder

@@ -20,8 +20,12 @@ CompileOutcome RunBuiltinCompiler(WindowPort& window, const std::string& book_ti
   options.stop = Interrupted;
   std::string written;
   std::string error;
-  const bool compiled =
-      helpbook::CompileHelpBook(folder + "/" + kProjectFileName, options, &written, &error);
+  // In process, so off the window's thread: the window keeps answering as it
+  // does while an outside compiler runs.
+  bool compiled = false;
+  window.RunOffThread([&] {
+    compiled = helpbook::CompileHelpBook(folder + "/" + kProjectFileName, options, &written, &error);
+  });
   if (!compiled && Interrupted()) {
     DeleteSourceFiles(folder);
     window.SetStatus(kInterruptedStatus);

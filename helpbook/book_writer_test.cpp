@@ -196,13 +196,15 @@ TEST(BookWriterTest, AFolderThatIsNotThereIsAMessage) {
 
 // Random books: random files of random kinds, sizes clustered around frame
 // and interval borders. INKBINDER_FUZZ_BOOKS sets how many (a few in CI),
-// INKBINDER_FUZZ_SCALE how big.
+// INKBINDER_FUZZ_SCALE how big, INKBINDER_FUZZ_SEED the first seed.
 TEST(BookWriterFuzzTest, ReadersGiveEveryFileBack) {
   const char* books_env = std::getenv("INKBINDER_FUZZ_BOOKS");
   const char* scale_env = std::getenv("INKBINDER_FUZZ_SCALE");
   const int books = books_env != nullptr ? std::atoi(books_env) : 4;
   const int scale = scale_env != nullptr ? std::max(1, std::atoi(scale_env)) : 1;
-  const unsigned seed0 = std::random_device{}();
+  const char* seed_env = std::getenv("INKBINDER_FUZZ_SEED");  // to replay a failure
+  const unsigned seed0 = seed_env != nullptr ? static_cast<unsigned>(std::strtoul(seed_env, nullptr, 10))
+                                             : std::random_device{}();
   for (int b = 0; b < books; ++b) {
     const unsigned seed = seed0 + b;
     SCOPED_TRACE("seed " + std::to_string(seed));

@@ -1,9 +1,12 @@
 #include "app/qt/main_window.h"
 
 #include <algorithm>
+#include <exception>
 #include <limits>
 #include <thread>
 
+#include <QAbstractListModel>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QEventLoop>
@@ -12,7 +15,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -20,7 +23,6 @@
 
 #include "compiler/process.h"
 #include "compiler/program_folder.h"
-#include "project/page_list.h"
 #include "resources/window_layout.h"
 
 namespace inkbinder {
@@ -28,6 +30,35 @@ namespace inkbinder {
 namespace {
 
 QString ToQt(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+}  // namespace
+
+// The list's rows are the window's pages, converted only when shown, so a
+// folder of any size is taken in with one reset.
+class PageListModel : public QAbstractListModel {
+ public:
+  PageListModel(const std::shared_ptr<const std::vector<std::string>>& pages, QObject* parent)
+      : QAbstractListModel(parent), pages_(pages) {}
+
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : static_cast<int>(pages_->size());
+  }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role != Qt::DisplayRole || !index.isValid() ||
+        static_cast<size_t>(index.row()) >= pages_->size()) {
+      return {};
+    }
+    return ToQt((*pages_)[static_cast<size_t>(index.row())]);
+  }
+  // Call around every change of the pages.
+  void BeginReset() { beginResetModel(); }
+  void EndReset() { endResetModel(); }
+
+ private:
+  const std::shared_ptr<const std::vector<std::string>>& pages_;
+};
+
+namespace {
 
 QWidget* CreateControl(const ControlLayout& layout, QWidget* parent) {
   switch (layout.kind) {
@@ -46,8 +77,11 @@ QWidget* CreateControl(const ControlLayout& layout, QWidget* parent) {
       return box;
     }
     case ControlKind::kFileList: {
-      auto* list = new QListWidget(parent);
+      auto* list = new QListView(parent);
       list->setSelectionMode(QAbstractItemView::SingleSelection);
+      list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+      // Every row is one line of text: the view lays out any number at once.
+      list->setUniformItemSizes(true);
       return list;
     }
   }
@@ -66,7 +100,8 @@ MainWindow::MainWindow(std::string compiler, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      picker_(PickFolderOnDesktop) {
+      picker_(PickFolderOnDesktop),
+      lister_(ListPages) {
   options_.compiler = std::move(compiler);
   setWindowTitle(kWindowCaption);
   setWindowIcon(QIcon(QStringLiteral(":/inkbinder.ico")));
@@ -108,7 +143,9 @@ void MainWindow::BuildControls() {
   command2_ = findChild<QPushButton*>("Command2");
   text1_ = findChild<QLineEdit*>("Text1");
   label2_ = findChild<QLabel*>("Label2");
-  file1_ = findChild<QListWidget*>("File1");
+  file1_ = findChild<QListView*>("File1");
+  file1_model_ = new PageListModel(pages_, file1_);
+  file1_->setModel(file1_model_);
 }
 
 void MainWindow::RunCommand(const std::function<void()>& command) {
@@ -131,10 +168,11 @@ std::vector<std::string> MainWindow::SetSourceFolder(const std::string& folder) 
   // the list as it is, so a cancelled import loses nothing.
   if (!QFileInfo(ToQt(folder)).isDir()) return {};
   folder_ = folder;
-  PageList list = ListPages(folder);
-  pages_ = std::move(list.pages);
-  file1_->clear();
-  for (const std::string& page : pages_) file1_->addItem(ToQt(page));
+  PageList list;
+  RunOffThread([&] { list = lister_(folder); });
+  file1_model_->BeginReset();
+  pages_ = std::make_shared<const std::vector<std::string>>(std::move(list.pages));
+  file1_model_->EndReset();
   return std::move(list.left_out);
 }
 
@@ -177,6 +215,26 @@ int MainWindow::WaitForProcess(Process& process) {
   loop.exec();
   waiter.join();
   return exit_code;
+}
+
+void MainWindow::RunOffThread(const std::function<void()>& work) {
+  // As while the compiler runs: this thread's event loop keeps the window
+  // answering until the worker ends it.
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  QEventLoop loop;
+  std::exception_ptr failure;
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  QApplication::restoreOverrideCursor();
+  if (failure) std::rethrow_exception(failure);
 }
 
 void MainWindow::OpenFolder(const std::string& path) {

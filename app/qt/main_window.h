@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,14 +10,17 @@
 
 #include "app/convert.h"
 #include "app/window_port.h"
+#include "project/page_list.h"
 
 class QCloseEvent;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QPushButton;
 
 namespace inkbinder {
+
+class PageListModel;
 
 // The tool's one window: the controls of the shared layout table, with the
 // import and convert commands of the core behind its two buttons.
@@ -25,6 +29,7 @@ class MainWindow : public QWidget, public WindowPort {
 
  public:
   using FolderPicker = std::function<std::string()>;
+  using PageLister = std::function<PageList(const std::string& folder)>;
 
   // `compiler` is the help compiler the convert button runs.
   explicit MainWindow(std::string compiler = DefaultCompiler(), QWidget* parent = nullptr);
@@ -34,12 +39,15 @@ class MainWindow : public QWidget, public WindowPort {
 
   // Replaces the desktop's folder picker (tests answer it themselves).
   void SetFolderPicker(FolderPicker picker) { picker_ = std::move(picker); }
+  // Replaces the folder listing (tests slow it down).
+  void SetPageLister(PageLister lister) { lister_ = std::move(lister); }
 
   // WindowPort
   std::string SourceFolder() override { return folder_; }
   std::vector<std::string> SetSourceFolder(const std::string& folder) override;
-  size_t PageCount() override { return pages_.size(); }
-  std::string Page(size_t i) override { return i < pages_.size() ? pages_[i] : ""; }
+  size_t PageCount() override { return pages_->size(); }
+  std::string Page(size_t i) override { return i < pages_->size() ? (*pages_)[i] : ""; }
+  std::shared_ptr<const std::vector<std::string>> Pages() override { return pages_; }
   std::string BookTitle() override;
   void SetStatus(const std::string& text) override;
   void SetStatusTip(const std::string& tip) override;
@@ -48,6 +56,7 @@ class MainWindow : public QWidget, public WindowPort {
   std::string BrowseForFolderPath() override { return picker_(); }
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override;
+  void RunOffThread(const std::function<void()>& work) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -58,15 +67,18 @@ class MainWindow : public QWidget, public WindowPort {
 
   ConvertOptions options_;
   FolderPicker picker_;
+  PageLister lister_;
 
   QPushButton* command1_ = nullptr;
   QPushButton* command2_ = nullptr;
   QLineEdit* text1_ = nullptr;
   QLabel* label2_ = nullptr;
-  QListWidget* file1_ = nullptr;
+  QListView* file1_ = nullptr;
+  PageListModel* file1_model_ = nullptr;
 
   std::string folder_;
-  std::vector<std::string> pages_;
+  std::shared_ptr<const std::vector<std::string>> pages_ =
+      std::make_shared<const std::vector<std::string>>();
 
   bool command_running_ = false;
   bool close_pending_ = false;

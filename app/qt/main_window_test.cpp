@@ -3,18 +3,20 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
@@ -22,6 +24,7 @@
 #include "app/messages.h"
 #include "app/qt/main_window.h"
 #include "project/page_entry.h"
+#include "project/page_list.h"
 #include "project/text_encoding.h"
 #include "resources/window_layout.h"
 #include "testing/temp_dir.h"
@@ -51,8 +54,8 @@ QStringList FilesIn(const std::string& folder) {
 
 QStringList ListedPages(MainWindow& window) {
   QStringList names;
-  auto* list = window.findChild<QListWidget*>("File1");
-  for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
+  const QAbstractItemModel* rows = window.findChild<QListView*>("File1")->model();
+  for (int i = 0; i < rows->rowCount(); ++i) names << rows->index(i, 0).data().toString();
   return names;
 }
 
@@ -152,6 +155,8 @@ class MainWindowTest : public QObject {
   void compilerOutcome();
   void buttonsDisabledWhileCompiling();
   void closingDuringConversionFinishesItFirst();
+  void slowListingKeepsTheWindowAnswering();
+  void convertStagesKeepTheirOrder();
 
  private:
   bool ShowActive(MainWindow& window);
@@ -204,7 +209,7 @@ void MainWindowTest::startState() {
     QVERIFY(button->isEnabled());
     QVERIFY2(!button->isDefault() && !button->autoDefault(), name);
   }
-  QCOMPARE(window.findChild<QListWidget*>("File1")->selectionMode(),
+  QCOMPARE(window.findChild<QListView*>("File1")->selectionMode(),
            QAbstractItemView::SingleSelection);
   QVERIFY(window.findChild<QLineEdit*>("Text1")->maxLength() > 32767);
 #ifdef INKBINDER_HAVE_ICON
@@ -249,7 +254,7 @@ void MainWindowTest::controlsFollowTheLayout() {
       text = qobject_cast<QLineEdit*>(control)->text();
       break;
     case inkbinder::ControlKind::kFileList:
-      QVERIFY(qobject_cast<QListWidget*>(control));
+      QVERIFY(qobject_cast<QListView*>(control));
       break;
   }
   QCOMPARE(text, QString::fromUtf8(layout.text));
@@ -428,8 +433,8 @@ void MainWindowTest::keysAndListClicksPressNothing() {
   if (key != 0) {
     QTest::keyClick(target, Qt::Key(key));
   } else {
-    auto* list = qobject_cast<QListWidget*>(target);
-    const QPoint entry = list->visualItemRect(list->item(0)).center();
+    auto* list = qobject_cast<QListView*>(target);
+    const QPoint entry = list->visualRect(list->model()->index(0, 0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, entry);
   }
@@ -602,6 +607,120 @@ void MainWindowTest::closingDuringConversionFinishesItFirst() {
   QVERIFY(!window.isVisible());
   QCOMPARE(FilesIn(folder.path()), QStringList({"a.txt", "书.chm"}));
   QCOMPARE(Status(window), QString(inkbinder::kSuccessStatus));
+}
+
+void MainWindowTest::slowListingKeepsTheWindowAnswering() {
+  ScopedTempDir folder("slow");
+  WriteBytes(folder / "a.txt", "a");
+  WriteBytes(folder / "한.txt", "k");
+  MainWindow window(FakeCompiler());
+  window.SetFolderPicker([&] { return folder.path(); });
+  window.SetPageLister([](const std::string& listed) {
+    QThread::msleep(800);
+    return inkbinder::ListPages(listed);
+  });
+  QVERIFY(ShowActive(window));
+  window.SetStatus(inkbinder::kSuccessStatus);
+
+  // A timer on the window's thread: the longest pause between its ticks is
+  // the longest the window went without handling events.
+  QElapsedTimer clock;
+  qint64 last = -1, longest_gap = 0;
+  int ticks_while_listing = 0;
+  bool disabled = true, busy_cursor = true, closed_at_once = false;
+  QString status_while_listing = "not seen";
+  QTimer ticker;
+  ticker.setInterval(10);
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    const qint64 now = clock.elapsed();
+    if (last >= 0) longest_gap = std::max(longest_gap, now - last);
+    last = now;
+    if (window.PageCount() != 0) return;  // the listing has ended
+    if (++ticks_while_listing == 5) {
+      closed_at_once = window.close();
+      TypeText(window.findChild<QLineEdit*>("Text1"), "书");
+    }
+    disabled = disabled && !Button(window, "Command1")->isEnabled() &&
+               !Button(window, "Command2")->isEnabled();
+    const QCursor* cursor = QApplication::overrideCursor();
+    busy_cursor = busy_cursor && cursor != nullptr && cursor->shape() == Qt::BusyCursor;
+    status_while_listing = Status(window);
+  });
+  clock.start();
+  ticker.start();
+  QTest::mouseClick(Button(window, "Command1"), Qt::LeftButton);
+  ticker.stop();
+
+  QVERIFY2(ticks_while_listing >= 20, qPrintable(QString::number(ticks_while_listing)));
+  QVERIFY2(longest_gap < 200, qPrintable(QString::number(longest_gap)));
+  QVERIFY(disabled);
+  QVERIFY(busy_cursor);
+  QCOMPARE(QApplication::overrideCursor(), nullptr);
+  QCOMPARE(status_while_listing, QString());
+  QCOMPARE(ListedPages(window), QStringList{"a.txt"});
+  QCOMPARE(Status(window), QString("已略过 1 个无法放入手册的文件"));
+  QCOMPARE(window.findChild<QLineEdit*>("Text1")->text(), QString("书"));
+  // Closed while listing: the import ends, then the window closes.
+  QVERIFY(!closed_at_once);
+  QVERIFY(!window.isVisible());
+}
+
+void MainWindowTest::convertStagesKeepTheirOrder() {
+  ScopedTempDir folder("stages");
+  for (int i = 0; i < 2000; ++i) {
+    WriteBytes(folder / ("p" + std::to_string(i) + ".txt"), "<title>页</title>\r\n");
+  }
+  const auto sources = [&] {
+    return QString("%1%2%3")
+        .arg(Exists(folder / inkbinder::kContentsFileName) ? "c" : "-")
+        .arg(Exists(folder / inkbinder::kIndexFileName) ? "i" : "-")
+        .arg(Exists(folder / inkbinder::kProjectFileName) ? "p" : "-");
+  };
+  // Each status text and message box as it appears, with the source files
+  // that exist at that moment.
+  QStringList stages;  // "what | files"
+  QString status;
+  QTimer watcher;
+  watcher.setInterval(1);
+
+  ScriptFakeCompiler("sleep=300;book=" + folder / "书.chm");
+  MainWindow window(FakeCompiler());
+  QVERIFY(ShowActive(window));
+  window.SetSourceFolder(folder.path());
+  auto* title = window.findChild<QLineEdit*>("Text1");
+  const auto look = [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      stages << box->text() + " | " + sources();
+      box->button(QMessageBox::Ok)->click();
+      return;
+    }
+    if (Status(window) != status) {
+      status = Status(window);
+      stages << status + " | " + sources();
+    }
+    // Typing while the run works counts for the next run only.
+    if (title->text() == "书") title->setText("书名");
+  };
+  QObject::connect(&watcher, &QTimer::timeout, look);
+  window.SetStatus("");
+
+  // A title refused: the message comes once contents and index are written,
+  // before any project.
+  title->setText("a/b");
+  watcher.start();
+  QTest::mouseClick(Button(window, "Command2"), Qt::LeftButton);
+  QCOMPARE(stages, QStringList{Q(inkbinder::kBadTitleText) + " | ci-"});
+
+  // A good one: the waiting text once all three are written, then the outcome.
+  stages.clear();
+  title->setText("书");
+  QTest::mouseClick(Button(window, "Command2"), Qt::LeftButton);
+  look();  // the outcome comes as the click ends
+  watcher.stop();
+  QCOMPARE(stages, QStringList({Q(inkbinder::kWaitingStatus) + " | cip",
+                                Q(inkbinder::kSuccessStatus) + " | ---"}));
+  QVERIFY(Exists(folder / "书.chm"));
+  QCOMPARE(title->text(), QString("书名"));
 }
 
 QTEST_MAIN(MainWindowTest)

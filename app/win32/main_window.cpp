@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <exception>
 
 #include "app/convert.h"
 #include "app/win32/dpi.h"
@@ -79,6 +81,32 @@ bool NamesFolder(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(Utf8ToCodePage(path, kSystemAnsi).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+
+// A test stretches the listing (by this many milliseconds) to see that the
+// window answers meanwhile.
+PageList ListFolder(const std::string& folder) {
+  if (const char* delay = std::getenv("INKBINDER_TEST_LISTING_DELAY_MS")) {
+    Sleep(static_cast<DWORD>(std::strtoul(delay, nullptr, 10)));
+  }
+  return ListPages(folder);
+}
+
+struct OffThreadWork {
+  const std::function<void()>* work;
+  std::exception_ptr failure;
+};
+
+DWORD WINAPI RunWork(LPVOID parameter) {
+  auto* job = static_cast<OffThreadWork*>(parameter);
+  try {
+    (*job->work)();
+  } catch (...) {
+    job->failure = std::current_exception();
+  }
+  return 0;
+}
+
+HCURSOR BusyCursor() { return LoadCursorA(nullptr, MAKEINTRESOURCEA(32650)); }  // IDC_APPSTARTING
 
 }  // namespace
 
@@ -227,15 +255,34 @@ std::vector<std::string> MainWindow::SetSourceFolder(const std::string& folder) 
   // A text that names no folder leaves the list as it is.
   if (!NamesFolder(folder)) return {};
   folder_ = folder;
-  PageList listed = ListPages(folder_);
-  pages_ = std::move(listed.pages);
+  // The listing and the names' conversion run off this thread; the list then
+  // takes them with its storage set aside and its drawing held.
+  PageList listed;
+  std::vector<std::string> shown;
+  size_t shown_bytes = 0;
+  RunOffThread([&] {
+    listed = ListFolder(folder);
+    shown.reserve(listed.pages.size());
+    for (const std::string& page : listed.pages) {
+      shown.push_back(Utf8ToCodePage(page, kSystemAnsi));
+      shown_bytes += shown.back().size() + 1;
+    }
+  });
+  pages_ = std::make_shared<const std::vector<std::string>>(std::move(listed.pages));
   HWND list = Item(IDC_FILE1);
   SendMessageA(list, WM_SETREDRAW, FALSE, 0);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
-  for (const std::string& page : pages_) {
-    SendMessageA(list, LB_ADDSTRING, 0,
-                 reinterpret_cast<LPARAM>(Utf8ToCodePage(page, kSystemAnsi).c_str()));
+  SendMessageA(list, LB_INITSTORAGE, shown.size(), shown_bytes);
+  // Tens of thousands of entries take a while to add: the window answers
+  // between batches, the busy cursor still showing.
+  constexpr size_t kBatch = 4096;
+  const bool was_working = working_;
+  working_ = true;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown[i].c_str()));
+    if ((i + 1) % kBatch == 0) PumpPendingMessages();
   }
+  working_ = was_working;
   SendMessageA(list, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(list, nullptr, TRUE);
   return std::move(listed.left_out);
@@ -318,6 +365,34 @@ int MainWindow::WaitForProcess(Process& process) {
 }
 
 void MainWindow::OpenFolder(const std::string& path) { OpenInShell(path); }
+
+void MainWindow::RunOffThread(const std::function<void()>& work) {
+  OffThreadWork job{&work, nullptr};
+  HANDLE thread = CreateThread(nullptr, 0, RunWork, &job, 0, nullptr);
+  if (thread == nullptr) {
+    work();  // no thread to be had: the window waits, as it did before
+    return;
+  }
+  const bool was_working = working_;
+  working_ = true;
+  SetCursor(BusyCursor());
+  PumpUntilSignalled(thread);
+  CloseHandle(thread);
+  working_ = was_working;
+  if (!working_) SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32512)));  // IDC_ARROW
+  if (job.failure) std::rethrow_exception(job.failure);
+}
+
+void MainWindow::PumpUntilSignalled(HANDLE handle) {
+  for (;;) {
+    PumpPendingMessages();
+    const DWORD woke = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
+    if (woke == WAIT_OBJECT_0 + 1) continue;  // messages arrived
+    // Signalled; or the wait itself failed, and then only the handle counts.
+    if (woke != WAIT_OBJECT_0) WaitForSingleObject(handle, INFINITE);
+    return;
+  }
+}
 
 void MainWindow::OnButton(int id) {
   // A click that still reaches a disabled button (BM_CLICK does) starts nothing.
@@ -443,6 +518,13 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
       return 0;
+    case WM_SETCURSOR:
+      // Over the window and its controls while work runs behind it.
+      if (working_ && LOWORD(lparam) == HTCLIENT) {
+        SetCursor(BusyCursor());
+        return TRUE;
+      }
+      return DefWindowProcA(hwnd_, message, wparam, lparam);
     case WM_CLOSE:
       OnClose();
       return 0;

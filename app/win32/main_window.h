@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,9 @@ class MainWindow final : public WindowPort {
 
   std::string SourceFolder() override { return folder_; }
   std::vector<std::string> SetSourceFolder(const std::string& folder) override;
-  size_t PageCount() override { return pages_.size(); }
-  std::string Page(size_t i) override { return i < pages_.size() ? pages_[i] : ""; }
+  size_t PageCount() override { return pages_->size(); }
+  std::string Page(size_t i) override { return i < pages_->size() ? (*pages_)[i] : ""; }
+  std::shared_ptr<const std::vector<std::string>> Pages() override { return pages_; }
   std::string BookTitle() override;
   void SetStatus(const std::string& text) override;
   void SetStatusTip(const std::string& tip) override;
@@ -39,6 +41,7 @@ class MainWindow final : public WindowPort {
   std::string BrowseForFolderPath() override;
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override;
+  void RunOffThread(const std::function<void()>& work) override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -54,6 +57,8 @@ class MainWindow final : public WindowPort {
   void DispatchOne(MSG& msg);
   // Handles every message waiting in the thread's queue, then returns.
   void PumpPendingMessages();
+  // Handles the window's messages until `handle` is signalled.
+  void PumpUntilSignalled(HANDLE handle);
   void RestoreFocus();
   HWND Item(int id) const;
 
@@ -70,12 +75,14 @@ class MainWindow final : public WindowPort {
   int dpi_ = 96;
 
   std::string folder_;
-  std::vector<std::string> pages_;
+  std::shared_ptr<const std::vector<std::string>> pages_ =
+      std::make_shared<const std::vector<std::string>>();
 
   HWND focus_ = nullptr;        // the control that gets the focus back on activation
   int running_commands_ = 0;    // a command is on the stack (picker, message box, compile)
   bool close_pending_ = false;  // closed while a command ran: close once it ends
   bool quit_pending_ = false;   // the quit message came while a command ran
+  bool working_ = false;        // work runs on another thread: the busy cursor shows
   int quit_code_ = 0;
 };
 

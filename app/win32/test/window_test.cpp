@@ -2,6 +2,7 @@
 // keys, the folder picker and the message boxes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -51,7 +52,10 @@ void SetEnvironment(const std::string& name, const std::string& value) {
 
 class WindowTest : public ::testing::Test {
  protected:
-  void TearDown() override { SetEnvironment("INKBINDER_FAKE_COMPILER", ""); }
+  void TearDown() override {
+    SetEnvironment("INKBINDER_FAKE_COMPILER", "");
+    SetEnvironment("INKBINDER_TEST_LISTING_DELAY_MS", "");
+  }
 
   // A program folder like an installed tool's: inkbinder.exe, the explorer
   // recorder as explorer.exe, and `compiler` (a program in the build's bin
@@ -416,6 +420,66 @@ TEST_F(WindowTest, ClosingDuringACompileFinishesTheConversionFirst) {
   for (const char* source : {"chm_hhc.hhc", "chm_hhk.hhk", "chm_hhp.hhp"}) {
     EXPECT_FALSE(Exists(pages / source)) << source;
   }
+}
+
+// A listing stretched to two seconds: the window answers throughout with its
+// buttons disabled, keeps what is typed meanwhile, and the stages of the
+// conversion that follows come in their order. Closed during a listing, the
+// program lets it end first.
+TEST_F(WindowTest, AnswersWhileTheFolderIsListed) {
+  ScopedTempDir pages("pages");
+  WriteBytes(pages / "a.txt", "a");
+  WriteBytes(pages / "한.txt", "b");
+  ASSERT_NO_FATAL_FAILURE(Install("fake_compiler.exe"));
+  SetEnvironment("INKBINDER_TEST_LISTING_DELAY_MS", "2000");
+  SetEnvironment("INKBINDER_FAKE_COMPILER", "sleep=1500;book=" + (pages / "书.chm") + ";exit=1");
+  auto tool = Start();
+  ASSERT_NE(tool->window(), nullptr);
+
+  tool->Click(IDC_COMMAND1);
+  HWND picker = tool->WaitForPicker(kDialogMs);
+  ASSERT_NE(picker, nullptr);
+  ASSERT_TRUE(tool->PickFolder(picker, pages.path()));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, kDialogMs));
+  int answers = 0, slowest_ms = 0;
+  bool disabled = true;
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 1200) {
+    const int ms = tool->ResponseMs();
+    slowest_ms = ms < 0 ? 5000 : std::max(slowest_ms, ms);
+    ++answers;
+    disabled = disabled && !IsWindowEnabled(tool->Item(IDC_COMMAND1)) &&
+               !IsWindowEnabled(tool->Item(IDC_COMMAND2));
+    if (answers == 1) tool->SetText(IDC_TEXT1, "书");
+    Sleep(20);
+  }
+  EXPECT_TRUE(tool->ListEntries().empty()) << "the listing did not take its two seconds";
+  EXPECT_LT(slowest_ms, 200);
+  EXPECT_GE(answers, 10);
+  EXPECT_TRUE(disabled);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(tool->Item(IDC_COMMAND2)); }, kDialogMs));
+  EXPECT_EQ(tool->ListEntries(), std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(StatusOf(*tool), "已略过 1 个无法放入手册的文件");
+  EXPECT_EQ(tool->Text(IDC_TEXT1), "书");
+
+  tool->Click(IDC_COMMAND2);
+  ASSERT_TRUE(WaitForStatus(*tool, kWaitingStatus, kDialogMs)) << "status: " << StatusOf(*tool);
+  for (const char* source : {"chm_hhc.hhc", "chm_hhk.hhk", "chm_hhp.hhp"}) {
+    EXPECT_TRUE(Exists(pages / source)) << source;
+  }
+  ASSERT_TRUE(WaitForStatus(*tool, kSuccessStatus, kCompileMs)) << "status: " << StatusOf(*tool);
+  EXPECT_TRUE(Exists(pages / "书.chm"));
+
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(tool->Item(IDC_COMMAND1)); }, kDialogMs));
+  tool->Click(IDC_COMMAND1);
+  picker = tool->WaitForPicker(kDialogMs);
+  ASSERT_NE(picker, nullptr);
+  ASSERT_TRUE(tool->PickFolder(picker, pages.path()));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, kDialogMs));
+  PostMessageW(tool->window(), WM_CLOSE, 0, 0);
+  EXPECT_FALSE(WaitUntil([&] { return !IsWindowVisible(tool->window()); }, 800))
+      << "closed before the listing had ended";
+  EXPECT_TRUE(tool->WaitForExit(kDialogMs)) << "the program did not end after the listing";
 }
 
 }  // namespace
