@@ -32,15 +32,7 @@ CompileOutcome RunBuiltinCompiler(WindowPort& window, const std::string& book_ti
     return CompileOutcome::kInterrupted;
   }
   if (!compiled) std::fprintf(stderr, "%s\n", error.c_str());  // where a compiler's messages go
-  if (!keep_sources) DeleteSourceFiles(folder);
-  const FileStamp after = StampOf(book);
-  if (compiled && after.exists && after.size > 0 && after != before) {
-    window.SetStatus(kSuccessStatus);
-    window.OpenFolder(folder + "/");
-    return CompileOutcome::kSucceeded;
-  }
-  window.SetStatus(kCompileFailedStatus);
-  return CompileOutcome::kFailed;
+  return FinishCompile(window, folder, compiled, before, StampOf(book), keep_sources);
 }
 
 }  // namespace inkbinder

@@ -26,6 +26,18 @@ void DeleteSourceFiles(const std::string& folder) {
   }
 }
 
+CompileOutcome FinishCompile(WindowPort& window, const std::string& folder, bool compiler_succeeded,
+                             const FileStamp& before, const FileStamp& after, bool keep_sources) {
+  if (!keep_sources) DeleteSourceFiles(folder);
+  if (compiler_succeeded && after.exists && after.size > 0 && after != before) {
+    window.SetStatus(kSuccessStatus);
+    window.OpenFolder(folder + "/");
+    return CompileOutcome::kSucceeded;
+  }
+  window.SetStatus(kCompileFailedStatus);
+  return CompileOutcome::kFailed;
+}
+
 CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
                                const std::string& book_title, bool keep_sources,
                                std::string* start_error) {
@@ -69,14 +81,7 @@ CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
     window.SetStatus(kInterruptedStatus);
     return CompileOutcome::kInterrupted;
   }
-  if (!keep_sources) DeleteSourceFiles(folder);
-  if (exit_code == kCompilerSucceeded && after.exists && after.size > 0 && after != before) {
-    window.SetStatus(kSuccessStatus);
-    window.OpenFolder(folder + "/");
-    return CompileOutcome::kSucceeded;
-  }
-  window.SetStatus(kCompileFailedStatus);
-  return CompileOutcome::kFailed;
+  return FinishCompile(window, folder, exit_code == kCompilerSucceeded, before, after, keep_sources);
 }
 
 }  // namespace inkbinder

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "compiler/file_ops.h"
+
 namespace inkbinder {
 
 class WindowPort;
@@ -29,6 +31,13 @@ CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
 // interruption stops it between two pages.
 CompileOutcome RunBuiltinCompiler(WindowPort& window, const std::string& book_title,
                                   bool keep_sources);
+
+// The end of every compile: deletes the sources (unless `keep_sources`) and
+// reports success only when the compiler said so and the book exists, is not
+// empty and changed during this run (`before` and `after` its stamps); then
+// the folder is opened.
+CompileOutcome FinishCompile(WindowPort& window, const std::string& folder, bool compiler_succeeded,
+                             const FileStamp& before, const FileStamp& after, bool keep_sources);
 
 // Deletes chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp from `folder`, each on its own.
 void DeleteSourceFiles(const std::string& folder);

@@ -127,6 +127,27 @@ std::uint64_t FileTimeNow() {
 
 }  // namespace
 
+bool BookInfoFromProject(const HelpProject& project, BookInfo* info, std::string* error) {
+  info->title = project.title;
+  info->compiled_file = project.compiled_file;
+  info->contents_file = project.contents_file;
+  info->index_file = project.index_file;
+  info->default_topic = project.default_topic;
+  info->default_window = project.default_window;
+  info->default_font = project.default_font;
+  info->language = project.language;
+  info->files = project.files;
+  for (const std::string& line : project.window_lines) {
+    WindowDefinition window;
+    if (!ParseWindowLine(line, &window, error)) {
+      *error = "project window " + line + ": " + *error;
+      return false;
+    }
+    info->windows.push_back(std::move(window));
+  }
+  return true;
+}
+
 bool CompileHelpBook(const std::string& project_path, const CompileOptions& options,
                      std::string* book_path, std::string* error) {
   error->clear();
@@ -153,24 +174,8 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
   *book_path = on_disk(book_name);
 
   BookInfo info;
-  info.title = project.title;
-  info.compiled_file = project.compiled_file;
-  info.contents_file = project.contents_file;
-  info.index_file = project.index_file;
-  info.default_topic = project.default_topic;
-  info.default_window = project.default_window;
-  info.default_font = project.default_font;
-  info.language = project.language;
-  info.files = project.files;
+  if (!BookInfoFromProject(project, &info, error)) return false;
   info.timestamp = FileTimeNow();
-  for (const std::string& line : project.window_lines) {
-    WindowDefinition window;
-    if (!ParseWindowLine(line, &window, error)) {
-      *error = "project window " + line + ": " + *error;
-      return false;
-    }
-    info.windows.push_back(std::move(window));
-  }
 
   // The sitemaps are stored byte for byte under their UTF-8 names.
   BookFacts facts;

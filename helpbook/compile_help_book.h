@@ -8,7 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include "helpbook/help_project.h"
 #include "helpbook/lzx/lzx_compressor.h"
+#include "helpbook/system_files.h"
 
 namespace helpbook {
 
@@ -35,6 +37,10 @@ struct CompileOptions {
   // failure, with nothing written.
   std::function<bool()> stop;
 };
+
+// What the system files are made from, as the project gives it (no sitemap
+// entries, no timestamp). False with a message naming a window line it cannot use.
+bool BookInfoFromProject(const HelpProject& project, BookInfo* info, std::string* error);
 
 // Compiles the project at `project_path` (UTF-8) into the book its
 // "Compiled file=" names, beside the project unless that is a full path.

@@ -9,6 +9,7 @@
 
 #include "helpbook/book_readers.h"
 #include "helpbook/book_writer.h"
+#include "helpbook/compile_help_book.h"
 #include "helpbook/help_project.h"
 #include "helpbook/system_files.h"
 #include "project/contents_file.h"
@@ -52,18 +53,7 @@ void Compile(const std::string& folder, const std::vector<std::string>& pages,
                                &error))
       << error;
   BookInfo info;
-  info.title = project.title;
-  info.compiled_file = project.compiled_file;
-  info.contents_file = project.contents_file;
-  info.index_file = project.index_file;
-  info.default_topic = project.default_topic;
-  info.default_window = project.default_window;
-  info.language = project.language;
-  info.files = project.files;
-  for (const std::string& line : project.window_lines) {
-    info.windows.emplace_back();
-    ASSERT_TRUE(ParseWindowLine(line, &info.windows.back(), &error)) << error;
-  }
+  ASSERT_TRUE(BookInfoFromProject(project, &info, &error)) << error;
   const std::string contents = ReadBytes(folder + "/" + project.contents_file);
   const std::string index = ReadBytes(folder + "/" + project.index_file);
   ASSERT_TRUE(ParseSitemap(contents, &info.contents, &error)) << error;
