@@ -39,6 +39,11 @@ class Process {
 
 // The Windows command line for `program` and `args`: each part that holds a
 // space or tab is put in double quotes, the others stand as they are.
+// This process's identifier, and whether a process with identifier `pid`
+// still runs (a zombie not yet reaped counts as ended).
+long CurrentProcessId();
+bool ProcessIsRunning(long pid);
+
 std::string BuildCommandLine(const std::string& program, const std::vector<std::string>& args);
 
 }  // namespace inkbinder

@@ -1,4 +1,6 @@
 #include <errno.h>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <signal.h>
 #include <string.h>
@@ -109,5 +111,26 @@ int Process::Wait() {
 int Process::ExitCode() const { return impl_->exit_code; }
 
 std::intptr_t Process::NativeHandle() const { return impl_->pid; }
+
+}  // namespace inkbinder
+
+namespace inkbinder {
+
+long CurrentProcessId() { return static_cast<long>(getpid()); }
+
+// A killed process stays a zombie until its new parent reaps it, and a
+// zombie cleans up nothing any more.
+bool ProcessIsRunning(long pid) {
+  if (pid <= 0) return false;
+  if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return false;
+  std::FILE* stat_file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+  if (stat_file == nullptr) return true;  // not ours to judge: leave it
+  char line[512];
+  const bool got = std::fgets(line, sizeof line, stat_file) != nullptr;
+  std::fclose(stat_file);
+  // "pid (name) S ...": the state follows the name's closing parenthesis.
+  const char* close = got ? std::strrchr(line, ')') : nullptr;
+  return close == nullptr || close[1] != ' ' || (close[2] != 'Z' && close[2] != 'X');
+}
 
 }  // namespace inkbinder

@@ -117,3 +117,18 @@ std::intptr_t Process::NativeHandle() const {
 }
 
 }  // namespace inkbinder
+
+namespace inkbinder {
+
+long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+bool ProcessIsRunning(long pid) {
+  if (pid <= 0) return false;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
+}  // namespace inkbinder

@@ -1,11 +1,14 @@
 #include "helpbook/book_writer.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <system_error>
 
 #include "compiler/file_ops.h"
+#include "compiler/process.h"
 #include "project/file_open.h"
+#include "project/folder_listing.h"
 
 namespace helpbook {
 
@@ -63,6 +66,31 @@ std::string RandomSuffix() {
   std::string out;
   for (int i = 0; i < 12; ++i, v >>= 4) out.push_back(kHex[v & 15]);
   return out;
+}
+
+// A killed compile leaves its hidden files beside the book
+// (.<book>.<pid>-<random>.content / .part). The next compile of that book
+// removes those whose process has ended.
+void RemoveLeftovers(const std::string& folder, const std::string& book_name) {
+  std::vector<inkbinder::FolderEntry> entries;
+  const std::string listed =
+      folder.empty() ? "." : folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
+  if (!inkbinder::ListFolder(listed, &entries)) return;
+  const std::string prefix = "." + book_name + ".";
+  for (const inkbinder::FolderEntry& e : entries) {
+    if (!e.regular_file || e.name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string rest = e.name.substr(prefix.size());
+    const std::size_t dash = rest.find('-');
+    const std::size_t dot = rest.rfind('.');
+    if (dash == std::string::npos || dash == 0 || dot == std::string::npos || dot < dash) continue;
+    const std::string kind = rest.substr(dot);
+    if (kind != ".content" && kind != ".part") continue;
+    if (rest.find_first_not_of("0123456789") != dash) continue;
+    const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+    if (pid != inkbinder::CurrentProcessId() && !inkbinder::ProcessIsRunning(pid)) {
+      inkbinder::DeleteFileAt(folder + e.name);
+    }
+  }
 }
 
 std::string NameListFile() {
@@ -141,7 +169,9 @@ bool BookWriter::Start(std::string* error) {
   const std::size_t slash = book_path_.find_last_of("/\\");
   const std::string folder = slash == std::string::npos ? "" : book_path_.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? book_path_ : book_path_.substr(slash + 1);
-  const std::string stem = folder + "." + name + "." + RandomSuffix();
+  RemoveLeftovers(folder, name);
+  const std::string stem =
+      folder + "." + name + "." + std::to_string(inkbinder::CurrentProcessId()) + "-" + RandomSuffix();
   content_path_ = stem + ".content";
   content_ = inkbinder::OpenFile(content_path_, "w+b");
   if (content_ == nullptr) {

@@ -8,6 +8,9 @@
 #include <utility>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "helpbook/book_readers.h"
@@ -184,6 +187,32 @@ TEST(BookWriterTest, AnUnfinishedBookLeavesNothingAndKeepsTheOldOne) {
   std::size_t entries = 0;
   for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += !e.path().empty();
   EXPECT_EQ(entries, 1u) << "temporary files left behind";
+}
+
+// A killed compile's hidden files are removed by the next compile of that
+// book, once their process has ended; a running one's stay, and so does
+// everything else.
+TEST(BookWriterTest, LeftoversOfAKilledCompileGoWithTheNextOne) {
+  ScopedTempDir dir;
+  const pid_t dead = fork();
+  ASSERT_GE(dead, 0);
+  if (dead == 0) _exit(0);
+  ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+  const std::string gone = std::to_string(dead);
+  const std::string alive = std::to_string(getppid());
+  const std::vector<std::string> removed = {".b.chm." + gone + "-0123abcd.content",
+                                            ".b.chm." + gone + "-0123abcd.part"};
+  const std::vector<std::string> kept = {".b.chm." + alive + "-0123abcd.content",  // still running
+                                         ".c.chm." + gone + "-0123abcd.content",   // another book
+                                         ".b.chm." + gone + "-0123abcd.txt",       // not ours
+                                         "b.chm." + gone + "-0123abcd.content"};  // not hidden
+  for (const auto* names : {&removed, &kept}) {
+    for (const std::string& name : *names) inkbinder::testing::WriteBytes(dir / name, "x");
+  }
+  std::string error;
+  ASSERT_TRUE(WriteBook(dir / "b.chm", {{"/a.htm", "a"}}, BookSettings{}, &error)) << error;
+  for (const std::string& name : removed) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+  for (const std::string& name : kept) EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
 }
 
 TEST(BookWriterTest, AFolderThatIsNotThereIsAMessage) {
