@@ -219,8 +219,10 @@ bool BookWriter::Has(const std::string& name) const {
 
 bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   // The compressed section ends on a whole frame: some readers always
-  // decode a full frame, the last one too.
-  const std::uint64_t frames = std::max<std::uint64_t>(1, (stream_size_ + kLzxFrameSize - 1) / kLzxFrameSize);
+  // decode a full frame, the last one too. And it reaches past the last
+  // file's end: a reader extracting a file that ends on a frame border goes
+  // on to decode the frame after it, which must be there.
+  const std::uint64_t frames = stream_size_ / kLzxFrameSize + 1;
   const std::uint64_t padded = frames * kLzxFrameSize;
   const std::string zeros(64 * 1024, '\0');
   bool ok = true;

@@ -132,6 +132,27 @@ TEST_P(RoundTripTest, SizesAroundFrameAndIntervalBorders) {
 INSTANTIATE_TEST_SUITE_P(Windows, RoundTripTest,
                          ::testing::Values(Geometry{16, 2}, Geometry{17, 2}, Geometry{16, 4}));
 
+// A book whose last file ends on a frame border: readers that decode up to
+// and including the frame holding the end must not run past the section.
+TEST_P(RoundTripTest, LastFileEndsOnAFrameBorder) {
+  const std::size_t interval = kLzxFrameSize * GetParam().reset_interval_frames;
+  BookSettings settings;
+  settings.lzx.window_bits = GetParam().window_bits;
+  settings.lzx.reset_interval_frames = GetParam().reset_interval_frames;
+  std::mt19937 random(11);
+  for (Kind kind : {Kind::kText, Kind::kBinary}) {
+    for (std::size_t size : {std::size_t{kLzxFrameSize}, interval, interval + kLzxFrameSize, 2 * interval}) {
+      SCOPED_TRACE("kind " + std::to_string(static_cast<int>(kind)) + ", size " + std::to_string(size));
+      ScopedTempDir dir;
+      const Files files = {{"/a.htm", "a"}, {"/last.bin", Content(kind, size - 1, &random)}};
+      const std::string book = dir / "border.chm";
+      std::string error;
+      ASSERT_TRUE(WriteBook(book, files, settings, &error)) << error;
+      ExpectReadersGiveBack(book, files);
+    }
+  }
+}
+
 TEST(BookWriterTest, ManyNamesNeedSeveralLevelsOfIndex) {
   // Long names fill a listing chunk with few entries, so a few hundred need
   // index chunks over index chunks. Mixed case, '_' and Chinese names test
