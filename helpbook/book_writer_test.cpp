@@ -252,9 +252,11 @@ TEST(BookWriterFuzzTest, ReadersGiveEveryFileBack) {
   const char* scale_env = std::getenv("INKBINDER_FUZZ_SCALE");
   const int books = books_env != nullptr ? std::atoi(books_env) : 4;
   const int scale = scale_env != nullptr ? std::max(1, std::atoi(scale_env)) : 1;
-  const char* seed_env = std::getenv("INKBINDER_FUZZ_SEED");  // to replay a failure
-  const unsigned seed0 = seed_env != nullptr ? static_cast<unsigned>(std::strtoul(seed_env, nullptr, 10))
-                                             : std::random_device{}();
+  // The same books every run unless asked otherwise, so CI cannot fail by
+  // chance; INKBINDER_FUZZ_SEED replays a failure or explores new ones.
+  const char* seed_env = std::getenv("INKBINDER_FUZZ_SEED");
+  const unsigned seed0 =
+      seed_env != nullptr ? static_cast<unsigned>(std::strtoul(seed_env, nullptr, 10)) : 428990085u;
   for (int b = 0; b < books; ++b) {
     const unsigned seed = seed0 + b;
     SCOPED_TRACE("seed " + std::to_string(seed));
