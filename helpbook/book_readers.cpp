@@ -4,6 +4,7 @@
 #include <mspack.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "testing/temp_dir.h"
 
@@ -46,74 +47,72 @@ std::vector<std::string> ChmlibBook::Names() {
   return names;
 }
 
-bool MspackExtractAll(const std::string& book, std::map<std::string, std::string>* files,
-                      std::string* error) {
-  files->clear();
+namespace {
+
+// Opens `book` with libmspack's help reader (whole, or only its headers when
+// `quick`) and hands it to `read`; closes it whatever happens.
+bool WithMspackBook(const std::string& book, bool quick, std::string* error,
+                    const std::function<bool(mschm_decompressor*, mschmd_header*)>& read) {
   mschm_decompressor* chmd = mspack_create_chm_decompressor(nullptr);
   if (chmd == nullptr) {
     *error = "libmspack has no help-file reader";
     return false;
   }
-  mschmd_header* chm = chmd->open(chmd, book.c_str());
+  mschmd_header* chm = quick ? chmd->fast_open(chmd, book.c_str()) : chmd->open(chmd, book.c_str());
   if (chm == nullptr) {
     *error = "libmspack cannot open the book (error " + std::to_string(chmd->last_error(chmd)) + ")";
     mspack_destroy_chm_decompressor(chmd);
     return false;
   }
-  inkbinder::testing::ScopedTempDir scratch("mspack");
-  const std::string out = scratch / "file";
-  bool ok = true;
-  for (mschmd_file* f = chm->files; f != nullptr && ok; f = f->next) {
-    if (chmd->extract(chmd, f, out.c_str()) != MSPACK_ERR_OK) {
-      *error = std::string("libmspack cannot extract ") + f->filename + " (error " +
-               std::to_string(chmd->last_error(chmd)) + ")";
-      ok = false;
-      break;
-    }
-    (*files)[f->filename] = inkbinder::testing::ReadBytes(out);
-  }
+  const bool ok = read(chmd, chm);
   chmd->close(chmd, chm);
   mspack_destroy_chm_decompressor(chmd);
   return ok;
 }
 
+}  // namespace
+
+bool MspackExtractAll(const std::string& book, std::map<std::string, std::string>* files,
+                      std::string* error) {
+  files->clear();
+  return WithMspackBook(book, false, error, [&](mschm_decompressor* chmd, mschmd_header* chm) {
+    inkbinder::testing::ScopedTempDir scratch("mspack");
+    const std::string out = scratch / "file";
+    for (mschmd_file* f = chm->files; f != nullptr; f = f->next) {
+      if (chmd->extract(chmd, f, out.c_str()) != MSPACK_ERR_OK) {
+        *error = std::string("libmspack cannot extract ") + f->filename + " (error " +
+                 std::to_string(chmd->last_error(chmd)) + ")";
+        return false;
+      }
+      (*files)[f->filename] = inkbinder::testing::ReadBytes(out);
+    }
+    return true;
+  });
+}
+
 bool MspackFastFind(const std::string& book, const std::vector<std::string>& names,
                     std::map<std::string, std::string>* files, std::string* error) {
   files->clear();
-  mschm_decompressor* chmd = mspack_create_chm_decompressor(nullptr);
-  if (chmd == nullptr) {
-    *error = "libmspack has no help-file reader";
-    return false;
-  }
   // The quick open reads only the headers: lookups must go through the index.
-  mschmd_header* chm = chmd->fast_open(chmd, book.c_str());
-  if (chm == nullptr) {
-    *error = "libmspack cannot open the book (error " + std::to_string(chmd->last_error(chmd)) + ")";
-    mspack_destroy_chm_decompressor(chmd);
-    return false;
-  }
-  inkbinder::testing::ScopedTempDir scratch("mspack");
-  const std::string out = scratch / "file";
-  bool ok = true;
-  for (const std::string& name : names) {
-    mschmd_file file;
-    if (chmd->fast_find(chmd, chm, name.c_str(), &file, sizeof file) != MSPACK_ERR_OK ||
-        file.section == nullptr) {
-      *error = "libmspack's quick lookup does not find " + name;
-      ok = false;
-      break;
+  return WithMspackBook(book, true, error, [&](mschm_decompressor* chmd, mschmd_header* chm) {
+    inkbinder::testing::ScopedTempDir scratch("mspack");
+    const std::string out = scratch / "file";
+    for (const std::string& name : names) {
+      mschmd_file file;
+      if (chmd->fast_find(chmd, chm, name.c_str(), &file, sizeof file) != MSPACK_ERR_OK ||
+          file.section == nullptr) {
+        *error = "libmspack's quick lookup does not find " + name;
+        return false;
+      }
+      file.filename = const_cast<char*>(name.c_str());
+      if (chmd->extract(chmd, &file, out.c_str()) != MSPACK_ERR_OK) {
+        *error = "libmspack cannot extract " + name;
+        return false;
+      }
+      (*files)[name] = inkbinder::testing::ReadBytes(out);
     }
-    file.filename = const_cast<char*>(name.c_str());
-    if (chmd->extract(chmd, &file, out.c_str()) != MSPACK_ERR_OK) {
-      *error = "libmspack cannot extract " + name;
-      ok = false;
-      break;
-    }
-    (*files)[name] = inkbinder::testing::ReadBytes(out);
-  }
-  chmd->close(chmd, chm);
-  mspack_destroy_chm_decompressor(chmd);
-  return ok;
+    return true;
+  });
 }
 
 }  // namespace helpbook::testing
