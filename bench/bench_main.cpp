@@ -24,13 +24,13 @@
 
 #include "bench/measure.h"
 #include "bench/page_corpus.h"
+#include "platform/text.h"
 #include "project/contents_file.h"
 #include "project/index_file.h"
 #include "project/page_entry.h"
 #include "project/page_list.h"
 #include "project/page_title.h"
 #include "project/project_file.h"
-#include "project/text_encoding.h"
 
 namespace inkbinder::bench {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "project/text_encoding.h"
+#include "platform/text.h"
 
 namespace inkbinder::bench {
 

@@ -4,9 +4,9 @@
 
 #include "bench/measure.h"
 #include "bench/page_corpus.h"
+#include "platform/text.h"
 #include "project/page_list.h"
 #include "project/page_title.h"
-#include "project/text_encoding.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder::bench {

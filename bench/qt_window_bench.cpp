@@ -16,8 +16,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/qt/main_window.h"
 #include "bench/measure.h"
+#include "qt/main_window.h"
 
 namespace inkbinder::bench {
 namespace {

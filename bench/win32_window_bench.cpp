@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/messages.h"
-#include "app/win32/test/tool_driver.h"
+#include "commands/messages.h"
 #include "resources/win32/resource.h"
+#include "win32/test/tool_driver.h"
 
 namespace inkbinder::bench {
 namespace {

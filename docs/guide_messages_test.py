@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Every text the tool shows (app/messages.h) is explained in the user's guide.
+"""Every text the tool shows (commands/messages.h) is explained in the user's guide.
 
     guide_messages_test.py MESSAGES.h GUIDE.md
 """

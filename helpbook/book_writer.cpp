@@ -5,10 +5,9 @@
 #include <random>
 #include <system_error>
 
-#include "compiler/file_ops.h"
-#include "compiler/process.h"
-#include "project/file_open.h"
-#include "project/folder_listing.h"
+#include "platform/files.h"
+#include "platform/folder_listing.h"
+#include "platform/process.h"
 
 namespace helpbook {
 

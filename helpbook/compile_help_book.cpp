@@ -4,13 +4,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "compiler/file_ops.h"
 #include "helpbook/book_writer.h"
 #include "helpbook/help_project.h"
 #include "helpbook/sitemap.h"
 #include "helpbook/system_files.h"
-#include "project/file_open.h"
-#include "project/text_encoding.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace helpbook {
 

@@ -8,11 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "helpbook/book_readers.h"
+#include "platform/text.h"
 #include "project/contents_file.h"
 #include "project/index_file.h"
 #include "project/page_entry.h"
 #include "project/project_file.h"
-#include "project/text_encoding.h"
 #include "testing/bytes_assert.h"
 #include "testing/temp_dir.h"
 

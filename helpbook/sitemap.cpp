@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "project/text_encoding.h"
+#include "platform/text.h"
 
 namespace helpbook {
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
 #include "project/contents_file.h"
 #include "project/page_entry.h"
-#include "project/text_encoding.h"
 
 namespace helpbook {
 namespace {

@@ -12,12 +12,12 @@
 #include "helpbook/compile_help_book.h"
 #include "helpbook/help_project.h"
 #include "helpbook/system_files.h"
+#include "platform/text.h"
 #include "project/contents_file.h"
 #include "project/index_file.h"
 #include "project/page_entry.h"
 #include "project/project_file.h"
 #include "project/templates.h"
-#include "project/text_encoding.h"
 #include "testing/temp_dir.h"
 
 namespace helpbook {

@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
 #include "project/contents_file.h"
 #include "project/index_file.h"
 #include "project/project_file.h"
-#include "project/text_encoding.h"
 
 namespace helpbook {
 namespace {

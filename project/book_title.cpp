@@ -1,7 +1,7 @@
 #include "project/book_title.h"
 
+#include "platform/text.h"
 #include "project/page_list.h"
-#include "project/text_encoding.h"
 
 namespace inkbinder {
 

@@ -1,7 +1,7 @@
 #include "project/line_buffer.h"
 
-#include "project/file_open.h"
-#include "project/text_encoding.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace inkbinder {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "project/folder_listing.h"
+#include "platform/folder_listing.h"
+#include "platform/text.h"
 #include "project/page_order.h"
-#include "project/text_encoding.h"
 
 namespace inkbinder {
 

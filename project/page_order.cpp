@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "project/text_encoding.h"
+#include "platform/text.h"
 
 namespace inkbinder {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "project/file_open.h"
-#include "project/text_encoding.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace inkbinder {
 

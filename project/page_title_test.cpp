@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
 #include "project/page_entry.h"
 #include "project/page_title.h"
-#include "project/text_encoding.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "project/text_encoding.h"
+#include "platform/text.h"
 
 namespace inkbinder {
 

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
 #include "project/page_entry.h"
 #include "project/page_title.h"
 #include "project/sitemap_title.h"
-#include "project/text_encoding.h"
 #include "testing/bytes_assert.h"
 #include "testing/temp_dir.h"
 

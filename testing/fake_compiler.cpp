@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "project/file_open.h"
-#include "project/text_encoding.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 int main(int argc, char** argv) {
   const char* env = std::getenv("INKBINDER_FAKE_COMPILER");

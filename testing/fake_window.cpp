@@ -1,6 +1,6 @@
 #include "testing/fake_window.h"
 
-#include "compiler/process.h"
+#include "platform/process.h"
 
 namespace inkbinder::testing {
 

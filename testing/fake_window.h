@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window_port.h"
+#include "commands/window_port.h"
 
 namespace inkbinder::testing {
 

@@ -3,11 +3,11 @@
 #include <cstdlib>
 #include <optional>
 
-#include "compiler/program_folder.h"
-#include "project/text_encoding.h"
+#include "platform/program_folder.h"
+#include "platform/text.h"
 
 #ifdef _WIN32
-#include "project/wide_text_win32.h"
+#include "platform/wide_text_win32.h"
 #endif
 
 namespace inkbinder::testing {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "project/wide_text_win32.h"
+#include "platform/wide_text_win32.h"
 
 namespace inkbinder {
 namespace {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <unordered_set>
 
-#include "project/file_open.h"
-#include "project/text_encoding.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace inkbinder {
 

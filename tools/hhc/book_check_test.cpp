@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
 #include "project/contents_file.h"
-#include "project/text_encoding.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder {

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "project/text_encoding.h"
+#include "platform/text.h"
 #include "testing/programs.h"
 #include "testing/temp_dir.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "compiler/interruption.h"
+#include "platform/console.h"
 #include "tools/hhc/compile_project.h"
 
 int main(int argc, char** argv) {

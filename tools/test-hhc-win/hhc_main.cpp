@@ -11,7 +11,7 @@
 // is done; this program polls for that file.
 #include <windows.h>
 
-#include "project/wide_text_win32.h"
+#include "platform/wide_text_win32.h"
 #include <shellapi.h>
 
 #include <cstdio>

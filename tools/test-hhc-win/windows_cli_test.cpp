@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
-#include "compiler/program_folder.h"
-#include "project/text_encoding.h"
-#include "project/wide_text_win32.h"
+#include "commands/messages.h"
+#include "platform/program_folder.h"
+#include "platform/text.h"
+#include "platform/wide_text_win32.h"
 #include "testing/programs.h"
 #include "testing/temp_dir.h"
 

@@ -1,0 +1,697 @@
+// The whole road through the real programs: inkbinder-cli writes the project,
+// hhc compiles it with the built-in help compiler, and an independent reader
+// (testing/read_chm.py over chmlib) reads the book back as a reader does:
+// each link's page found by its UTF-8 name and compared with the page on disk.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "commands/messages.h"
+#include "platform/program_folder.h"
+#include "platform/text.h"
+#include "testing/temp_dir.h"
+
+namespace inkbinder {
+namespace {
+
+using ::inkbinder::testing::Exists;
+using ::inkbinder::testing::MakeFolder;
+using ::inkbinder::testing::ReadBytes;
+using ::inkbinder::testing::ScopedTempDir;
+using ::inkbinder::testing::WriteBytes;
+
+// The programs under test lie beside this test, unless INKBINDER_BIN says otherwise.
+std::string Bin(const std::string& program) {
+  const char* bin = std::getenv("INKBINDER_BIN");
+  return (bin != nullptr ? std::string(bin) : ProgramFolder()) + "/" + program;
+}
+
+struct Finished {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// A program started with standard output and standard error caught apart,
+// and `env` added to our environment; in a process group of its own when
+// `own_group`, as a shell starts a command.
+struct Started {
+  pid_t pid = -1;
+  std::unique_ptr<ScopedTempDir> catch_dir;
+};
+
+Started StartProgram(const std::vector<std::string>& args,
+                     const std::map<std::string, std::string>& env = {}, bool own_group = false) {
+  Started s;
+  s.catch_dir = std::make_unique<ScopedTempDir>("e2e output");
+  const std::string out_path = *s.catch_dir / "out";
+  const std::string err_path = *s.catch_dir / "err";
+  std::vector<std::string> copy = args;
+  std::vector<char*> argv;
+  for (std::string& a : copy) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  s.pid = fork();
+  if (s.pid < 0) throw std::runtime_error("fork failed");
+  if (s.pid == 0) {
+    if (own_group) setpgid(0, 0);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0) _exit(126);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  if (own_group) setpgid(s.pid, s.pid);  // so that a signal to the group cannot come too early
+  return s;
+}
+
+// Waits for a started program to end.
+Finished Finish(Started& s) {
+  int status = 0;
+  waitpid(s.pid, &status, 0);
+  Finished f;
+  f.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  f.out = ReadBytes(*s.catch_dir / "out");
+  f.err = ReadBytes(*s.catch_dir / "err");
+  return f;
+}
+
+// Runs a program to its end.
+Finished RunProgram(const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& env = {}) {
+  Started s = StartProgram(args, env);
+  return Finish(s);
+}
+
+// Just enough JSON for what read_chm.py prints.
+struct Json {
+  enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
+  bool boolean = false;
+  double number = 0;
+  std::string text;
+  std::vector<Json> items;
+  std::vector<std::pair<std::string, Json>> members;
+
+  const Json& operator[](const std::string& key) const {
+    for (const auto& [k, v] : members) {
+      if (k == key) return v;
+    }
+    throw std::runtime_error("no member " + key);
+  }
+  const Json& operator[](size_t i) const { return items.at(i); }
+  size_t size() const { return items.size(); }
+};
+
+class JsonParser {
+ public:
+  explicit JsonParser(const std::string& s) : s_(s) {}
+  Json Parse() {
+    Json v = Value();
+    Skip();
+    if (i_ != s_.size()) Fail("trailing text");
+    return v;
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) {
+    throw std::runtime_error("JSON: " + what + " at " + std::to_string(i_));
+  }
+  void Skip() {
+    while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
+  }
+  bool Eat(char c) {
+    Skip();
+    if (i_ < s_.size() && s_[i_] == c) {
+      ++i_;
+      return true;
+    }
+    return false;
+  }
+  bool Word(const char* w) {
+    const std::string word(w);
+    if (s_.compare(i_, word.size(), word) != 0) return false;
+    i_ += word.size();
+    return true;
+  }
+  unsigned Hex4() {
+    if (i_ + 4 > s_.size()) Fail("short \\u");
+    const unsigned v = static_cast<unsigned>(std::stoul(s_.substr(i_, 4), nullptr, 16));
+    i_ += 4;
+    return v;
+  }
+  std::string String() {
+    if (!Eat('"')) Fail("string expected");
+    std::string out;
+    while (i_ < s_.size() && s_[i_] != '"') {
+      const char c = s_[i_++];
+      if (c != '\\') {
+        out += c;
+        continue;
+      }
+      const char e = s_.at(i_++);
+      switch (e) {
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
+        case 'u': {
+          char32_t cp = Hex4();
+          if (cp >= 0xD800 && cp < 0xDC00 && Word("\\u")) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (Hex4() - 0xDC00);
+          }
+          AppendUtf8(&out, cp);
+          break;
+        }
+        default: out += e;
+      }
+    }
+    if (!Eat('"')) Fail("unterminated string");
+    return out;
+  }
+  Json Value() {
+    Skip();
+    Json v;
+    if (i_ >= s_.size()) Fail("value expected");
+    const char c = s_[i_];
+    if (c == '{') {
+      v.kind = Json::kObject;
+      ++i_;
+      if (Eat('}')) return v;
+      do {
+        std::string key = String();
+        if (!Eat(':')) Fail("':' expected");
+        v.members.emplace_back(std::move(key), Value());
+      } while (Eat(','));
+      if (!Eat('}')) Fail("'}' expected");
+    } else if (c == '[') {
+      v.kind = Json::kArray;
+      ++i_;
+      if (Eat(']')) return v;
+      do {
+        v.items.push_back(Value());
+      } while (Eat(','));
+      if (!Eat(']')) Fail("']' expected");
+    } else if (c == '"') {
+      v.kind = Json::kString;
+      v.text = String();
+    } else if (Word("null")) {
+      v.kind = Json::kNull;
+    } else if (Word("true")) {
+      v.kind = Json::kBool;
+      v.boolean = true;
+    } else if (Word("false")) {
+      v.kind = Json::kBool;
+    } else {
+      v.kind = Json::kNumber;
+      size_t used = 0;
+      v.number = std::stod(s_.substr(i_), &used);
+      i_ += used;
+    }
+    return v;
+  }
+
+  const std::string& s_;
+  size_t i_ = 0;
+};
+
+// What a reader makes of the book; pages compared with those in `folder`.
+Json ReadBook(const std::string& path, const std::string& folder) {
+  const Finished r = RunProgram({"/usr/bin/python3", INKBINDER_READ_CHM, path, folder});
+  if (r.exit_code != 0) throw std::runtime_error("read_chm.py failed: " + r.err);
+  return JsonParser(r.out).Parse();
+}
+
+std::string Gbk(const std::string& utf8) { return Utf8ToCodePage(utf8, kCodePage936); }
+
+struct Page {
+  std::string file;
+  std::string name;         // in the contents and the index, as a reader shows it
+  bool readable = true;     // false: the page cannot be read, and goes in empty
+};
+
+// One sitemap entry opens its page: found by its UTF-8 name, the bytes of the file.
+void ExpectOpens(const Json& entry, const Page& page) {
+  SCOPED_TRACE(page.file);
+  ASSERT_EQ(entry["name"].kind, Json::kString) << "a reader cannot read the name";
+  EXPECT_EQ(entry["name"].text, page.name);
+  EXPECT_EQ(entry["path"].text, page.file);
+  EXPECT_TRUE(entry["resolves"].boolean) << "no page of that name in the book";
+  if (page.readable) {
+    EXPECT_TRUE(entry["same_as_disk"].boolean) << "the page's bytes differ";
+  }
+}
+
+// The book as a reader shows it: the contents under "目录" and the index list
+// every page in order, each link opens its page, the listing names every
+// page, and no binary keyword index stands in for the index sitemap.
+void ExpectAReaderSeesEveryPage(const Json& b, const std::vector<Page>& pages) {
+  EXPECT_EQ(b["language"].text, "0x804");
+  EXPECT_FALSE(b["binary_index"].boolean);
+  const Json& contents = b["contents"];
+  ASSERT_EQ(contents.size(), 1u);
+  EXPECT_EQ(contents[0]["name"].text, "目录");
+  const Json& entries = contents[0]["children"];
+  const Json& index = b["index"];
+  ASSERT_EQ(entries.size(), pages.size());
+  ASSERT_EQ(index.size(), pages.size());
+  std::set<std::string> listed;
+  for (size_t i = 0; i < b["files"].size(); ++i) listed.insert(b["files"][i].text);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    ExpectOpens(entries[i], pages[i]);
+    EXPECT_EQ(entries[i]["children"].size(), 0u);
+    ExpectOpens(index[i], pages[i]);
+    EXPECT_EQ(listed.count(pages[i].file), 1u) << pages[i].file << " is not listed";
+  }
+}
+
+// A folder of pages of every kind the tool meets, in the order it lists them.
+std::vector<Page> WritePages(const std::string& folder) {
+  WriteBytes(folder + "/第2章.txt", Gbk("<html><title>第二章 开始</title>\r\n正文\r\n"));
+  WriteBytes(folder + "/第10章.txt", Gbk("<TITLE>第十章</TITLE>\r\n"));
+  WriteBytes(folder + "/2.txt", "<html><head><Title>Hello World</Title></head>\r\n");
+  WriteBytes(folder + "/10.txt", "no title here\r\n");
+  WriteBytes(folder + "/utf8.txt", "<title>统一码 页面</title>\r\n");
+  WriteBytes(folder + "/notes.md", "not a page");
+  return {{"2.txt", "hello world"},      {"10.txt", "10.txt"},
+          {"utf8.txt", "统一码 页面"},
+          {"第2章.txt", "第二章 开始"},  {"第10章.txt", "第十章"}};
+}
+
+const char* const kSources[] = {"chm_hhc.hhc", "chm_hhk.hhk", "chm_hhp.hhp"};
+
+TEST(CliEndToEndTest, BuildsABookThatReadsBackRight) {
+  ScopedTempDir dir("e2e 中文 folder");
+  const std::vector<Page> pages = WritePages(dir.path());
+  const std::string title = "我的 手册 v1";
+
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", title, dir.path()});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  const std::string book = dir / (title + ".chm");
+  EXPECT_EQ(r.out, std::string(kSuccessStatus) + "\n" + book + "\n");
+  for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
+
+  const Json b = ReadBook(book, dir.path());
+  EXPECT_EQ(b["caption"].text, title);
+  ExpectAReaderSeesEveryPage(b, pages);
+}
+
+TEST(CliEndToEndTest, TheSampleReadsBackRight) {
+  ScopedTempDir dir("e2e 示例");
+  std::filesystem::copy(INKBINDER_SAMPLE_DIR, dir.path());
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "示例手册", dir.path()});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  ExpectAReaderSeesEveryPage(ReadBook(dir / "示例手册.chm", dir.path()),
+                             {{"appendix.txt", "appendix: quick reference"},
+                              {"notes.txt", "notes.txt"},
+                              {"第1章.txt", "第一章 起步"},
+                              {"第2章.txt", "第二章 页面与标题"},
+                              {"第10章.txt", "第十章 编码"}});
+}
+
+// Names a URL or HTML gives meaning to, and titles with markup in them.
+TEST(CliEndToEndTest, NamesAndTitlesThatLinksAndMarkupMisreadOpenTheirPages) {
+  ScopedTempDir dir("e2e 名字");
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"a b.txt", "<title>a \"quoted\" <b></title>\r\n"},
+      {"C#入门.txt", "<title>C# 入门</title>\r\n"},
+      {"R&D.txt", Gbk("<title>R&amp;D &#26631;题 &#x41;</title>\r\n")},
+      {"Tom & Jerry.txt", "<title>Tom & Jerry</title>\r\n"},
+      {"x%41y.txt", "no title\r\n"},
+      {"100% 完成.txt", Gbk("<title>100% 完成</title>\r\n")},
+      {"俓.txt", Gbk("俓的一页\r\n")},  // 0x82 0x5C in code page 936
+      {"第1章.txt", Gbk("<title>第一章</title>\r\n")},
+  };
+  for (const auto& [name, bytes] : files) WriteBytes(dir / name, bytes);
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "名字", dir.path()});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  EXPECT_EQ(r.err.find("俓.txt"), std::string::npos) << "the page was left out: " << r.err;
+  ExpectAReaderSeesEveryPage(ReadBook(dir / "名字.chm", dir.path()),
+                             {{"100% 完成.txt", "100% 完成"},
+                              {"a b.txt", "a \"quoted\" <b>"},
+                              {"C#入门.txt", "c# 入门"},
+                              {"R&D.txt", "r&d 标题 A"},
+                              {"Tom & Jerry.txt", "tom & jerry"},
+                              {"x%41y.txt", "x%41y.txt"},
+                              {"俓.txt", "俓.txt"},
+                              {"第1章.txt", "第一章"}});
+}
+
+// chmcmd alone loses the byte of a one-byte last page and shifts what follows.
+TEST(CliEndToEndTest, AOneByteLastPageReadsBackWhole) {
+  ScopedTempDir dir("e2e 一字节");
+  WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
+  WriteBytes(dir / "z.txt", "\n");
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "短", dir.path()});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  ExpectAReaderSeesEveryPage(ReadBook(dir / "短.chm", dir.path()), {{"a.txt", "a"}, {"z.txt", "z.txt"}});
+}
+
+TEST(CliEndToEndTest, KeepsTheSourcesWhenAskedAndReplacesAnOlderBook) {
+  ScopedTempDir dir("e2e keep");
+  WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
+  WriteBytes(dir / "Book.chm", "an older book");
+  const Finished r =
+      RunProgram({Bin("inkbinder-cli"), "--keep-sources", "--title=Book", dir.path()});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  for (const char* source : kSources) EXPECT_TRUE(Exists(dir / source)) << source;
+  const Json b = ReadBook(dir / "Book.chm", dir.path());
+  ExpectAReaderSeesEveryPage(b, {{"a.txt", "a"}});
+  EXPECT_EQ(b["caption"].text, "Book");
+}
+
+// A page that is listed but cannot be read: the compile names it, and no book is made.
+TEST(CliEndToEndTest, AnUnreadablePageIsNamedAndMakesNoBook) {
+  ScopedTempDir dir("e2e 读不了");
+  WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
+  // A link to a regular file whose reading fails (EIO).
+  ASSERT_EQ(symlink("/proc/self/mem", (dir / "x.txt").c_str()), 0);
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "书", dir.path()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("x.txt"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(kCompileFailedStatus), std::string::npos) << r.err;
+  EXPECT_FALSE(Exists(dir / "书.chm"));
+}
+
+// hhc.exe's exit code is backwards (1 is success) and the tool relies on it.
+TEST(CliEndToEndTest, TheStandInExitsLikeHhcExe) {
+  ScopedTempDir dir("e2e 直接");
+  WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
+  const Finished written =
+      RunProgram({Bin("inkbinder-cli"), "--keep-sources", "--compiler", Bin("fake_compiler"),
+                  "--title", "书", dir.path()},
+                 {{"INKBINDER_FAKE_COMPILER", "exit=0"}});
+  ASSERT_EQ(written.exit_code, 1);  // the fake failed; the sources stay
+  ASSERT_EQ(mkfifo((dir / "fifo.hhp").c_str(), 0644), 0);
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    int exit_code;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"no project", {}, 0, "usage: hhc"},
+      {"two arguments", {dir / "chm_hhp.hhp", "x"}, 0, "usage: hhc"},
+      {"a missing project", {dir / "none.hhp"}, 0, "cannot read the project file"},
+      {"a FIFO for a project: refused, not waited on", {dir / "fifo.hhp"}, 0, "not a regular file"},
+      {"the tool's project", {dir / "chm_hhp.hhp"}, 1, "hhc: wrote "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> args{Bin("hhc")};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Finished r = RunProgram(args);
+    EXPECT_EQ(r.exit_code, c.exit_code);
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(ReadBook(dir / "书.chm", dir.path())["caption"].text, "书");
+}
+
+// 俓 is 0x82 0x5C in code page 936: the second byte is a backslash.
+TEST(CliEndToEndTest, TakesATitleAndAPageWithABackslashByte) {
+  ScopedTempDir dir("e2e 5c");
+  WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
+  const Finished titled = RunProgram({Bin("inkbinder-cli"), "--title", "俓书", dir.path()});
+  ASSERT_EQ(titled.exit_code, 0) << titled.err;
+  EXPECT_EQ(ReadBook(dir / "俓书.chm", dir.path())["caption"].text, "俓书");
+  std::remove((dir / "俓书.chm").c_str());
+
+  WriteBytes(dir / "俓.txt", "<title>B</title>\r\n");
+  const Finished paged = RunProgram({Bin("inkbinder-cli"), "--title", "书", dir.path()});
+  ASSERT_EQ(paged.exit_code, 0) << paged.err;
+  ExpectAReaderSeesEveryPage(ReadBook(dir / "书.chm", dir.path()), {{"a.txt", "a"}, {"俓.txt", "b"}});
+}
+
+TEST(CliEndToEndTest, ManyPagesKeepEveryEntryAndKeyword) {
+  // Enough pages that the book's file listing and the sitemaps span many blocks.
+  ScopedTempDir dir("e2e many");
+  constexpr int kPages = 400;
+  std::vector<Page> pages;
+  for (int i = 0; i < kPages; ++i) {
+    const std::string n = std::to_string(i);
+    WriteBytes(dir / (n + ".txt"), i % 2 ? "no title\r\n" : Gbk("<title>第" + n + "页</title>\r\n"));
+    pages.push_back({n + ".txt", i % 2 ? n + ".txt" : "第" + n + "页"});
+  }
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "多页", dir.path()});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  ExpectAReaderSeesEveryPage(ReadBook(dir / "多页.chm", dir.path()), pages);
+}
+
+TEST(CliEndToEndTest, ReportsACompilerThatIsNotThere) {
+  ScopedTempDir dir("e2e no compiler");
+  ScopedTempDir program("e2e program");
+  WriteBytes(dir / "a.txt", "a\r\n");
+  // A copy of the tool in a folder without hhc beside it.
+  std::filesystem::copy_file(Bin("inkbinder-cli"), program / "inkbinder-cli");
+  const Finished r = RunProgram({program / "inkbinder-cli", "--title", "书", dir.path()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, std::string(kNoCompilerStatus) + "hhc\n");
+  for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
+}
+
+TEST(CliEndToEndTest, ReportsACompilerThatCannotStartWithTheReason) {
+  ScopedTempDir dir("e2e cannot start");
+  WriteBytes(dir / "a.txt", "a\r\n");
+  ScopedTempDir program("e2e program");
+  WriteBytes(program / "hhc", "not executable");
+  const Finished r =
+      RunProgram({Bin("inkbinder-cli"), "--compiler", program / "hhc", "--title", "书", dir.path()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, std::string(kNotStartedStatus) + "hhc\nPermission denied\n");
+  for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
+}
+
+TEST(CliEndToEndTest, ReportsACompilerThatMadeNoGoodBook) {
+  struct Case {
+    const char* what;
+    std::string fake;  // what the fake compiler does; BOOK stands for the book's path
+  };
+  const Case cases[] = {
+      {"says it failed", "exit=0"},
+      {"says it failed yet writes a book", "exit=0;book=BOOK"},
+      {"says it succeeded but writes no book", "exit=1"},
+      {"says it succeeded but writes an empty book", "exit=1;empty-book=BOOK"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedTempDir dir("e2e 失败");
+    WriteBytes(dir / "a.txt", "a\r\n");
+    std::string fake = c.fake;
+    const size_t at = fake.find("BOOK");
+    if (at != std::string::npos) fake.replace(at, 4, dir / "书.chm");
+    const Finished r = RunProgram({Bin("inkbinder-cli"), "--compiler", Bin("fake_compiler"), "--title",
+                            "书", dir.path()},
+                           {{"INKBINDER_FAKE_COMPILER", fake}});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(std::string(kCompileFailedStatus) + "\n"), std::string::npos) << r.err;
+    for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
+  }
+}
+
+TEST(CliEndToEndTest, ReportsAFileItCannotWrite) {
+  ScopedTempDir dir("e2e unwritable");
+  WriteBytes(dir / "a.txt", "a\r\n");
+  MakeFolder(dir / "chm_hhc.hhc");  // stands where the contents file goes, even for root
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "书", dir.path()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, std::string(kWriteFailedStatus) + "chm_hhc.hhc\n");
+  EXPECT_FALSE(Exists(dir / "书.chm"));
+}
+
+TEST(CliEndToEndTest, RefusesBadInputWithExitCode2) {
+  ScopedTempDir pages("e2e input");
+  WriteBytes(pages / "a.txt", "a\r\n");
+  ScopedTempDir empty("e2e empty");
+  WriteBytes(empty / "readme.md", "no pages");
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    std::string err_holds;
+  };
+  const Case cases[] = {
+      {"no pages", {"--title", "书", empty.path()}, kNoPagesText},
+      {"a folder that is not there", {"--title", "书", pages / "missing"}, "no such folder"},
+      {"a file for a folder", {"--title", "书", pages / "a.txt"}, "no such folder"},
+      {"an empty title", {"--title", "", pages.path()}, kNoTitleText},
+      {"a title no file can be named", {"--title", "a/b", pages.path()}, kBadTitleText},
+      {"a title with a colon", {"--title", "第1章: 开始", pages.path()}, kBadTitleText},
+      {"a title code page 936 lacks", {"--title", "한국", pages.path()}, kTitleNotInCodePageText},
+      {"a title with a leading space", {"--title", " B", pages.path()}, kTitleNotAFileNameText},
+      {"a device name", {"--title", "con", pages.path()}, kTitleNotAFileNameText},
+      {"no title option", {pages.path()}, "usage"},
+      {"no folder", {"--title", "书"}, "usage"},
+      {"an unknown option", {"--frobnicate", "--title", "书", pages.path()}, "usage"},
+      {"two folders", {"--title", "书", pages.path(), empty.path()}, "usage"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> args{Bin("inkbinder-cli")};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Finished r = RunProgram(args);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(c.err_holds), std::string::npos) << r.err;
+    for (const char* source : kSources) {
+      EXPECT_FALSE(Exists(pages / source));
+      EXPECT_FALSE(Exists(empty / source));
+    }
+  }
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Signals from the user (Ctrl-C to the whole process group, SIGTERM or
+// SIGHUP to the tool alone) in the middle of a real compile of thousands of
+// pages: the compile stops, and no source file, book or temporary file is
+// left. A SIGKILL leaves the compiler's hidden temporary files beside the
+// book, and never a book.
+TEST(CliEndToEndTest, AnInterruptedRunLeavesNothingBehind) {
+  ScopedTempDir dir("e2e 中断");
+  constexpr int kPages = 3000;
+  for (int i = 0; i < kPages; ++i) {
+    const std::string n = std::to_string(i);
+    std::string page = Gbk("<title>第" + n + "页</title>\r\n");
+    for (int j = 0; j < 400; ++j) page += std::to_string(i * 7919 + j * 104729);
+    WriteBytes(dir / (n + ".txt"), page);
+  }
+  const std::vector<std::string> pages = Entries(dir.path());
+  const auto compiling = [&] {
+    for (const std::string& name : Entries(dir.path())) {
+      if (name.rfind(".中断.chm.", 0) == 0) return true;
+    }
+    return false;
+  };
+  struct Case {
+    const char* what;
+    int signal_number;
+    bool whole_group;
+  };
+  const Case cases[] = {
+      {"Ctrl-C: SIGINT to the whole group", SIGINT, true},
+      {"SIGTERM to the tool alone", SIGTERM, false},
+      {"SIGHUP to the tool alone", SIGHUP, false},
+      {"SIGKILL to the whole group", SIGKILL, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Started s = StartProgram({Bin("inkbinder-cli"), "--title", "中断", dir.path()}, {}, true);
+    // Wait until the compiler writes beside the book.
+    const auto start = std::chrono::steady_clock::now();
+    while (!compiling() && std::chrono::steady_clock::now() - start < std::chrono::seconds(120)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(compiling()) << "the compiler never started writing";
+    const auto sent = std::chrono::steady_clock::now();
+    kill(c.whole_group ? -s.pid : s.pid, c.signal_number);
+    const Finished r = Finish(s);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - sent).count();
+    std::cout << c.what << ": exit " << r.exit_code << " after " << ms << " ms\n";
+    // What the compiler is left to do is over once the tool is.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    if (r.exit_code == 0) {
+      GTEST_SKIP() << "the compile was over before the signal came";
+    }
+    if (c.signal_number == SIGKILL) {
+      EXPECT_EQ(r.exit_code, 128 + SIGKILL);
+      EXPECT_FALSE(Exists(dir / "中断.chm"));
+      for (const std::string& name : Entries(dir.path())) {
+        if (name[0] == '.' || name.rfind("chm_", 0) == 0) std::remove((dir / name).c_str());
+      }
+    } else {
+      EXPECT_EQ(r.exit_code, 1) << r.err;
+      EXPECT_NE(r.err.find(kInterruptedStatus), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Entries(dir.path()), pages) << "no source file, no book, no temporary file";
+  }
+}
+
+// Two conversions of one folder started together, with different titles:
+// one makes its book, the other is refused at once and writes nothing.
+TEST(CliEndToEndTest, TwoRunsOnOneFolderAtOnce) {
+  ScopedTempDir dir("e2e 同时");
+  // Enough pages that a compile outlasts the jitter of two starts.
+  constexpr size_t kPages = 500;
+  for (size_t i = 1; i <= kPages; ++i) {
+    WriteBytes(dir / (std::to_string(i) + ".txt"), Gbk("<title>第" + std::to_string(i) + "页</title>\r\n"));
+  }
+  const std::vector<std::string> pages = Entries(dir.path());
+  int busy = 0;
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    Started a = StartProgram({Bin("inkbinder-cli"), "--title", "甲", dir.path()});
+    Started b = StartProgram({Bin("inkbinder-cli"), "--title", "乙", dir.path()});
+    const Finished results[] = {Finish(a), Finish(b)};
+    const char* const titles[] = {"甲", "乙"};
+    int made = 0;
+    for (int i = 0; i < 2; ++i) {
+      const Finished& r = results[i];
+      const std::string book = dir / (std::string(titles[i]) + ".chm");
+      if (r.exit_code == 0) {
+        ++made;
+        EXPECT_EQ(ReadBook(book, dir.path())["contents"][0]["children"].size(), kPages);
+        std::remove(book.c_str());
+      } else {
+        ++busy;
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.err, std::string(kBusyStatus) + "\n") << "no other failure";
+        EXPECT_FALSE(Exists(book));
+      }
+    }
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(Entries(dir.path()), pages);
+  }
+  std::cout << "busy answers: " << busy << " of 20 runs in 10 rounds\n";
+}
+
+TEST(CliEndToEndTest, ChaptersInReadingOrderAndTitlesWithNothingLost) {
+  ScopedTempDir dir("e2e order");
+  const std::vector<Page> pages = {
+      {"1.txt", "1.txt"},         {"2.txt", "2.txt"},
+      {"10.txt", "2.\u00A0common features"},  // no-break space: beyond code page 936
+      {"abc.txt", "abc.txt"},     {"Abd.txt", "abd: ǎ 한국"},
+      {"第一章.txt", "第一章.txt"}, {"第2章.txt", "第2章.txt"},  {"第十章.txt", "第十章.txt"},
+      {"第十一章.txt", "第十一章.txt"}, {"第二十章.txt", "第二十章.txt"},
+      {"第一百零一章.txt", "第一百零一章.txt"}, {"附录.txt", "附录.txt"},
+      {"后记.txt", "后记.txt"},   {"序章.txt", "序章.txt"},
+  };
+  for (const Page& p : pages) WriteBytes(dir / p.file, "no title\r\n");
+  WriteBytes(dir / "10.txt", "\xEF\xBB\xBF<title>2.\u00A0Common Features</title>\r\n");
+  WriteBytes(dir / "Abd.txt", "<title>ABD: Ǎ 한국</title>\r\n");
+
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "顺序", dir.path()});
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  ExpectAReaderSeesEveryPage(ReadBook(dir / "顺序.chm", dir.path()), pages);
+}
+
+}  // namespace
+}  // namespace inkbinder

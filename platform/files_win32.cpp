@@ -1,0 +1,155 @@
+#include <windows.h>
+#include <stdio.h>
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <cstdio>
+
+#include "platform/files.h"
+#include "platform/wide_text_win32.h"
+
+namespace inkbinder {
+
+std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
+  return _wfopen(Utf8ToWide(utf8_path).c_str(), Utf8ToWide(mode).c_str());
+}
+
+bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes) {
+  const std::wstring target = Utf8ToWide(utf8_path);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    return false;
+  }
+  static std::atomic<unsigned> counter{0};
+  HANDLE file = INVALID_HANDLE_VALUE;
+  std::wstring temp;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(counter++) + L".tmp";
+    file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
+  }
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  while (ok && !bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    ok = WriteFile(file, bytes.data(), chunk, &written, nullptr) && written > 0;
+    bytes.remove_prefix(written);
+  }
+  ok = CloseHandle(file) && ok;
+  // A link at the target is replaced as a name, like any file.
+  ok = ok && MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!ok) DeleteFileW(temp.c_str());
+  return ok;
+}
+
+namespace {
+
+std::uint64_t Join(DWORD high, DWORD low) {
+  return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+// Nanoseconds from 1601 overflow 64 bits in 1893: count from 1970 instead.
+std::int64_t UnixNanoseconds(const FILETIME& t) {
+  constexpr std::int64_t k1601To1970 = 116444736000000000;  // in 100 ns units
+  return (static_cast<std::int64_t>(Join(t.dwHighDateTime, t.dwLowDateTime)) - k1601To1970) * 100;
+}
+
+}  // namespace
+
+FileStamp StampOf(const std::string& path) {
+  FileStamp stamp;
+  const std::wstring wide = Utf8ToWide(path);
+  // No access rights asked: the stamp can be taken while the compiler still holds the file.
+  HANDLE file = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (file != INVALID_HANDLE_VALUE) {
+    const bool got = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (got) {
+      stamp.exists = true;
+      stamp.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+      stamp.modified_ns = UnixNanoseconds(info.ftLastWriteTime);
+      stamp.id = Join(info.nFileIndexHigh, info.nFileIndexLow);
+      return stamp;
+    }
+  }
+  // Cannot be opened at all (say, locked without sharing): what the folder entry says.
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return stamp;
+  stamp.exists = true;
+  stamp.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+  stamp.modified_ns = UnixNanoseconds(data.ftLastWriteTime);
+  return stamp;
+}
+
+bool IsRegularFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+bool DeleteFileAt(const std::string& path) { return DeleteFileW(Utf8ToWide(path).c_str()) != 0; }
+
+namespace {
+
+// The folder's one name whatever the spelling: resolved through the file
+// system (links, 8.3 names, "..") where it can be opened, then case-folded.
+std::wstring CanonicalFolder(const std::wstring& folder) {
+  std::wstring path;
+  HANDLE handle = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    const DWORD n = GetFinalPathNameByHandleW(handle, nullptr, 0, FILE_NAME_NORMALIZED);
+    if (n > 0) {
+      path.resize(n);
+      const DWORD got = GetFinalPathNameByHandleW(handle, path.data(), n, FILE_NAME_NORMALIZED);
+      path.resize(got < n ? got : 0);
+    }
+    CloseHandle(handle);
+  }
+  if (path.empty()) {
+    const DWORD n = GetFullPathNameW(folder.c_str(), 0, nullptr, nullptr);
+    path.resize(n);
+    const DWORD got = GetFullPathNameW(folder.c_str(), n, path.data(), nullptr);
+    path.resize(got < n ? got : 0);
+    if (path.empty()) path = folder;
+  }
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+  if (!path.empty()) CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
+  return path;
+}
+
+}  // namespace
+
+FolderLock::~FolderLock() {
+  if (held_ != -1) CloseHandle(reinterpret_cast<HANDLE>(held_));
+}
+
+bool FolderLock::TryLock(const std::string& folder) {
+  // Mutex names are short and hold no '\': the path goes in as a 64-bit FNV-1a hash.
+  std::uint64_t hash = 14695981039346656037ull;
+  for (wchar_t c : CanonicalFolder(Utf8ToWide(folder))) {
+    hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
+  }
+  wchar_t name[64];
+  swprintf(name, 64, L"Local\\InkbinderFolder-%016llx", static_cast<unsigned long long>(hash));
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+  if (mutex == nullptr) return true;
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    return false;
+  }
+  if (held_ != -1) CloseHandle(reinterpret_cast<HANDLE>(held_));
+  held_ = reinterpret_cast<std::intptr_t>(mutex);
+  return true;
+}
+
+}  // namespace inkbinder

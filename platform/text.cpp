@@ -1,0 +1,117 @@
+#include "platform/text.h"
+
+namespace inkbinder {
+
+bool NextCodePoint(std::string_view text, size_t* pos, char32_t* cp) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char b0 = byte(*pos);
+  size_t len;
+  char32_t value;
+  if (b0 < 0x80) {
+    *cp = b0;
+    ++*pos;
+    return true;
+  } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2, value = b0 & 0x1F;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3, value = b0 & 0x0F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4, value = b0 & 0x07;
+  } else {
+    ++*pos;
+    return false;
+  }
+  if (*pos + len > text.size()) {
+    ++*pos;
+    return false;
+  }
+  for (size_t i = 1; i < len; ++i) {
+    const unsigned char b = byte(*pos + i);
+    if ((b & 0xC0) != 0x80) {
+      ++*pos;
+      return false;
+    }
+    value = (value << 6) | (b & 0x3F);
+  }
+  const bool overlong = (len == 3 && value < 0x800) || (len == 4 && value < 0x10000);
+  const bool bad = value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF);
+  if (overlong || bad) {
+    ++*pos;
+    return false;
+  }
+  *pos += len;
+  *cp = value;
+  return true;
+}
+
+void AppendUtf8(std::string* out, char32_t cp) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool IsValidUtf8(std::string_view text) {
+  size_t pos = 0;
+  char32_t cp;
+  while (pos < text.size()) {
+    if (!NextCodePoint(text, &pos, &cp)) return false;
+  }
+  return true;
+}
+
+std::string Utf16ToUtf8(std::string_view bytes, bool big_endian) {
+  std::string out;
+  out.reserve(bytes.size());
+  const auto unit = [&](size_t i) -> char32_t {
+    const auto a = static_cast<unsigned char>(bytes[i]);
+    const auto b = static_cast<unsigned char>(bytes[i + 1]);
+    return big_endian ? (a << 8 | b) : (b << 8 | a);
+  };
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    char32_t u = unit(i);
+    if (u >= 0xD800 && u <= 0xDBFF && i + 3 < bytes.size()) {
+      const char32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendUtf8(&out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    AppendUtf8(&out, (u >= 0xD800 && u <= 0xDFFF) ? 0xFFFD : u);
+  }
+  return out;
+}
+
+std::string LowerCase(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  size_t pos = 0;
+  while (pos < utf8.size()) {
+    const size_t start = pos;
+    char32_t cp;
+    if (NextCodePoint(utf8, &pos, &cp)) {
+      AppendUtf8(&out, LowerCaseCodePoint(cp));
+    } else {
+      out.append(utf8.substr(start, pos - start));  // not a character: keep the byte
+    }
+  }
+  return out;
+}
+
+bool FitsCodePage(std::string_view utf8, CodePage code_page) {
+  return CodePageToUtf8(Utf8ToCodePage(utf8, code_page), code_page) == utf8;
+}
+
+}  // namespace inkbinder
