@@ -1,13 +1,16 @@
 // inkbinder-cli: the convert command from a command line, for scripts and batch use.
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "cli/cli_window.h"
+#include "commands/compile.h"
 #include "commands/convert.h"
 #include "commands/messages.h"
+#include "commands/run_port.h"
 #include "platform/console.h"
+#include "platform/process.h"
 #include "platform/program_folder.h"
 #include "project/page_list.h"
 #include "resources/version.h"
@@ -47,6 +50,18 @@ constexpr char kHelp[] =
     "     the book was not made (also: the folder is being converted, interrupted); the reason is printed\n"
     "  2  输入有误（没有页面、标题为空或无效、用法错误）/ bad input or usage\n"
     "编译器的输出写到标准错误 / the compiler's messages go to standard error.\n";
+
+// A run on a command line: messages go to standard error, the compiler is
+// simply waited for, and nothing is opened. The status is the result's.
+class ConsolePort : public RunPort {
+ public:
+  void SetStatus(const std::string&) override {}
+  void ShowMessage(const std::string& text, const std::string&) override {
+    PrintText(stderr, text + "\n");
+  }
+  int WaitForProcess(Process& process) override { return process.Wait(); }
+  void OpenFolder(const std::string&) override {}
+};
 
 struct Arguments {
   std::string title;
@@ -147,24 +162,26 @@ int Run(const std::vector<std::string>& args) {
     return 2;
   }
 
-  CliWindow window(folder, std::move(list.pages), a.title);
-  ConvertOptions options;
-  options.compiler = a.compiler.empty() ? FindHelpCompiler(ProgramFolder()) : a.compiler;
-  options.keep_sources = a.keep_sources;
-  std::string detail;
-  switch (Convert(window, options, &detail)) {
+  ConvertJob job;
+  job.pages = std::make_shared<const PageList>(std::move(list));
+  job.title = a.title;
+  job.options.compiler = a.compiler.empty() ? FindHelpCompiler(ProgramFolder()) : a.compiler;
+  job.options.keep_sources = a.keep_sources;
+  ConsolePort console;
+  const ConvertResult result = Convert(job, console);
+  switch (result.outcome) {
     case ConvertOutcome::kSucceeded:
-      PrintText(stdout, window.status() + "\n" + folder + "/" + a.title + ".chm\n");
+      PrintText(stdout, result.status + "\n" + result.book + "\n");
       return 0;
     case ConvertOutcome::kNoPages:
     case ConvertOutcome::kNoTitle:
     case ConvertOutcome::kBadTitle:
       return 2;  // the message is already on standard error
     case ConvertOutcome::kCompilerNotStarted:
-      PrintText(stderr, window.status() + "\n" + detail + "\n");
+      PrintText(stderr, result.status + "\n" + result.detail + "\n");
       return 1;
     default:
-      PrintText(stderr, window.status() + "\n");
+      PrintText(stderr, result.status + "\n");
       return 1;
   }
 }

@@ -1,10 +1,15 @@
 #include "commands/compile.h"
 
+#include <cstdio>
+#include <memory>
+#include <vector>
+
 #include "commands/messages.h"
-#include "commands/window_port.h"
+#include "commands/run_port.h"
+#include "helpbook/compile_help_book.h"
 #include "platform/console.h"
-#include "platform/files.h"
 #include "platform/process.h"
+#include "platform/program_folder.h"
 #include "project/page_entry.h"
 
 namespace inkbinder {
@@ -18,7 +23,105 @@ std::string BaseName(const std::string& path) {
 
 constexpr int kCompilerSucceeded = 1;  // hhc.exe's exit code is backwards: 1 is success
 
+// The end of every compile: deletes the sources (unless the job keeps them)
+// and reports success only when the compiler said so and the book exists, is
+// not empty and changed during this run (`before` and `after` its stamps);
+// then the folder is opened.
+ConvertResult FinishCompile(ConvertRun& run, bool compiler_succeeded, const FileStamp& before,
+                            const FileStamp& after) {
+  if (!run.job.options.keep_sources) DeleteSourceFiles(run.folder());
+  if (compiler_succeeded && after.exists && after.size > 0 && after != before) {
+    run.End(ConvertOutcome::kSucceeded, kSuccessStatus);
+    run.result.book = run.book();
+    run.port.OpenFolder(run.folder() + "/");
+    return run.result;
+  }
+  return run.End(ConvertOutcome::kCompileFailed, kCompileFailedStatus);
+}
+
+ConvertResult& EndInterrupted(ConvertRun& run) {
+  DeleteSourceFiles(run.folder());
+  return run.End(ConvertOutcome::kInterrupted, kInterruptedStatus);
+}
+
+// The built-in compiler, inside this process and off the window's thread:
+// the window keeps answering as it does while an outside compiler runs. An
+// interruption stops it between two pages.
+ConvertResult RunBuiltinCompiler(ConvertRun& run) {
+  const FileStamp before = StampOf(run.book());
+  run.SetStatus(kWaitingStatus);
+  helpbook::CompileOptions options;
+  options.stop = Interrupted;
+  std::string written;
+  std::string error;
+  bool compiled = false;
+  run.port.RunOffThread([&] {
+    compiled =
+        helpbook::CompileHelpBook(run.folder() + "/" + kProjectFileName, options, &written, &error);
+  });
+  if (!compiled && Interrupted()) return EndInterrupted(run);
+  if (!compiled) std::fprintf(stderr, "%s\n", error.c_str());  // where a compiler's messages go
+  return FinishCompile(run, compiled, before, StampOf(run.book()));
+}
+
+ConvertResult RunProgramCompiler(ConvertRun& run) {
+  const std::string& compiler = run.job.options.compiler;
+  const auto finish_without_compiling = [&](ConvertOutcome outcome, const char* status) {
+    if (!run.job.options.keep_sources) DeleteSourceFiles(run.folder());
+    return run.End(outcome, status + BaseName(compiler));
+  };
+  if (!IsRegularFile(compiler)) {
+    return finish_without_compiling(ConvertOutcome::kNoCompiler, kNoCompilerStatus);
+  }
+
+  const std::string book = run.book();
+  const FileStamp before = StampOf(book);
+  std::string error;
+  std::unique_ptr<Process> process =
+      Process::Start(compiler, {run.folder() + "/" + kProjectFileName}, &error);
+  if (!process) {
+    run.result.detail = error;
+    return finish_without_compiling(ConvertOutcome::kCompilerNotStarted, kNotStartedStatus);
+  }
+
+  run.SetStatus(kWaitingStatus);
+  int exit_code;
+  {
+    const StopOnInterruption stop(process->NativeHandle());
+    exit_code = run.port.WaitForProcess(*process);
+  }
+  process.reset();
+
+  const FileStamp after = StampOf(book);
+  if (Interrupted()) {
+    // A compiler stopped halfway may leave half a book.
+    if (exit_code != kCompilerSucceeded && after.exists && after != before) DeleteFileAt(book);
+    return EndInterrupted(run);
+  }
+  return FinishCompile(run, exit_code == kCompilerSucceeded, before, after);
+}
+
 }  // namespace
+
+std::string FindHelpCompiler(const std::string& program_folder) {
+  const std::vector<std::string> places = HelpCompilerPlaces(program_folder);
+  for (const std::string& place : places) {
+    if (IsRegularFile(place)) return place;
+  }
+  if (kBuiltinCompilerStandsIn || places.empty()) return kBuiltinCompiler;
+  return places.front();
+}
+
+void ConvertRun::SetStatus(const std::string& text) {
+  port.SetStatus(text);
+  result.status = text;
+}
+
+ConvertResult& ConvertRun::End(ConvertOutcome outcome, const std::string& status) {
+  SetStatus(status);
+  result.outcome = outcome;
+  return result;
+}
 
 void DeleteSourceFiles(const std::string& folder) {
   for (const char* name : {kContentsFileName, kIndexFileName, kProjectFileName}) {
@@ -26,62 +129,9 @@ void DeleteSourceFiles(const std::string& folder) {
   }
 }
 
-CompileOutcome FinishCompile(WindowPort& window, const std::string& folder, bool compiler_succeeded,
-                             const FileStamp& before, const FileStamp& after, bool keep_sources) {
-  if (!keep_sources) DeleteSourceFiles(folder);
-  if (compiler_succeeded && after.exists && after.size > 0 && after != before) {
-    window.SetStatus(kSuccessStatus);
-    window.OpenFolder(folder + "/");
-    return CompileOutcome::kSucceeded;
-  }
-  window.SetStatus(kCompileFailedStatus);
-  return CompileOutcome::kFailed;
-}
-
-CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
-                               const std::string& book_title, bool keep_sources,
-                               std::string* start_error) {
-  if (compiler == kBuiltinCompiler) return RunBuiltinCompiler(window, book_title, keep_sources);
-  const std::string folder = window.SourceFolder();
-  const auto finish_without_compiling = [&](const char* status) {
-    if (!keep_sources) DeleteSourceFiles(folder);
-    window.SetStatus(status + BaseName(compiler));
-  };
-  if (!IsRegularFile(compiler)) {
-    finish_without_compiling(kNoCompilerStatus);
-    return CompileOutcome::kNoCompiler;
-  }
-
-  const std::string book = folder + "/" + book_title + ".chm";
-  const FileStamp before = StampOf(book);
-  std::string error;
-  std::unique_ptr<Process> process =
-      Process::Start(compiler, {folder + "/" + kProjectFileName}, &error);
-  if (!process) {
-    if (start_error != nullptr) *start_error = error;
-    finish_without_compiling(kNotStartedStatus);
-    return CompileOutcome::kNotStarted;
-  }
-
-  window.SetStatus(kWaitingStatus);
-  int exit_code;
-  {
-    const StopOnInterruption stop(process->NativeHandle());
-    exit_code = window.WaitForProcess(*process);
-  }
-  process.reset();
-
-  // The sources and the book lie in the folder the project was written to,
-  // whatever the window shows by now.
-  const FileStamp after = StampOf(book);
-  if (Interrupted()) {
-    DeleteSourceFiles(folder);
-    // A compiler stopped halfway may leave half a book.
-    if (exit_code != kCompilerSucceeded && after.exists && after != before) DeleteFileAt(book);
-    window.SetStatus(kInterruptedStatus);
-    return CompileOutcome::kInterrupted;
-  }
-  return FinishCompile(window, folder, exit_code == kCompilerSucceeded, before, after, keep_sources);
+ConvertResult CompileAndFinish(ConvertRun& run) {
+  if (run.job.options.compiler == kBuiltinCompiler) return RunBuiltinCompiler(run);
+  return RunProgramCompiler(run);
 }
 
 }  // namespace inkbinder

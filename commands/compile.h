@@ -2,42 +2,45 @@
 
 #include <string>
 
+#include "commands/convert.h"
 #include "platform/files.h"
 
 namespace inkbinder {
-
-class WindowPort;
-
-enum class CompileOutcome { kSucceeded, kNoCompiler, kNotStarted, kFailed, kInterrupted };
 
 // The compiler name that chooses the built-in help compiler, which runs
 // inside this process instead of as a program.
 inline constexpr char kBuiltinCompiler[] = "builtin";
 
-// Runs `compiler` (a program, or kBuiltinCompiler) on the project in the
-// window's source folder, waits for it through the window, deletes the three source files (unless `keep_sources`),
-// and reports on the status line. Success means the compiler said so (exit
-// code 1, as hhc.exe has it) and <folder>/<book_title>.chm exists, is not
-// empty and was written by this run; only then is the folder opened. When
-// the compiler is there but cannot be started, *start_error (if given) gets
-// the system's reason. An interruption stops the compiler, removes the
-// sources whatever `keep_sources` says, and any book the compiler did not
-// vouch for.
-CompileOutcome RunHelpCompiler(WindowPort& window, const std::string& compiler,
-                               const std::string& book_title, bool keep_sources,
-                               std::string* start_error = nullptr);
+// The help compiler this system uses: the first outside compiler found where
+// the system keeps one; when there is none, the built-in compiler on
+// Windows, and elsewhere the first place's name (for the message that says
+// it is missing).
+std::string FindHelpCompiler(const std::string& program_folder);
 
-// The same with the built-in help compiler, inside this process; an
-// interruption stops it between two pages.
-CompileOutcome RunBuiltinCompiler(WindowPort& window, const std::string& book_title,
-                                  bool keep_sources);
+// One conversion on its way: the job, the front end it reports to, and the
+// result so far. Every stage sets the status through it, so the result
+// carries the last text shown.
+struct ConvertRun {
+  const ConvertJob& job;
+  RunPort& port;
+  ConvertResult result;
 
-// The end of every compile: deletes the sources (unless `keep_sources`) and
-// reports success only when the compiler said so and the book exists, is not
-// empty and changed during this run (`before` and `after` its stamps); then
-// the folder is opened.
-CompileOutcome FinishCompile(WindowPort& window, const std::string& folder, bool compiler_succeeded,
-                             const FileStamp& before, const FileStamp& after, bool keep_sources);
+  const std::string& folder() const { return job.pages->folder; }
+  std::string book() const { return folder() + "/" + job.title + ".chm"; }
+  void SetStatus(const std::string& text);
+  // Ends the run with `outcome`, the status line set to `status`.
+  ConvertResult& End(ConvertOutcome outcome, const std::string& status);
+};
+
+// The compile stage, once the three files are written: runs the job's
+// compiler (a program, or kBuiltinCompiler) on the project, waits for it
+// through the front end, deletes the three source files (unless the job
+// keeps them) and reports. Success means the compiler said so (exit code 1,
+// as hhc.exe has it) and the book exists, is not empty and was written by
+// this run; only then is the folder opened. An interruption stops the
+// compiler, removes the sources whatever the job says, and any book the
+// compiler did not vouch for.
+ConvertResult CompileAndFinish(ConvertRun& run);
 
 // Deletes chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp from `folder`, each on its own.
 void DeleteSourceFiles(const std::string& folder);

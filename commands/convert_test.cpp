@@ -201,10 +201,11 @@ class TypingWindow : public FakeWindow {
     work();
     working = false;
   }
-  std::string SourceFolder() override { return Touch(FakeWindow::SourceFolder()); }
-  std::string Page(size_t i) override { return Touch(FakeWindow::Page(i)); }
-  std::string BookTitle() override { return Touch(FakeWindow::BookTitle()); }
   void SetStatus(const std::string& text) override { FakeWindow::SetStatus(Touch(text)); }
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    FakeWindow::ShowMessage(Touch(text), caption);
+  }
+  void OpenFolder(const std::string& path) override { FakeWindow::OpenFolder(Touch(path)); }
 
   int runs = 0;
   bool working = false;

@@ -34,6 +34,8 @@ struct FileStamp {
 // Paths are UTF-8.
 FileStamp StampOf(const std::string& path);
 bool IsRegularFile(const std::string& path);
+// True for a folder, or a link to one.
+bool IsFolder(const std::string& path);
 // Removes one file or link, never anything else; false when it was missing
 // or could not be removed.
 bool DeleteFileAt(const std::string& path);

@@ -66,6 +66,11 @@ bool IsRegularFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool DeleteFileAt(const std::string& path) {
   // A FIFO, device or folder of the user's under one of our names stays.
   struct stat st;

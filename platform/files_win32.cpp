@@ -93,6 +93,11 @@ bool IsRegularFile(const std::string& path) {
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool DeleteFileAt(const std::string& path) { return DeleteFileW(Utf8ToWide(path).c_str()) != 0; }
 
 namespace {

@@ -14,8 +14,10 @@ std::string ProgramFolder() {
   return slash == 0 ? "/" : exe.substr(0, slash);
 }
 
-std::string FindHelpCompiler(const std::string& program_folder) {
-  return program_folder + "/hhc";
+std::vector<std::string> HelpCompilerPlaces(const std::string& program_folder) {
+  return {program_folder + "/hhc"};
 }
+
+const bool kBuiltinCompilerStandsIn = false;
 
 }  // namespace inkbinder

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "commands/compile.h"
 #include "platform/program_folder.h"
 #include "platform/wide_text_win32.h"
 
@@ -12,11 +11,6 @@ namespace {
 
 constexpr char kCompilerName[] = "hhc.exe";
 constexpr char kWorkshopFolder[] = "HTML Help Workshop";
-
-bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 std::string WithoutTrailingSeparator(std::string folder) {
   while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
@@ -72,22 +66,19 @@ std::string ProgramFolder() {
   return exe.substr(0, slash);
 }
 
-std::string FindHelpCompiler(const std::string& program_folder) {
-  const std::string beside = program_folder + "\\" + kCompilerName;
-  if (IsFile(beside)) return beside;
-  std::vector<std::string> candidates;
+std::vector<std::string> HelpCompilerPlaces(const std::string& program_folder) {
+  std::vector<std::string> places{program_folder + "\\" + kCompilerName};
   if (const std::string dir = WorkshopInstallFolder(); !dir.empty()) {
-    candidates.push_back(dir + "\\" + kCompilerName);
+    places.push_back(dir + "\\" + kCompilerName);
   }
   for (const wchar_t* variable : {L"ProgramFiles(x86)", L"ProgramFiles"}) {
     if (const std::string dir = EnvironmentFolder(variable); !dir.empty()) {
-      candidates.push_back(dir + "\\" + kWorkshopFolder + "\\" + kCompilerName);
+      places.push_back(dir + "\\" + kWorkshopFolder + "\\" + kCompilerName);
     }
   }
-  for (const std::string& candidate : candidates) {
-    if (IsFile(candidate)) return candidate;
-  }
-  return kBuiltinCompiler;
+  return places;
 }
+
+const bool kBuiltinCompilerStandsIn = true;
 
 }  // namespace inkbinder

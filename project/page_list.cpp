@@ -28,6 +28,7 @@ bool HasCharacterForbiddenInNames(const std::string& text) {
 
 PageList ListPages(const std::string& folder) {
   PageList list;
+  list.folder = folder;
   std::vector<FolderEntry> entries;
   if (!ListFolder(folder, &entries)) return list;
   for (FolderEntry& e : entries) {

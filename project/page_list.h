@@ -5,7 +5,9 @@
 
 namespace inkbinder {
 
+// A folder's pages as the list shows them, and as a conversion takes them.
 struct PageList {
+  std::string folder;                 // UTF-8, without a trailing separator
   std::vector<std::string> pages;     // bare file names, in page order (page_order.h)
   std::vector<std::string> left_out;  // *.txt names that cannot go into a book
 };

@@ -11,7 +11,6 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +22,7 @@
 
 #include "platform/process.h"
 #include "platform/program_folder.h"
+#include "commands/compile.h"
 #include "resources/window_layout.h"
 
 namespace inkbinder {
@@ -33,29 +33,31 @@ QString ToQt(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 }  // namespace
 
-// The list's rows are the window's pages, converted only when shown, so a
+// The list's rows are the page list's pages, converted only when shown, so a
 // folder of any size is taken in with one reset.
 class PageListModel : public QAbstractListModel {
  public:
-  PageListModel(const std::shared_ptr<const std::vector<std::string>>& pages, QObject* parent)
-      : QAbstractListModel(parent), pages_(pages) {}
+  explicit PageListModel(QObject* parent)
+      : QAbstractListModel(parent), list_(std::make_shared<const PageList>()) {}
 
   int rowCount(const QModelIndex& parent) const override {
-    return parent.isValid() ? 0 : static_cast<int>(pages_->size());
+    return parent.isValid() ? 0 : static_cast<int>(list_->pages.size());
   }
   QVariant data(const QModelIndex& index, int role) const override {
     if (role != Qt::DisplayRole || !index.isValid() ||
-        static_cast<size_t>(index.row()) >= pages_->size()) {
+        static_cast<size_t>(index.row()) >= list_->pages.size()) {
       return {};
     }
-    return ToQt((*pages_)[static_cast<size_t>(index.row())]);
+    return ToQt(list_->pages[static_cast<size_t>(index.row())]);
   }
-  // Call around every change of the pages.
-  void BeginReset() { beginResetModel(); }
-  void EndReset() { endResetModel(); }
+  void Show(std::shared_ptr<const PageList> list) {
+    beginResetModel();
+    list_ = std::move(list);
+    endResetModel();
+  }
 
  private:
-  const std::shared_ptr<const std::vector<std::string>>& pages_;
+  std::shared_ptr<const PageList> list_;
 };
 
 namespace {
@@ -107,17 +109,25 @@ MainWindow::MainWindow(std::string compiler, QWidget* parent)
   setWindowIcon(QIcon(QStringLiteral(":/inkbinder.ico")));
   BuildControls();
 
-  connect(command1_, &QPushButton::clicked, this,
-          [this] { RunCommand([this] { ImportFolder(*this); }); });
-  connect(command2_, &QPushButton::clicked, this,
-          [this] { RunCommand([this] { Convert(*this, options_); }); });
+  connect(command1_, &QPushButton::clicked, this, [this] { RunCommand([this] { OnImport(); }); });
+  connect(command2_, &QPushButton::clicked, this, [this] { RunCommand([this] { OnConvert(); }); });
 
-  // Start-up: no folder chosen yet.
-  SetSourceFolder(" ");
+  // Start-up: no folder chosen yet, the list is empty.
   command1_->setFocus();
 }
 
 std::string MainWindow::DefaultCompiler() { return FindHelpCompiler(ProgramFolder()); }
+
+void MainWindow::OnImport() {
+  if (auto list = ImportFolder(*this, [this](const std::string& f) { return ReadFolder(f); })) {
+    ShowPages(std::move(list));
+  }
+}
+
+void MainWindow::OnConvert() {
+  // The job is the window as it is at the click.
+  Convert({list_, text1_->text().toStdString(), options_}, *this);
+}
 
 void MainWindow::BuildControls() {
   const int dpi = qRound(screen()->logicalDotsPerInch());
@@ -144,7 +154,7 @@ void MainWindow::BuildControls() {
   text1_ = findChild<QLineEdit*>("Text1");
   label2_ = findChild<QLabel*>("Label2");
   file1_ = findChild<QListView*>("File1");
-  file1_model_ = new PageListModel(pages_, file1_);
+  file1_model_ = new PageListModel(file1_);
   file1_->setModel(file1_model_);
 }
 
@@ -163,20 +173,21 @@ void MainWindow::RunCommand(const std::function<void()>& command) {
   }
 }
 
-std::vector<std::string> MainWindow::SetSourceFolder(const std::string& folder) {
-  // A text that names no folder (the picker's cancel, the start-up " ") keeps
-  // the list as it is, so a cancelled import loses nothing.
-  if (!QFileInfo(ToQt(folder)).isDir()) return {};
-  folder_ = folder;
-  PageList list;
-  RunOffThread([&] { list = lister_(folder); });
-  file1_model_->BeginReset();
-  pages_ = std::make_shared<const std::vector<std::string>>(std::move(list.pages));
-  file1_model_->EndReset();
-  return std::move(list.left_out);
+std::shared_ptr<const PageList> MainWindow::ReadFolder(const std::string& folder) {
+  if (!NamesFolder(folder)) return nullptr;
+  return std::make_shared<const PageList>(lister_(folder));
 }
 
-std::string MainWindow::BookTitle() { return text1_->text().toStdString(); }
+void MainWindow::ShowPages(std::shared_ptr<const PageList> list) {
+  list_ = list;
+  file1_model_->Show(std::move(list));
+}
+
+void MainWindow::SetSourceFolder(const std::string& folder) {
+  std::shared_ptr<const PageList> list;
+  RunOffThread([&] { list = ReadFolder(folder); });
+  if (list != nullptr) ShowPages(std::move(list));
+}
 
 void MainWindow::SetStatus(const std::string& text) { label2_->setText(ToQt(text)); }
 

@@ -9,7 +9,7 @@
 #include <QWidget>
 
 #include "commands/convert.h"
-#include "commands/window_port.h"
+#include "commands/run_port.h"
 #include "project/page_list.h"
 
 class QCloseEvent;
@@ -42,18 +42,21 @@ class MainWindow : public QWidget, public WindowPort {
   // Replaces the folder listing (tests slow it down).
   void SetPageLister(PageLister lister) { lister_ = std::move(lister); }
 
+  // What the list shows: the folder and its pages of the last import.
+  const std::string& SourceFolder() const { return list_->folder; }
+  size_t PageCount() const { return list_->pages.size(); }
+  // The page at position `i` in list order; "" past the last one.
+  std::string Page(size_t i) const { return i < PageCount() ? list_->pages[i] : ""; }
+  // Points the list at `folder`, as an import that chose it would (a text
+  // that names no folder leaves the list as it is).
+  void SetSourceFolder(const std::string& folder);
+
   // WindowPort
-  std::string SourceFolder() override { return folder_; }
-  std::vector<std::string> SetSourceFolder(const std::string& folder) override;
-  size_t PageCount() override { return pages_->size(); }
-  std::string Page(size_t i) override { return i < pages_->size() ? (*pages_)[i] : ""; }
-  std::shared_ptr<const std::vector<std::string>> Pages() override { return pages_; }
-  std::string BookTitle() override;
   void SetStatus(const std::string& text) override;
   void SetStatusTip(const std::string& tip) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void SetBusy(bool busy) override;
-  std::string BrowseForFolderPath() override { return picker_(); }
+  std::string PickFolder() override { return picker_(); }
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override;
   void RunOffThread(const std::function<void()>& work) override;
@@ -64,6 +67,11 @@ class MainWindow : public QWidget, public WindowPort {
  private:
   void BuildControls();
   void RunCommand(const std::function<void()>& command);
+  void OnImport();
+  void OnConvert();
+  // Reads a folder for the list through lister_.
+  std::shared_ptr<const PageList> ReadFolder(const std::string& folder);
+  void ShowPages(std::shared_ptr<const PageList> list);
 
   ConvertOptions options_;
   FolderPicker picker_;
@@ -76,9 +84,7 @@ class MainWindow : public QWidget, public WindowPort {
   QListView* file1_ = nullptr;
   PageListModel* file1_model_ = nullptr;
 
-  std::string folder_;
-  std::shared_ptr<const std::vector<std::string>> pages_ =
-      std::make_shared<const std::vector<std::string>>();
+  std::shared_ptr<const PageList> list_ = std::make_shared<const PageList>();
 
   bool command_running_ = false;
   bool close_pending_ = false;

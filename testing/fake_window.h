@@ -1,13 +1,16 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "commands/window_port.h"
+#include "commands/convert.h"
+#include "commands/run_port.h"
 
 namespace inkbinder::testing {
 
-// A window that records what the commands showed it.
+// A window that records what the commands showed it. Its folder, pages and
+// title are what a real window would put into a job at the click.
 class FakeWindow : public WindowPort {
  public:
   struct Message {
@@ -18,7 +21,7 @@ class FakeWindow : public WindowPort {
   std::vector<std::string> pages;
   std::string title;
   std::string picker_answer;  // what the folder picker "chooses"
-  std::vector<std::string> left_out;  // what the list "leaves out" when its folder is set
+  std::vector<std::string> left_out;  // what the list "leaves out" when its folder is read
 
   std::vector<std::string> statuses;  // every text set, in order
   std::string status_tip;
@@ -28,16 +31,17 @@ class FakeWindow : public WindowPort {
   bool busy = false;
   bool busy_during_wait = false;
   int waits = 0;
-  std::string folder_set;  // last SetSourceFolder argument
+  std::string folder_set;  // the last folder the list was pointed at
   int folder_sets = 0;
 
   std::string status() const { return statuses.empty() ? "" : statuses.back(); }
 
-  std::string SourceFolder() override { return folder; }
-  std::vector<std::string> SetSourceFolder(const std::string& f) override;
-  size_t PageCount() override { return pages.size(); }
-  std::string Page(size_t i) override { return i < pages.size() ? pages[i] : ""; }
-  std::string BookTitle() override { return title; }
+  // The job a click on the convert button makes of the window as it is now.
+  ConvertJob Job(const ConvertOptions& options) const;
+  // A lister that points the list at any folder it is given, with `pages`
+  // and `left_out` as its contents.
+  PageLister Lister();
+
   void SetStatus(const std::string& text) override { statuses.push_back(text); }
   void SetStatusTip(const std::string& tip) override { status_tip = tip; }
   void ShowMessage(const std::string& text, const std::string& caption) override {
@@ -47,9 +51,17 @@ class FakeWindow : public WindowPort {
     busy = b;
     busy_changes.push_back(b);
   }
-  std::string BrowseForFolderPath() override { return picker_answer; }
+  std::string PickFolder() override { return picker_answer; }
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override { opened.push_back(path); }
 };
+
+// The convert button on `window`: its job, run against it. *detail (if
+// given) gets the system's reason when the compiler could not start.
+ConvertOutcome Convert(FakeWindow& window, const ConvertOptions& options,
+                       std::string* detail = nullptr);
+// The import button on `window`, with its own lister; the list it shows
+// becomes the window's folder and pages.
+void ImportFolder(FakeWindow& window);
 
 }  // namespace inkbinder::testing

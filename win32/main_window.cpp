@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "commands/compile.h"
 #include "commands/convert.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
@@ -73,22 +74,13 @@ ControlClass ClassOf(ControlKind kind) {
   return {"STATIC", kChild, 0};
 }
 
-// True when `path` names a folder the list can show. The blank text set at
-// start and the empty text of a cancelled picker name none: Windows would read
-// them as the current folder or the drive's root.
-bool NamesFolder(const std::string& path) {
-  if (path.find_first_not_of(' ') == std::string::npos) return false;
-  const DWORD attributes = GetFileAttributesA(Utf8ToCodePage(path, kSystemAnsi).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // A test stretches the listing (by this many milliseconds) to see that the
 // window answers meanwhile.
-PageList ListFolder(const std::string& folder) {
+std::shared_ptr<const PageList> ReadFolder(const std::string& folder) {
   if (const char* delay = std::getenv("INKBINDER_TEST_LISTING_DELAY_MS")) {
     Sleep(static_cast<DWORD>(std::strtoul(delay, nullptr, 10)));
   }
-  return ListPages(folder);
+  return ReadPageList(folder);
 }
 
 struct OffThreadWork {
@@ -158,8 +150,7 @@ bool MainWindow::Create(HINSTANCE instance) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  // The load handler: no folder is chosen yet.
-  SetSourceFolder(" ");
+  // The load handler: no folder is chosen yet, the list is empty.
   return true;
 }
 
@@ -251,41 +242,35 @@ HWND MainWindow::Item(int id) const {
   return nullptr;
 }
 
-std::vector<std::string> MainWindow::SetSourceFolder(const std::string& folder) {
-  // A text that names no folder leaves the list as it is.
-  if (!NamesFolder(folder)) return {};
-  folder_ = folder;
-  // The listing and the names' conversion run off this thread; the list then
-  // takes them with its storage set aside and its drawing held.
-  PageList listed;
+void MainWindow::ShowPages(std::shared_ptr<const PageList> list) {
+  list_ = std::move(list);
+  // The names' conversion runs off this thread; the list then takes them
+  // with its storage set aside and its drawing held.
   std::vector<std::string> shown;
   size_t shown_bytes = 0;
   RunOffThread([&] {
-    listed = ListFolder(folder);
-    shown.reserve(listed.pages.size());
-    for (const std::string& page : listed.pages) {
+    shown.reserve(list_->pages.size());
+    for (const std::string& page : list_->pages) {
       shown.push_back(Utf8ToCodePage(page, kSystemAnsi));
       shown_bytes += shown.back().size() + 1;
     }
   });
-  pages_ = std::make_shared<const std::vector<std::string>>(std::move(listed.pages));
-  HWND list = Item(IDC_FILE1);
-  SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-  SendMessageA(list, LB_RESETCONTENT, 0, 0);
-  SendMessageA(list, LB_INITSTORAGE, shown.size(), shown_bytes);
+  HWND list_box = Item(IDC_FILE1);
+  SendMessageA(list_box, WM_SETREDRAW, FALSE, 0);
+  SendMessageA(list_box, LB_RESETCONTENT, 0, 0);
+  SendMessageA(list_box, LB_INITSTORAGE, shown.size(), shown_bytes);
   // Tens of thousands of entries take a while to add: the window answers
   // between batches, the busy cursor still showing.
   constexpr size_t kBatch = 4096;
   const bool was_working = working_;
   working_ = true;
   for (size_t i = 0; i < shown.size(); ++i) {
-    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown[i].c_str()));
+    SendMessageA(list_box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown[i].c_str()));
     if ((i + 1) % kBatch == 0) PumpPendingMessages();
   }
   working_ = was_working;
-  SendMessageA(list, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list, nullptr, TRUE);
-  return std::move(listed.left_out);
+  SendMessageA(list_box, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(list_box, nullptr, TRUE);
 }
 
 std::string MainWindow::BookTitle() {
@@ -345,7 +330,7 @@ void MainWindow::SetBusy(bool busy) {
   }
 }
 
-std::string MainWindow::BrowseForFolderPath() { return win32::BrowseForFolderPath(); }
+std::string MainWindow::PickFolder() { return BrowseForFolderPath(); }
 
 int MainWindow::WaitForProcess(Process& process) {
   HANDLE handle = reinterpret_cast<HANDLE>(process.NativeHandle());
@@ -400,11 +385,12 @@ void MainWindow::OnButton(int id) {
   ++running_commands_;
   try {
     if (id == IDC_COMMAND1) {
-      ImportFolder(*this);
+      if (auto list = ImportFolder(*this, ReadFolder)) ShowPages(std::move(list));
     } else {
+      // The job is the window as it is at the click.
       ConvertOptions options;
       options.compiler = FindHelpCompiler(ProgramFolder());
-      Convert(*this, options);
+      Convert({list_, BookTitle(), options}, *this);
     }
   } catch (...) {
     // A failed step ends the command quietly; the window carries on.

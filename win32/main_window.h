@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "commands/window_port.h"
+#include "commands/run_port.h"
+#include "project/page_list.h"
 #include "resources/window_layout.h"
 
 namespace inkbinder::win32 {
@@ -28,17 +29,11 @@ class MainWindow final : public WindowPort {
   // Runs until the window has been closed; the program's exit code.
   int RunMessageLoop();
 
-  std::string SourceFolder() override { return folder_; }
-  std::vector<std::string> SetSourceFolder(const std::string& folder) override;
-  size_t PageCount() override { return pages_->size(); }
-  std::string Page(size_t i) override { return i < pages_->size() ? (*pages_)[i] : ""; }
-  std::shared_ptr<const std::vector<std::string>> Pages() override { return pages_; }
-  std::string BookTitle() override;
   void SetStatus(const std::string& text) override;
   void SetStatusTip(const std::string& tip) override;
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void SetBusy(bool busy) override;
-  std::string BrowseForFolderPath() override;
+  std::string PickFolder() override;
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override;
   void RunOffThread(const std::function<void()>& work) override;
@@ -51,6 +46,10 @@ class MainWindow final : public WindowPort {
   void ApplyLayout(int dpi);
   void OnDpiChanged(int dpi, const RECT& suggested);
   void OnButton(int id);
+  // The text of the title box, exactly as typed.
+  std::string BookTitle();
+  // Fills the list with `list`'s pages and keeps it for the next conversion.
+  void ShowPages(std::shared_ptr<const PageList> list);
   void OnClose();
   // Takes the keys the window handles itself; true when `msg` was one of them.
   bool HandleKey(const MSG& msg);
@@ -74,9 +73,7 @@ class MainWindow final : public WindowPort {
   HFONT font_ = nullptr;
   int dpi_ = 96;
 
-  std::string folder_;
-  std::shared_ptr<const std::vector<std::string>> pages_ =
-      std::make_shared<const std::vector<std::string>>();
+  std::shared_ptr<const PageList> list_ = std::make_shared<const PageList>();  // what the list shows
 
   HWND focus_ = nullptr;        // the control that gets the focus back on activation
   int running_commands_ = 0;    // a command is on the stack (picker, message box, compile)

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace inkbinder {
+
+class Process;
+
+// What a command needs from the front end that runs it, while it runs. The
+// windows, the command line and the tests' fake each give it, so the
+// commands run and are tested once for all of them. All texts are UTF-8.
+class RunPort {
+ public:
+  virtual ~RunPort() = default;
+
+  virtual void SetStatus(const std::string& text) = 0;
+  // A modal message box with one OK button; returns when the user closed it.
+  virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+  // Waits until `process` has ended while the window keeps handling its events
+  // (without spinning); returns the exit code.
+  virtual int WaitForProcess(Process& process) = 0;
+  // Opens `path` in the desktop's file manager.
+  virtual void OpenFolder(const std::string& path) = 0;
+  // Runs `work` and returns once it has ended. A window runs it on another
+  // thread and meanwhile keeps handling its events, with the busy cursor, so
+  // long listing and writing do not freeze it; `work` must not touch the
+  // window. An exception thrown by `work` comes out here.
+  virtual void RunOffThread(const std::function<void()>& work) { work(); }
+  // Disables (true) or enables (false) both buttons, so no command starts inside another.
+  virtual void SetBusy(bool) {}
+};
+
+// A window adds what the import button asks of it.
+class WindowPort : public RunPort {
+ public:
+  // Shows the folder picker; the chosen folder, or "" on cancel.
+  virtual std::string PickFolder() = 0;
+  // More about the status line for a user who asks (a tooltip): "" for none.
+  // It lasts until the next import.
+  virtual void SetStatusTip(const std::string& tip) = 0;
+};
+
+}  // namespace inkbinder
