@@ -119,7 +119,9 @@ std::shared_ptr<const PageList> ImportFolder(WindowPort& window, const PageListe
   const std::string folder = window.PickFolder();
   std::shared_ptr<const PageList> list;
   window.RunOffThread([&] { list = lister(folder); });
-  if (list == nullptr || list->left_out.empty()) return list;
+  if (list == nullptr) return list;
+  window.ShowPages(list);
+  if (list->left_out.empty()) return list;
   std::string names;
   for (const std::string& name : list->left_out) names += (names.empty() ? "" : "\n") + name;
   window.SetStatus(LeftOutStatus(list->left_out.size()));

@@ -67,10 +67,11 @@ std::shared_ptr<const PageList> ReadPageList(const std::string& folder);
 // The status line after an import that left out `count` names.
 std::string LeftOutStatus(size_t count);
 
-// The import button: empties the status line, asks for a folder and reads it
-// off the window's thread. Returns the new page list for the window to show,
-// or null when the answer names no folder (the list stays as it is). When the
-// list left names out, the status line counts them and its tip names them.
+// The import button: empties the status line, asks for a folder, reads it
+// off the window's thread and has the window show it. Returns the new page
+// list, or null when the answer names no folder (the list stays as it is).
+// When the list left names out, the status line counts them and its tip
+// names them.
 std::shared_ptr<const PageList> ImportFolder(WindowPort& window,
                                              const PageLister& lister = ReadPageList);
 

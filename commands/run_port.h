@@ -1,11 +1,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace inkbinder {
 
 class Process;
+struct PageList;
 
 // What a command needs from the front end that runs it, while it runs. The
 // windows, the command line and the tests' fake each give it, so the
@@ -36,6 +38,8 @@ class WindowPort : public RunPort {
  public:
   // Shows the folder picker; the chosen folder, or "" on cancel.
   virtual std::string PickFolder() = 0;
+  // Shows `list` in the page list; the window keeps it for the next conversion.
+  virtual void ShowPages(std::shared_ptr<const PageList> list) = 0;
   // More about the status line for a user who asks (a tooltip): "" for none.
   // It lasts until the next import.
   virtual void SetStatusTip(const std::string& tip) = 0;

@@ -297,42 +297,31 @@ std::vector<Topic> CollectTopics(const BookInfo& book) {
 
 }  // namespace
 
-bool ParseWindowLine(std::string_view line, WindowDefinition* window, std::string* error) {
-  *window = WindowDefinition{};
-  const std::size_t eq = line.find('=');
-  if (eq == std::string_view::npos || Trim(line.substr(0, eq)).empty()) {
-    *error = "window line without a name: " + std::string(line);
-    return false;
-  }
-  window->name = std::string(Trim(line.substr(0, eq)));
-  const std::string_view rest = line.substr(eq + 1);
+namespace {
 
-  // Split into fields at commas outside quotes and brackets.
-  struct Field {
-    std::string text;
-    bool bracketed = false;
-  };
-  std::vector<Field> fields;
+struct WindowLineField {
+  std::string text;
+  bool bracketed = false;
+};
+
+// Splits a window line's value into fields at the commas outside quotes and
+// brackets.
+bool SplitWindowFields(std::string_view rest, const std::string& name,
+                       std::vector<WindowLineField>* fields, std::string* error) {
   std::size_t i = 0;
   while (true) {
     while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
-    Field field;
-    if (i < rest.size() && rest[i] == '"') {
-      const std::size_t close = rest.find('"', i + 1);
+    WindowLineField field;
+    if (i < rest.size() && (rest[i] == '"' || rest[i] == '[')) {
+      const char closing = rest[i] == '"' ? '"' : ']';
+      const std::size_t close = rest.find(closing, i + 1);
       if (close == std::string_view::npos) {
-        *error = "window " + window->name + ": a quote is not closed";
+        *error = "window " + name +
+                 (closing == '"' ? ": a quote is not closed" : ": a '[' is not closed");
         return false;
       }
       field.text = std::string(rest.substr(i + 1, close - i - 1));
-      i = close + 1;
-    } else if (i < rest.size() && rest[i] == '[') {
-      const std::size_t close = rest.find(']', i + 1);
-      if (close == std::string_view::npos) {
-        *error = "window " + window->name + ": a '[' is not closed";
-        return false;
-      }
-      field.text = std::string(rest.substr(i + 1, close - i - 1));
-      field.bracketed = true;
+      field.bracketed = closing == ']';
       i = close + 1;
     } else {
       const std::size_t comma = rest.find(',', i);
@@ -341,27 +330,20 @@ bool ParseWindowLine(std::string_view line, WindowDefinition* window, std::strin
       i = stop;
     }
     while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
-    fields.push_back(std::move(field));
-    if (i >= rest.size()) break;
+    fields->push_back(std::move(field));
+    if (i >= rest.size()) return true;
     if (rest[i] != ',') {
-      *error = "window " + window->name + ": unexpected text after field " +
-               std::to_string(fields.size());
+      *error = "window " + name + ": unexpected text after field " +
+               std::to_string(fields->size());
       return false;
     }
     ++i;
   }
-  if (fields.size() > 20) {
-    *error = "window " + window->name + ": more than 20 fields";
-    return false;
-  }
-  fields.resize(20);
+}
 
-  std::string* const texts[] = {&window->caption,   &window->contents_file, &window->index_file,
-                                &window->default_file, &window->home_file,  &window->jump1_url,
-                                &window->jump1_text, &window->jump2_url,    &window->jump2_text};
-  for (std::size_t f = 0; f < 9; ++f) *texts[f] = fields[f].text;
-
-  // The numeric fields, their place in the struct and their validity bit.
+// The numeric fields, each into its place with its validity bit.
+bool ParseWindowNumbers(const std::vector<WindowLineField>& fields, WindowDefinition* window,
+                        std::string* error) {
   struct Number {
     std::size_t field;
     std::uint32_t* value;
@@ -382,7 +364,7 @@ bool ParseWindowLine(std::string_view line, WindowDefinition* window, std::strin
       {19, &notify, 0},
   };
   for (const Number& n : numbers) {
-    const Field& field = fields[n.field];
+    const WindowLineField& field = fields[n.field];
     if (field.text.empty()) continue;
     if (field.bracketed || !ParseNumber(field.text, n.value)) {
       *error = "window " + window->name + ": field " + std::to_string(n.field + 1) +
@@ -397,31 +379,62 @@ bool ParseWindowLine(std::string_view line, WindowDefinition* window, std::strin
   window->default_pane = static_cast<std::int32_t>(pane);
   window->pane_position = static_cast<std::int32_t>(pane_position);
   window->notify_id = static_cast<std::int32_t>(notify);
+  return true;
+}
 
-  const Field& position = fields[12];
-  if (!position.text.empty() || position.bracketed) {
-    std::size_t start = 0;
-    std::size_t edge = 0;
-    while (true) {
-      const std::size_t comma = position.text.find(',', start);
-      const std::string_view part = Trim(std::string_view(position.text).substr(
-          start, comma == std::string::npos ? std::string::npos : comma - start));
-      std::uint32_t value = 0;
-      if (!position.bracketed || edge >= 4 || !ParseNumber(part, &value)) {
-        *error = "window " + window->name + ": the position is not [left,top,right,bottom]";
-        return false;
-      }
-      window->position[edge++] = static_cast<std::int32_t>(value);
-      if (comma == std::string::npos) break;
-      start = comma + 1;
-    }
-    if (edge != 4) {
-      *error = "window " + window->name + ": the position is not [left,top,right,bottom]";
+// The position field: absent, or [left,top,right,bottom].
+bool ParseWindowPosition(const WindowLineField& position, WindowDefinition* window,
+                         std::string* error) {
+  if (position.text.empty() && !position.bracketed) return true;
+  const std::string wrong =
+      "window " + window->name + ": the position is not [left,top,right,bottom]";
+  std::size_t start = 0;
+  std::size_t edge = 0;
+  while (true) {
+    const std::size_t comma = position.text.find(',', start);
+    const std::string_view part = Trim(std::string_view(position.text).substr(
+        start, comma == std::string::npos ? std::string::npos : comma - start));
+    std::uint32_t value = 0;
+    if (!position.bracketed || edge >= 4 || !ParseNumber(part, &value)) {
+      *error = wrong;
       return false;
     }
-    window->set_fields |= kFieldPosition;
+    window->position[edge++] = static_cast<std::int32_t>(value);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
   }
+  if (edge != 4) {
+    *error = wrong;
+    return false;
+  }
+  window->set_fields |= kFieldPosition;
   return true;
+}
+
+}  // namespace
+
+bool ParseWindowLine(std::string_view line, WindowDefinition* window, std::string* error) {
+  *window = WindowDefinition{};
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos || Trim(line.substr(0, eq)).empty()) {
+    *error = "window line without a name: " + std::string(line);
+    return false;
+  }
+  window->name = std::string(Trim(line.substr(0, eq)));
+  std::vector<WindowLineField> fields;
+  if (!SplitWindowFields(line.substr(eq + 1), window->name, &fields, error)) return false;
+  if (fields.size() > 20) {
+    *error = "window " + window->name + ": more than 20 fields";
+    return false;
+  }
+  fields.resize(20);
+
+  std::string* const texts[] = {&window->caption,   &window->contents_file, &window->index_file,
+                                &window->default_file, &window->home_file,  &window->jump1_url,
+                                &window->jump1_text, &window->jump2_url,    &window->jump2_text};
+  for (std::size_t f = 0; f < 9; ++f) *texts[f] = fields[f].text;
+  return ParseWindowNumbers(fields, window, error) &&
+         ParseWindowPosition(fields[12], window, error);
 }
 
 std::string StartPage(const BookInfo& book) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -7,6 +8,14 @@
 
 // Files and folders, by UTF-8 path on every platform.
 namespace inkbinder {
+
+// The longest path a book may have, in the bytes the system takes (the NUL
+// excluded): on Windows the compiler and the shell take the ANSI calls'
+// paths, so MAX_PATH; PATH_MAX elsewhere.
+extern const std::size_t kLongestPathBytes;
+// A UTF-8 name or path in the bytes the file system gets: the ANSI code page
+// on Windows, UTF-8 elsewhere.
+std::string FileSystemBytes(const std::string& utf8);
 
 // fopen for a UTF-8 path on every platform.
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode);

@@ -9,6 +9,10 @@
 
 namespace inkbinder {
 
+const std::size_t kLongestPathBytes = 4095;  // PATH_MAX less its NUL
+
+std::string FileSystemBytes(const std::string& utf8) { return utf8; }
+
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return std::fopen(utf8_path.c_str(), mode);
 }

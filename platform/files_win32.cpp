@@ -6,9 +6,14 @@
 #include <cstdio>
 
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/wide_text_win32.h"
 
 namespace inkbinder {
+
+const std::size_t kLongestPathBytes = MAX_PATH - 1;
+
+std::string FileSystemBytes(const std::string& utf8) { return Utf8ToCodePage(utf8, kSystemAnsi); }
 
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return _wfopen(Utf8ToWide(utf8_path).c_str(), Utf8ToWide(mode).c_str());

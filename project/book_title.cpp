@@ -1,5 +1,6 @@
 #include "project/book_title.h"
 
+#include "platform/files.h"
 #include "platform/text.h"
 #include "project/page_list.h"
 
@@ -7,22 +8,7 @@ namespace inkbinder {
 
 namespace {
 
-#ifdef _WIN32
-// The compiler and the shell take the ANSI calls' paths: MAX_PATH, the NUL included.
-constexpr size_t kLongestPath = 259;
-#else
-constexpr size_t kLongestPath = 4095;  // PATH_MAX, the NUL included
-#endif
 constexpr size_t kLongestName = 255;
-
-// The name's bytes as the file system gets them.
-std::string PlatformBytes(const std::string& utf8) {
-#ifdef _WIN32
-  return Utf8ToCodePage(utf8, kSystemAnsi);
-#else
-  return utf8;
-#endif
-}
 
 bool IsDeviceName(const std::string& title) {
   // Windows reads "CON", "con.txt" and "CON .x" alike: the part before the
@@ -47,8 +33,8 @@ TitleCheck CheckBookTitle(const std::string& folder, const std::string& title) {
     return TitleCheck::kNotAFileName;
   }
   const std::string name = title + ".chm";
-  if (PlatformBytes(name).size() > kLongestName ||
-      PlatformBytes(folder + "/" + name).size() > kLongestPath) {
+  if (FileSystemBytes(name).size() > kLongestName ||
+      FileSystemBytes(folder + "/" + name).size() > kLongestPathBytes) {
     return TitleCheck::kNotAFileName;
   }
   return TitleCheck::kFine;

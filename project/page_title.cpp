@@ -172,6 +172,112 @@ class PageReader {
 
 enum class ScanState { kSeek, kCollect, kRestOfLine, kDone };
 
+// Finds the first title tag in a page's text, fed piece by piece, and keeps
+// what follows it on its line; notes meanwhile whether the title's line is
+// UTF-8.
+class TitleScan {
+ public:
+  void Feed(std::string_view chunk);
+  bool found() const { return state_ != ScanState::kSeek; }
+  bool done() const { return state_ == ScanState::kDone; }
+  // What follows the tag, up to the next tag or the line end.
+  std::string& piece() { return piece_; }
+  bool LineSaysUtf8() const { return utf8_.SaysUtf8(); }
+
+ private:
+  // Takes one byte while seeking the tag.
+  void Seek(char c, std::string_view chunk, size_t next);
+  // Feeds the title line's bytes in chunk[..end) to the UTF-8 check.
+  void FeedLine(std::string_view chunk, size_t end);
+
+  ScanState state_ = ScanState::kSeek;
+  size_t matched_ = 0;     // bytes of "<title>" matched so far on this line
+  bool after_cr_ = false;  // an LF right after CR belongs to the line end
+  size_t unchecked_ = 0;   // bytes before this, in this piece, are accounted for
+  std::string piece_;
+  LineUtf8Check utf8_;
+};
+
+void TitleScan::FeedLine(std::string_view chunk, size_t end) {
+  size_t from = end;
+  while (from > unchecked_ && chunk[from - 1] != '\r') --from;
+  if (from > unchecked_) utf8_.Reset();
+  utf8_.Feed(chunk.substr(from, end - from));
+}
+
+void TitleScan::Seek(char c, std::string_view chunk, size_t next) {
+  const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  if (lower != kOpenTag[matched_]) {
+    matched_ = (c == '<') ? 1 : 0;
+  } else if (++matched_ == kOpenTag.size()) {
+    state_ = ScanState::kCollect;
+    FeedLine(chunk, next);
+  }
+}
+
+void TitleScan::Feed(std::string_view chunk) {
+  // While seeking, only '<' can start the tag: jump to the next one with
+  // memchr. The UTF-8 check needs the bytes of the title line only: where
+  // that line starts is looked up backwards once the tag is found, and at
+  // the end of each piece for the line that goes on into the next.
+  unchecked_ = 0;
+  size_t i = 0;
+  while (i < chunk.size() && state_ != ScanState::kDone) {
+    if (state_ == ScanState::kRestOfLine) {
+      // The title is complete: only where the line ends, and whether it is UTF-8, still count.
+      const size_t cr = std::min(chunk.find('\r', i), chunk.size());
+      utf8_.Feed(chunk.substr(i, cr - i));
+      i = cr;
+      if (i == chunk.size()) break;
+    }
+    if (state_ == ScanState::kSeek && matched_ == 0) {
+      i = std::min(chunk.find('<', i), chunk.size());
+      if (i == chunk.size()) break;
+    }
+    const char c = chunk[i++];
+    if (after_cr_) {
+      after_cr_ = false;
+      if (c == '\n') continue;
+    }
+    if (c == '\r') {
+      after_cr_ = true;
+      if (state_ == ScanState::kSeek) {
+        matched_ = 0;
+        utf8_.Reset();
+        unchecked_ = i;
+      } else {
+        state_ = ScanState::kDone;
+      }
+      continue;
+    }
+    if (state_ == ScanState::kSeek) {
+      Seek(c, chunk, i);
+      continue;
+    }
+    utf8_.Feed(static_cast<unsigned char>(c));
+    if (state_ == ScanState::kCollect) {
+      piece_.push_back(c);
+      if (EndsWithTag(piece_, kOpenTag)) {
+        piece_.resize(piece_.size() - kOpenTag.size());
+        state_ = ScanState::kRestOfLine;
+      } else if (EndsWithTag(piece_, kCloseTag) || piece_.size() >= kTitleReadLimit) {
+        state_ = ScanState::kRestOfLine;
+      }
+    }
+  }
+  if (state_ == ScanState::kSeek) FeedLine(chunk, chunk.size());
+}
+
+// The entry name in what followed the tag: decoded, lower-cased, cut at the
+// closing tag and at the read limit.
+std::optional<std::string> TitleFromPiece(std::string piece, bool code_page_text) {
+  const std::string text = code_page_text ? CodePageToUtf8(piece, kSystemAnsi) : std::move(piece);
+  std::optional<std::string> title =
+      TextBetween(std::string(kOpenTag) + LowerCase(text), kOpenTag, kCloseTag);
+  if (title) *title = CutAtCharacter(std::move(*title), kTitleReadByteLimit);
+  return title;
+}
+
 }  // namespace
 
 std::optional<std::string> ReadPageTitle(const std::string& path) {
@@ -181,94 +287,15 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
 
   PageReader reader(f);
   const Encoding encoding = reader.Start();
-  ScanState state = ScanState::kSeek;
-  size_t matched = 0;        // bytes of "<title>" matched so far on this line
-  bool after_cr = false;     // an LF right after CR belongs to the line end
-  std::string piece;         // what follows the tag, up to the next tag or the line end
-  LineUtf8Check utf8;
-
+  TitleScan scan;
   std::string_view chunk;
-  while (state != ScanState::kDone && reader.Next(&chunk)) {
-    // While seeking, only '<' can start the tag: jump to the next one with
-    // memchr. The UTF-8 check needs the bytes of the title line only: where
-    // that line starts is looked up backwards once the tag is found, and at
-    // the end of each piece for the line that goes on into the next.
-    size_t unchecked = 0;  // bytes before this, in this piece, are accounted for
-    const auto feed_line = [&](size_t end) {
-      size_t from = end;
-      while (from > unchecked && chunk[from - 1] != '\r') --from;
-      if (from > unchecked) utf8.Reset();
-      utf8.Feed(chunk.substr(from, end - from));
-    };
-    size_t i = 0;
-    while (i < chunk.size() && state != ScanState::kDone) {
-      if (state == ScanState::kRestOfLine) {
-        // The title is complete: only where the line ends, and whether it is UTF-8, still count.
-        const size_t cr = std::min(chunk.find('\r', i), chunk.size());
-        utf8.Feed(chunk.substr(i, cr - i));
-        i = cr;
-        if (i == chunk.size()) break;
-      }
-      if (state == ScanState::kSeek && matched == 0) {
-        i = std::min(chunk.find('<', i), chunk.size());
-        if (i == chunk.size()) break;
-      }
-      const char c = chunk[i++];
-      if (after_cr) {
-        after_cr = false;
-        if (c == '\n') continue;
-      }
-      if (c == '\r') {
-        after_cr = true;
-        if (state == ScanState::kSeek) {
-          matched = 0;
-          utf8.Reset();
-          unchecked = i;
-        } else {
-          state = ScanState::kDone;
-        }
-        continue;
-      }
-      if (state == ScanState::kSeek) {
-        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-        if (lower == kOpenTag[matched]) {
-          if (++matched == kOpenTag.size()) {
-            state = ScanState::kCollect;
-            feed_line(i);
-          }
-        } else {
-          matched = (c == '<') ? 1 : 0;
-        }
-        continue;
-      }
-      utf8.Feed(static_cast<unsigned char>(c));
-      if (state == ScanState::kCollect) {
-        piece.push_back(c);
-        if (EndsWithTag(piece, kOpenTag)) {
-          piece.resize(piece.size() - kOpenTag.size());
-          state = ScanState::kRestOfLine;
-        } else if (EndsWithTag(piece, kCloseTag) || piece.size() >= kTitleReadLimit) {
-          state = ScanState::kRestOfLine;
-        }
-      }
-    }
-    if (state == ScanState::kSeek) feed_line(chunk.size());
-  }
+  while (!scan.done() && reader.Next(&chunk)) scan.Feed(chunk);
   const bool failed = reader.failed();
   std::fclose(f);
   if (failed) return std::nullopt;
-  if (state == ScanState::kSeek) return std::string();
-
-  std::string text;
-  if (encoding == Encoding::kAnsi && !utf8.SaysUtf8()) {
-    text = CodePageToUtf8(piece, kSystemAnsi);
-  } else {
-    text = std::move(piece);
-  }
-  std::optional<std::string> title =
-      TextBetween(std::string(kOpenTag) + LowerCase(text), kOpenTag, kCloseTag);
-  if (title) *title = CutAtCharacter(std::move(*title), kTitleReadByteLimit);
-  return title;
+  if (!scan.found()) return std::string();
+  return TitleFromPiece(std::move(scan.piece()),
+                        encoding == Encoding::kAnsi && !scan.LineSaysUtf8());
 }
 
 }  // namespace inkbinder

@@ -119,9 +119,7 @@ MainWindow::MainWindow(std::string compiler, QWidget* parent)
 std::string MainWindow::DefaultCompiler() { return FindHelpCompiler(ProgramFolder()); }
 
 void MainWindow::OnImport() {
-  if (auto list = ImportFolder(*this, [this](const std::string& f) { return ReadFolder(f); })) {
-    ShowPages(std::move(list));
-  }
+  ImportFolder(*this, [this](const std::string& f) { return ReadFolder(f); });
 }
 
 void MainWindow::OnConvert() {

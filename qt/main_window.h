@@ -57,6 +57,7 @@ class MainWindow : public QWidget, public WindowPort {
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void SetBusy(bool busy) override;
   std::string PickFolder() override { return picker_(); }
+  void ShowPages(std::shared_ptr<const PageList> list) override;
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override;
   void RunOffThread(const std::function<void()>& work) override;
@@ -71,17 +72,16 @@ class MainWindow : public QWidget, public WindowPort {
   void OnConvert();
   // Reads a folder for the list through lister_.
   std::shared_ptr<const PageList> ReadFolder(const std::string& folder);
-  void ShowPages(std::shared_ptr<const PageList> list);
 
   ConvertOptions options_;
   FolderPicker picker_;
   PageLister lister_;
 
-  QPushButton* command1_ = nullptr;
-  QPushButton* command2_ = nullptr;
-  QLineEdit* text1_ = nullptr;
-  QLabel* label2_ = nullptr;
-  QListView* file1_ = nullptr;
+  QPushButton* command1_ = nullptr;  // the import button
+  QPushButton* command2_ = nullptr;  // the convert button
+  QLineEdit* text1_ = nullptr;       // the title box
+  QLabel* label2_ = nullptr;         // the status line
+  QListView* file1_ = nullptr;       // the page list
   PageListModel* file1_model_ = nullptr;
 
   std::shared_ptr<const PageList> list_ = std::make_shared<const PageList>();

@@ -35,11 +35,6 @@ ConvertOutcome Convert(FakeWindow& window, const ConvertOptions& options, std::s
   return result.outcome;
 }
 
-void ImportFolder(FakeWindow& window) {
-  if (auto list = inkbinder::ImportFolder(window, window.Lister())) {
-    window.folder = list->folder;
-    window.pages = list->pages;
-  }
-}
+void ImportFolder(FakeWindow& window) { inkbinder::ImportFolder(window, window.Lister()); }
 
 }  // namespace inkbinder::testing

@@ -52,6 +52,10 @@ class FakeWindow : public WindowPort {
     busy_changes.push_back(b);
   }
   std::string PickFolder() override { return picker_answer; }
+  void ShowPages(std::shared_ptr<const PageList> list) override {
+    folder = list->folder;
+    pages = list->pages;
+  }
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override { opened.push_back(path); }
 };
@@ -60,8 +64,7 @@ class FakeWindow : public WindowPort {
 // given) gets the system's reason when the compiler could not start.
 ConvertOutcome Convert(FakeWindow& window, const ConvertOptions& options,
                        std::string* detail = nullptr);
-// The import button on `window`, with its own lister; the list it shows
-// becomes the window's folder and pages.
+// The import button on `window`, with its own lister.
 void ImportFolder(FakeWindow& window);
 
 }  // namespace inkbinder::testing

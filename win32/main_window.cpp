@@ -385,7 +385,7 @@ void MainWindow::OnButton(int id) {
   ++running_commands_;
   try {
     if (id == IDC_COMMAND1) {
-      if (auto list = ImportFolder(*this, ReadFolder)) ShowPages(std::move(list));
+      ImportFolder(*this, ReadFolder);
     } else {
       // The job is the window as it is at the click.
       ConvertOptions options;

@@ -34,6 +34,7 @@ class MainWindow final : public WindowPort {
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void SetBusy(bool busy) override;
   std::string PickFolder() override;
+  void ShowPages(std::shared_ptr<const PageList> list) override;
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override;
   void RunOffThread(const std::function<void()>& work) override;
@@ -48,8 +49,6 @@ class MainWindow final : public WindowPort {
   void OnButton(int id);
   // The text of the title box, exactly as typed.
   std::string BookTitle();
-  // Fills the list with `list`'s pages and keeps it for the next conversion.
-  void ShowPages(std::shared_ptr<const PageList> list);
   void OnClose();
   // Takes the keys the window handles itself; true when `msg` was one of them.
   bool HandleKey(const MSG& msg);
