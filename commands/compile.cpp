@@ -78,7 +78,7 @@ ConvertResult RunProgramCompiler(ConvertRun& run) {
   const FileStamp before = StampOf(book);
   std::string error;
   std::unique_ptr<Process> process =
-      Process::Start(compiler, {run.folder() + "/" + kProjectFileName}, &error);
+      run.port.StartProcess(compiler, {run.folder() + "/" + kProjectFileName}, &error);
   if (!process) {
     run.result.detail = error;
     return finish_without_compiling(ConvertOutcome::kCompilerNotStarted, kNotStartedStatus);
@@ -110,6 +110,12 @@ std::string FindHelpCompiler(const std::string& program_folder) {
   }
   if (kBuiltinCompilerStandsIn || places.empty()) return kBuiltinCompiler;
   return places.front();
+}
+
+std::unique_ptr<Process> RunPort::StartProcess(const std::string& program,
+                                               const std::vector<std::string>& args,
+                                               std::string* error) {
+  return Process::Start(program, args, error);
 }
 
 void ConvertRun::SetStatus(const std::string& text) {

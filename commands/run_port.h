@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace inkbinder {
 
@@ -19,6 +20,11 @@ class RunPort {
   virtual void SetStatus(const std::string& text) = 0;
   // A modal message box with one OK button; returns when the user closed it.
   virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+  // Starts `program` with `args`; null, with the system's reason in *error,
+  // when it cannot. A window may start it off its own thread.
+  virtual std::unique_ptr<Process> StartProcess(const std::string& program,
+                                                const std::vector<std::string>& args,
+                                                std::string* error);
   // Waits until `process` has ended while the window keeps handling its events
   // (without spinning); returns the exit code.
   virtual int WaitForProcess(Process& process) = 0;

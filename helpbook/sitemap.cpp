@@ -128,6 +128,27 @@ std::string DecodeEntities(std::string_view text) {
 
 }  // namespace
 
+namespace {
+
+// Where the tag that starts at text[pos] ends: its first '>' outside quotes,
+// or text.size() when it never closes.
+size_t TagEnd(std::string_view text, size_t pos) {
+  char quote = 0;
+  for (size_t end = pos + 1; end < text.size(); ++end) {
+    const char c = text[end];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '>') {
+      return end;
+    }
+  }
+  return text.size();
+}
+
+}  // namespace
+
 bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std::string* error) {
   entries->clear();
   int depth = 0;
@@ -144,19 +165,7 @@ bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std
       pos = end + 3;
       continue;
     }
-    // The tag ends at the first '>' outside quotes.
-    size_t end = pos + 1;
-    char quote = 0;
-    for (; end < text.size(); ++end) {
-      const char c = text[end];
-      if (quote) {
-        if (c == quote) quote = 0;
-      } else if (c == '"' || c == '\'') {
-        quote = c;
-      } else if (c == '>') {
-        break;
-      }
-    }
+    const size_t end = TagEnd(text, pos);
     if (end >= text.size()) {
       *error = "a tag is not closed at byte " + std::to_string(pos);
       return false;

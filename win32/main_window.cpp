@@ -349,7 +349,21 @@ int MainWindow::WaitForProcess(Process& process) {
   return process.Wait();
 }
 
-void MainWindow::OpenFolder(const std::string& path) { OpenInShell(path); }
+std::unique_ptr<Process> MainWindow::StartProcess(const std::string& program,
+                                                  const std::vector<std::string>& args,
+                                                  std::string* error) {
+  // Under Wine a process start copies the whole tool, which takes a while
+  // with a large page list: it runs off this thread, as the writing does.
+  std::unique_ptr<Process> process;
+  RunOffThread([&] { process = Process::Start(program, args, error); });
+  return process;
+}
+
+void MainWindow::OpenFolder(const std::string& path) {
+  // The shell starts the file manager: off this thread too. OpenInShell
+  // sets up COM on the thread it runs on.
+  RunOffThread([&] { OpenInShell(path); });
+}
 
 void MainWindow::RunOffThread(const std::function<void()>& work) {
   OffThreadWork job{&work, nullptr};

@@ -35,6 +35,9 @@ class MainWindow final : public WindowPort {
   void SetBusy(bool busy) override;
   std::string PickFolder() override;
   void ShowPages(std::shared_ptr<const PageList> list) override;
+  std::unique_ptr<Process> StartProcess(const std::string& program,
+                                        const std::vector<std::string>& args,
+                                        std::string* error) override;
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override;
   void RunOffThread(const std::function<void()>& work) override;
