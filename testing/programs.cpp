@@ -20,8 +20,6 @@ std::string TestProgram(const std::string& name) {
 #endif
 }
 
-namespace {
-
 std::optional<std::string> GetEnv(const std::string& name) {
 #ifdef _WIN32
   const std::wstring wide_name = Utf8ToWide(name);
@@ -34,6 +32,8 @@ std::optional<std::string> GetEnv(const std::string& name) {
   return std::string(value);
 #endif
 }
+
+namespace {
 
 void PutEnv(const std::string& name, const char* value) {
 #ifdef _WIN32

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace inkbinder::testing {
@@ -7,6 +8,9 @@ namespace inkbinder::testing {
 // A program built into the same folder as the running test ("fake_compiler",
 // "inkbinder-cli", "hhc"), with ".exe" on Windows.
 std::string TestProgram(const std::string& name);
+
+// An environment variable of this process (UTF-8), if set.
+std::optional<std::string> GetEnv(const std::string& name);
 
 // Sets an environment variable (UTF-8) for this process and its children.
 void SetEnv(const std::string& name, const std::string& value);
