@@ -1,6 +1,7 @@
 // A child for the process tests: does what its arguments say, in order.
 //   out=TEXT   writes TEXT and a newline to standard output
 //   err=TEXT   writes TEXT and a newline to standard error
+//   fill=N     writes N bytes ('a' to 'z' over and over) to standard output
 //   env=NAME   writes NAME's value (or "(unset)") and a newline to standard output
 //   touch=PATH makes an empty file at PATH (relative to the current folder)
 //   sleep=MS   waits
@@ -38,6 +39,10 @@ int main(int argc, char** argv) {
       std::printf("%s\n", value.c_str());
     } else if (key == "err") {
       std::fprintf(stderr, "%s\n", value.c_str());
+    } else if (key == "fill") {
+      for (long n = 0, size = std::atol(value.c_str()); n < size; ++n) {
+        std::putchar('a' + static_cast<int>(n % 26));
+      }
     } else if (key == "env") {
       const char* found = std::getenv(value.c_str());
       std::printf("%s\n", found != nullptr ? Utf8(found).c_str() : "(unset)");

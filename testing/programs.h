@@ -12,8 +12,9 @@ std::string TestProgram(const std::string& name);
 // An environment variable of this process (UTF-8), if set.
 std::optional<std::string> GetEnv(const std::string& name);
 
-// Sets an environment variable (UTF-8) for this process and its children.
+// Sets or removes an environment variable (UTF-8) for this process and its children.
 void SetEnv(const std::string& name, const std::string& value);
+void UnsetEnv(const std::string& name);
 
 // Sets (or, given null, removes) an environment variable until the object
 // goes, then puts back what was there.
