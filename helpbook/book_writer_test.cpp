@@ -214,7 +214,8 @@ TEST(BookWriterTest, AnUnfinishedBookLeavesNothingAndKeepsTheOldOne) {
 // everything else.
 TEST(BookWriterTest, LeftoversOfAKilledCompileGoWithTheNextOne) {
   ScopedTempDir dir;
-  // Leftovers of this process stay whatever their age: the live one is another.
+  // A compile that has ended and one that still runs: other processes than
+  // this one, whose own files are never touched.
   const std::string probe = inkbinder::testing::TestProgram("process_probe");
   std::string error;
   const auto dead = inkbinder::Process::Start(probe, {}, &error);
