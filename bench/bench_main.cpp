@@ -12,12 +12,11 @@
 //
 // Timed commands do one untimed run first (so the pages are in the page cache
 // for both), then REPS timed runs, and print one line of key=value pairs.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,8 +50,21 @@ bool ParseCount(const char* text, size_t* out) {
 }
 
 long FileSize(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  return ec ? -1 : static_cast<long>(size);
+}
+
+// A new folder: false when it was there already or cannot be made.
+bool MakeNewFolder(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::create_directory(path, ec);
+}
+
+bool HardLink(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  std::filesystem::create_hard_link(from, to, ec);
+  return !ec;
 }
 
 // The floor: open each page, read all its bytes, close it. The sum keeps the
@@ -94,7 +106,7 @@ Timing TimeRuns(size_t reps, Run run) {
 }
 
 int Make(const std::string& folder, size_t count) {
-  if (mkdir(folder.c_str(), 0755) != 0) return Fail("cannot make " + folder);
+  if (!MakeNewFolder(folder)) return Fail("cannot make " + folder);
   std::string error;
   if (!WriteCorpus(folder, count, &error)) return Fail(error);
 
@@ -161,15 +173,15 @@ int Write(const std::string& folder, size_t reps) {
 }
 
 int GbkLinks(const std::string& from, const std::string& to) {
-  if (mkdir(to.c_str(), 0755) != 0) return Fail("cannot make " + to);
+  if (!MakeNewFolder(to)) return Fail("cannot make " + to);
   const std::vector<std::string> pages = ListPages(from).pages;
   if (pages.empty()) return Fail("no pages in " + from);
   for (const std::string& name : pages) {
     const std::string target = to + "/" + Utf8ToCodePage(name, kCodePage936);
-    if (link((from + "/" + name).c_str(), target.c_str()) != 0) return Fail("cannot link " + name);
+    if (!HardLink(from + "/" + name, target)) return Fail("cannot link " + name);
   }
   for (const char* source : {kContentsFileName, kIndexFileName, kProjectFileName}) {
-    if (link((from + "/" + source).c_str(), (to + "/" + source).c_str()) != 0) {
+    if (!HardLink(from + "/" + source, to + "/" + source)) {
       return Fail(std::string("cannot link ") + source + " (make it with --keep-sources first)");
     }
   }
@@ -179,7 +191,7 @@ int GbkLinks(const std::string& from, const std::string& to) {
 
 // The pages under ASCII names ("page12.txt" for "第12页.txt"), in the same order.
 int AsciiLinks(const std::string& from, const std::string& to) {
-  if (mkdir(to.c_str(), 0755) != 0) return Fail("cannot make " + to);
+  if (!MakeNewFolder(to)) return Fail("cannot make " + to);
   const std::vector<std::string> pages = ListPages(from).pages;
   if (pages.empty()) return Fail("no pages in " + from);
   for (const std::string& name : pages) {
@@ -188,7 +200,7 @@ int AsciiLinks(const std::string& from, const std::string& to) {
       if (c >= '0' && c <= '9') digits.push_back(c);
     }
     const std::string target = to + "/page" + digits + ".txt";
-    if (link((from + "/" + name).c_str(), target.c_str()) != 0) return Fail("cannot link " + name);
+    if (!HardLink(from + "/" + name, target)) return Fail("cannot link " + name);
   }
   std::printf("linked pages=%zu\n", pages.size());
   return 0;

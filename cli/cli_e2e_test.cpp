@@ -2,12 +2,6 @@
 // hhc compiles it with the built-in help compiler, and an independent reader
 // (testing/read_chm.py over chmlib) reads the book back as a reader does:
 // each link's page found by its UTF-8 name and compared with the page on disk.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -25,8 +19,10 @@
 #include <gtest/gtest.h>
 
 #include "commands/messages.h"
+#include "platform/process.h"
 #include "platform/program_folder.h"
 #include "platform/text.h"
+#include "testing/special_files.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder {
@@ -53,46 +49,27 @@ struct Finished {
 // A program started with standard output and standard error caught apart,
 // and `env` added to our environment; in a process group of its own when
 // `own_group`, as a shell starts a command.
-struct Started {
-  pid_t pid = -1;
-  std::unique_ptr<ScopedTempDir> catch_dir;
-};
+using Started = std::unique_ptr<Process>;
 
 Started StartProgram(const std::vector<std::string>& args,
                      const std::map<std::string, std::string>& env = {}, bool own_group = false) {
-  Started s;
-  s.catch_dir = std::make_unique<ScopedTempDir>("e2e output");
-  const std::string out_path = *s.catch_dir / "out";
-  const std::string err_path = *s.catch_dir / "err";
-  std::vector<std::string> copy = args;
-  std::vector<char*> argv;
-  for (std::string& a : copy) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  s.pid = fork();
-  if (s.pid < 0) throw std::runtime_error("fork failed");
-  if (s.pid == 0) {
-    if (own_group) setpgid(0, 0);
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out < 0 || err < 0) _exit(126);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  if (own_group) setpgid(s.pid, s.pid);  // so that a signal to the group cannot come too early
+  ProcessOptions options;
+  options.capture_output = true;
+  options.capture_errors = true;
+  options.own_process_group = own_group;
+  options.environment.assign(env.begin(), env.end());
+  std::string error;
+  Started s = Process::Start(args.at(0), {args.begin() + 1, args.end()}, options, &error);
+  if (s == nullptr) throw std::runtime_error("cannot start " + args[0] + ": " + error);
   return s;
 }
 
 // Waits for a started program to end.
 Finished Finish(Started& s) {
-  int status = 0;
-  waitpid(s.pid, &status, 0);
   Finished f;
-  f.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  f.out = ReadBytes(*s.catch_dir / "out");
-  f.err = ReadBytes(*s.catch_dir / "err");
+  f.exit_code = s->Wait();
+  f.out = s->Output();
+  f.err = s->Errors();
   return f;
 }
 
@@ -385,7 +362,8 @@ TEST(CliEndToEndTest, AnUnreadablePageIsNamedAndMakesNoBook) {
   ScopedTempDir dir("e2e 读不了");
   WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
   // A link to a regular file whose reading fails (EIO).
-  ASSERT_EQ(symlink("/proc/self/mem", (dir / "x.txt").c_str()), 0);
+  std::string why;
+  ASSERT_TRUE(testing::MakeSymbolicLink("/proc/self/mem", dir / "x.txt", &why)) << why;
   const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "书", dir.path()});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.err.find("x.txt"), std::string::npos) << r.err;
@@ -402,7 +380,7 @@ TEST(CliEndToEndTest, TheStandInExitsLikeHhcExe) {
                   "--title", "书", dir.path()},
                  {{"INKBINDER_FAKE_COMPILER", "exit=0"}});
   ASSERT_EQ(written.exit_code, 1);  // the fake failed; the sources stay
-  ASSERT_EQ(mkfifo((dir / "fifo.hhp").c_str(), 0644), 0);
+  ASSERT_TRUE(testing::MakeFifo(dir / "fifo.hhp"));
   struct Case {
     const char* what;
     std::vector<std::string> args;
@@ -592,14 +570,14 @@ TEST(CliEndToEndTest, AnInterruptedRunLeavesNothingBehind) {
   };
   struct Case {
     const char* what;
-    int signal_number;
+    StopSignal signal;
     bool whole_group;
   };
   const Case cases[] = {
-      {"Ctrl-C: SIGINT to the whole group", SIGINT, true},
-      {"SIGTERM to the tool alone", SIGTERM, false},
-      {"SIGHUP to the tool alone", SIGHUP, false},
-      {"SIGKILL to the whole group", SIGKILL, true},
+      {"Ctrl-C: SIGINT to the whole group", StopSignal::kInterrupt, true},
+      {"SIGTERM to the tool alone", StopSignal::kTerminate, false},
+      {"SIGHUP to the tool alone", StopSignal::kHangUp, false},
+      {"SIGKILL to the whole group", StopSignal::kKill, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -611,7 +589,7 @@ TEST(CliEndToEndTest, AnInterruptedRunLeavesNothingBehind) {
     }
     ASSERT_TRUE(compiling()) << "the compiler never started writing";
     const auto sent = std::chrono::steady_clock::now();
-    kill(c.whole_group ? -s.pid : s.pid, c.signal_number);
+    s->Stop(c.signal, c.whole_group);
     const Finished r = Finish(s);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - sent).count();
@@ -621,8 +599,8 @@ TEST(CliEndToEndTest, AnInterruptedRunLeavesNothingBehind) {
     if (r.exit_code == 0) {
       GTEST_SKIP() << "the compile was over before the signal came";
     }
-    if (c.signal_number == SIGKILL) {
-      EXPECT_EQ(r.exit_code, 128 + SIGKILL);
+    if (c.signal == StopSignal::kKill) {
+      EXPECT_EQ(r.exit_code, kKilledExitCode);
       EXPECT_FALSE(Exists(dir / "中断.chm"));
       for (const std::string& name : Entries(dir.path())) {
         if (name[0] == '.' || name.rfind("chm_", 0) == 0) std::remove((dir / name).c_str());

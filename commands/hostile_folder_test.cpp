@@ -8,16 +8,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "platform/wide_text_win32.h"
-#else
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-#endif
-
 #include <gtest/gtest.h>
 
 #include "commands/convert.h"
@@ -29,6 +19,7 @@
 #include "testing/fake_window.h"
 #include "testing/memory_use.h"
 #include "testing/programs.h"
+#include "testing/special_files.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder {
@@ -60,38 +51,12 @@ std::vector<std::string> Entries(const std::string& folder) {
 // system keeps it sparse.
 void WriteSparseFile(const std::string& path, const std::string& head, std::int64_t size) {
   WriteBytes(path, head);
-#ifdef _WIN32
-  // Not the C runtime's size change, which writes every zero.
-  HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD ignored = 0;
-  DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
-  LARGE_INTEGER end;
-  end.QuadPart = size;
-  EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
-  CloseHandle(file);
-#else
-  ASSERT_EQ(truncate(path.c_str(), size), 0);
-#endif
+  ASSERT_TRUE(testing::ExtendSparse(path, size));
 }
 
 // A symbolic link at `at` to the file `target`; false with the reason where there are none.
 bool MakeLink(const std::string& target, const std::string& at, std::string* why) {
-#ifdef _WIN32
-  // The C++ library of this build has no links on Windows; the system has.
-  constexpr DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
-  if (CreateSymbolicLinkW(Utf8ToWide(at).c_str(), Utf8ToWide(target).c_str(), kUnprivileged)) {
-    return true;
-  }
-  *why = "error " + std::to_string(GetLastError());
-  return false;
-#else
-  std::error_code ec;
-  fs::create_symlink(fs::u8path(target), fs::u8path(at), ec);
-  *why = ec.message();
-  return !ec;
-#endif
+  return testing::MakeSymbolicLink(target, at, why);
 }
 
 bool IsLink(const std::string& path) {
@@ -149,7 +114,7 @@ TEST_F(HostileFolderTest, WhatStandsInPlaceOfASourceFileIsReplacedOrLeftAlone) {
         case kFolder: MakeFolder(at); break;
         case kFifo:
 #ifndef _WIN32
-          ASSERT_EQ(mkfifo(at.c_str(), 0644), 0);
+          ASSERT_TRUE(testing::MakeFifo(at));
 #endif
           break;
       }

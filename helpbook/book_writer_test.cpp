@@ -8,13 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "helpbook/book_readers.h"
+#include "platform/process.h"
 #include "testing/bytes_assert.h"
+#include "testing/programs.h"
 #include "testing/temp_dir.h"
 
 namespace helpbook {
@@ -215,12 +214,17 @@ TEST(BookWriterTest, AnUnfinishedBookLeavesNothingAndKeepsTheOldOne) {
 // everything else.
 TEST(BookWriterTest, LeftoversOfAKilledCompileGoWithTheNextOne) {
   ScopedTempDir dir;
-  const pid_t dead = fork();
-  ASSERT_GE(dead, 0);
-  if (dead == 0) _exit(0);
-  ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
-  const std::string gone = std::to_string(dead);
-  const std::string alive = std::to_string(getppid());
+  // A compile that has ended and one that still runs: other processes than
+  // this one, whose own files are never touched.
+  const std::string probe = inkbinder::testing::TestProgram("process_probe");
+  std::string error;
+  const auto dead = inkbinder::Process::Start(probe, {}, &error);
+  ASSERT_NE(dead, nullptr) << error;
+  dead->Wait();
+  const auto running = inkbinder::Process::Start(probe, {"sleep=60000"}, &error);
+  ASSERT_NE(running, nullptr) << error;
+  const std::string gone = std::to_string(dead->Id());
+  const std::string alive = std::to_string(running->Id());
   const std::vector<std::string> removed = {".b.chm." + gone + "-0123abcd.content",
                                             ".b.chm." + gone + "-0123abcd.part"};
   const std::vector<std::string> kept = {".b.chm." + alive + "-0123abcd.content",  // still running
@@ -230,10 +234,11 @@ TEST(BookWriterTest, LeftoversOfAKilledCompileGoWithTheNextOne) {
   for (const auto* names : {&removed, &kept}) {
     for (const std::string& name : *names) inkbinder::testing::WriteBytes(dir / name, "x");
   }
-  std::string error;
   ASSERT_TRUE(WriteBook(dir / "b.chm", {{"/a.htm", "a"}}, BookSettings{}, &error)) << error;
   for (const std::string& name : removed) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
   for (const std::string& name : kept) EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+  running->Stop();
+  running->Wait();
 }
 
 TEST(BookWriterTest, AFolderThatIsNotThereIsAMessage) {

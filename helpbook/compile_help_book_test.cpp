@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "helpbook/book_readers.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "project/contents_file.h"
 #include "project/index_file.h"
@@ -110,8 +111,12 @@ TEST(CompileHelpBookTest, ReadersFindEveryPageByItsLocal) {
 
   // chmlib's own extraction tool writes every page out again.
   ScopedTempDir out("extract");
-  const std::string command = "extract_chmLib '" + book + "' '" + out.path() + "' >/dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  inkbinder::ProcessOptions quiet;
+  quiet.capture_output = true;
+  const auto extract =
+      inkbinder::Process::Start(INKBINDER_EXTRACT_CHMLIB, {book, out.path()}, quiet, &error);
+  ASSERT_NE(extract, nullptr) << error;
+  ASSERT_EQ(extract->Wait(), 0) << extract->Output();
   for (const auto& [name, bytes] : pages) {
     ASSERT_TRUE(Exists(out / name)) << name;
     EXPECT_SAME_BYTES(bytes, ReadBytes(out / name)) << name;

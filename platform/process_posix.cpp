@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <signal.h>
@@ -10,18 +11,102 @@
 #endif
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 #include "platform/process.h"
 
+extern char** environ;
+
 namespace inkbinder {
+
+namespace {
+
+// Captured output waits in an unnamed temporary file rather than a pipe: the
+// child never blocks on a full pipe, and nothing has to read while we wait.
+int UnnamedFile() {
+  const char* folder = std::getenv("TMPDIR");
+  std::string path = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
+                     "/inkbinder-capture-XXXXXX";
+  const int fd = mkostemp(path.data(), O_CLOEXEC);
+  if (fd >= 0) unlink(path.c_str());
+  return fd;
+}
+
+std::string ReadAllFrom(int fd) {
+  std::string bytes;
+  if (fd < 0 || lseek(fd, 0, SEEK_SET) != 0) return bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+      bytes.append(buffer, static_cast<size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  return bytes;
+}
+
+// Our environment with `changes` over it, as "name=value" lines.
+std::vector<std::string> ChildEnvironment(
+    const std::vector<std::pair<std::string, std::string>>& changes) {
+  std::vector<std::string> lines;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string line = *e;
+    bool replaced = false;
+    for (const auto& change : changes) {
+      replaced = replaced || line.compare(0, change.first.size() + 1, change.first + "=") == 0;
+    }
+    if (!replaced) lines.push_back(line);
+  }
+  for (const auto& [name, value] : changes) lines.push_back(name + "=" + value);
+  return lines;
+}
+
+int SignalNumber(StopSignal how) {
+  switch (how) {
+    case StopSignal::kTerminate: return SIGTERM;
+    case StopSignal::kInterrupt: return SIGINT;
+    case StopSignal::kHangUp: return SIGHUP;
+    case StopSignal::kKill: break;
+  }
+  return SIGKILL;
+}
+
+// What the child reports through the pipe when it cannot become the program.
+struct StartFailure {
+  int in_folder;  // 1: the working folder failed, 0: exec did
+  int error;
+};
+
+}  // namespace
 
 struct Process::Impl {
   pid_t pid = -1;
   bool ended = false;
+  bool reaped = false;
   int exit_code = -1;
+  int output_fd = -1;
+  int errors_fd = -1;
+  std::string output;
+  std::string errors;
+
+  ~Impl() {
+    if (output_fd >= 0) close(output_fd);
+    if (errors_fd >= 0) close(errors_fd);
+  }
 
   void Record(int status) {
+    reaped = true;
+    RecordEnd(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+  }
+  void RecordEnd(int code) {
     ended = true;
-    exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    exit_code = code;
+    output = ReadAllFrom(output_fd);
+    errors = ReadAllFrom(errors_fd);
   }
 };
 
@@ -35,18 +120,39 @@ Process::~Process() {
 std::unique_ptr<Process> Process::Start(const std::string& program,
                                         const std::vector<std::string>& args,
                                         std::string* error) {
+  return Start(program, args, ProcessOptions{}, error);
+}
+
+std::unique_ptr<Process> Process::Start(const std::string& program,
+                                        const std::vector<std::string>& args,
+                                        const ProcessOptions& options, std::string* error) {
+  // Everything the child needs is made before fork: after it only system calls.
   std::vector<std::string> argv_text{program};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
+  std::vector<std::string> env_text = ChildEnvironment(options.environment);
+  std::vector<char*> envp;
+  for (std::string& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
 
-  // exec's failure comes back through a pipe that closes on a successful exec.
+  auto impl = std::make_unique<Impl>();
+  if (options.capture_output) impl->output_fd = UnnamedFile();
+  if (options.capture_errors) impl->errors_fd = UnnamedFile();
+  if ((options.capture_output && impl->output_fd < 0) ||
+      (options.capture_errors && impl->errors_fd < 0)) {
+    *error = std::string("no file to keep the output in: ") + strerror(errno);
+    return nullptr;
+  }
+
+  // The start's failure comes back through a pipe that closes on a successful exec.
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
     *error = strerror(errno);
     return nullptr;
   }
+  const char* folder = options.working_folder.empty() ? nullptr : options.working_folder.c_str();
   const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) {
@@ -56,6 +162,7 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
     return nullptr;
   }
   if (pid == 0) {
+    if (options.own_process_group) setpgid(0, 0);
 #ifdef __linux__
     // The child goes when we go: an orphaned compiler would finish a book nobody waits for.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -63,26 +170,33 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
 #else
     (void)parent;
 #endif
-    dup2(STDERR_FILENO, STDOUT_FILENO);
-    execv(program.c_str(), argv.data());
-    const int e = errno;
-    (void)!write(report[1], &e, sizeof e);
+    dup2(impl->output_fd >= 0 ? impl->output_fd : STDERR_FILENO, STDOUT_FILENO);
+    if (impl->errors_fd >= 0) dup2(impl->errors_fd, STDERR_FILENO);
+    StartFailure failure{1, 0};
+    if (folder == nullptr || chdir(folder) == 0) {
+      execve(program.c_str(), argv.data(), envp.data());
+      failure.in_folder = 0;
+    }
+    failure.error = errno;
+    (void)!write(report[1], &failure, sizeof failure);
     _exit(127);
   }
+  // Set on both sides, so that a signal to the group cannot come too early.
+  if (options.own_process_group) setpgid(pid, pid);
   close(report[1]);
-  int child_errno = 0;
+  StartFailure failure{};
   ssize_t got;
   do {
-    got = read(report[0], &child_errno, sizeof child_errno);
+    got = read(report[0], &failure, sizeof failure);
   } while (got < 0 && errno == EINTR);
   close(report[0]);
-  if (got == static_cast<ssize_t>(sizeof child_errno)) {
+  if (got == static_cast<ssize_t>(sizeof failure)) {
     int status;
     waitpid(pid, &status, 0);
-    *error = strerror(child_errno);
+    *error = strerror(failure.error);
+    if (failure.in_folder) *error = "cannot enter " + options.working_folder + ": " + *error;
     return nullptr;
   }
-  auto impl = std::make_unique<Impl>();
   impl->pid = pid;
   return std::unique_ptr<Process>(new Process(std::move(impl)));
 }
@@ -102,15 +216,40 @@ int Process::Wait() {
     if (r == impl_->pid) {
       impl_->Record(status);
     } else if (r < 0 && errno != EINTR) {
-      impl_->ended = true;  // not our child any more: nothing to wait for
+      impl_->RecordEnd(-1);  // not our child any more: nothing to wait for
     }
   }
   return impl_->exit_code;
 }
 
+bool Process::WaitFor(int milliseconds) {
+  // waitpid has no time-out: look often at first, then less often.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  auto pause = std::chrono::milliseconds(1);
+  while (!HasEnded()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) return false;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, end - now));
+    if (pause < std::chrono::milliseconds(20)) pause *= 2;
+  }
+  return true;
+}
+
+void Process::Stop(StopSignal how, bool whole_group) {
+  // Once reaped, the pid may belong to another process.
+  if (impl_->reaped || impl_->pid <= 0) return;
+  kill(whole_group ? -impl_->pid : impl_->pid, SignalNumber(how));
+}
+
 int Process::ExitCode() const { return impl_->exit_code; }
 
+const std::string& Process::Output() const { return impl_->output; }
+
+const std::string& Process::Errors() const { return impl_->errors; }
+
 std::intptr_t Process::NativeHandle() const { return impl_->pid; }
+
+long Process::Id() const { return static_cast<long>(impl_->pid); }
 
 }  // namespace inkbinder
 

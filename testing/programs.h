@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace inkbinder::testing {
@@ -8,8 +9,12 @@ namespace inkbinder::testing {
 // "inkbinder-cli", "hhc"), with ".exe" on Windows.
 std::string TestProgram(const std::string& name);
 
-// Sets an environment variable (UTF-8) for this process and its children.
+// An environment variable of this process (UTF-8), if set.
+std::optional<std::string> GetEnv(const std::string& name);
+
+// Sets or removes an environment variable (UTF-8) for this process and its children.
 void SetEnv(const std::string& name, const std::string& value);
+void UnsetEnv(const std::string& name);
 
 // Sets (or, given null, removes) an environment variable until the object
 // goes, then puts back what was there.

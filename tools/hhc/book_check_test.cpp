@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/process.h"
 #include "platform/text.h"
 #include "project/contents_file.h"
 #include "testing/temp_dir.h"
@@ -80,8 +81,13 @@ class BookCheckTest : public ::testing::Test {
     WriteBytes(dir_ / "p.hhp", "[OPTIONS]\r\nBinary Index=No\r\nCompiled file=b.chm\r\n"
                                "Contents file=c.hhc\r\nLanguage=" + language + "\r\n[FILES]\r\n" +
                                    files);
-    const std::string command = "cd '" + dir_.path() + "' && chmcmd p.hhp >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0 && !ReadBytes(book_).empty();
+    ProcessOptions quiet;
+    quiet.working_folder = dir_.path();
+    quiet.capture_output = true;
+    quiet.capture_errors = true;
+    std::string error;
+    const auto chmcmd = Process::Start(INKBINDER_CHMCMD, {"p.hhp"}, quiet, &error);
+    return chmcmd != nullptr && chmcmd->Wait() == 0 && !ReadBytes(book_).empty();
   }
   std::string Check() const { return CheckBookAsReader(book_, expected_); }
 

@@ -1,16 +1,15 @@
 #include "tools/hhc/compile_project.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "platform/process.h"
 #include "platform/text.h"
 #include "testing/programs.h"
 #include "testing/temp_dir.h"
@@ -118,30 +117,25 @@ TEST(HhcSignalTest, AnInterruptedCompileLeavesNothingBehind) {
   WriteBytes(dir / "p.hhp", project);
   const std::string hhc = ::inkbinder::testing::TestProgram("hhc");
   const std::string hhp = dir / "p.hhp";
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  const std::string log = dir / "hhc.log";
-  if (pid == 0) {
-    if (std::freopen(log.c_str(), "w", stdout) == nullptr) _exit(126);
-    execl(hhc.c_str(), hhc.c_str(), hhp.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  ProcessOptions options;
+  options.capture_output = true;
+  std::string error;
+  const std::unique_ptr<Process> process = Process::Start(hhc, {hhp}, options, &error);
+  ASSERT_NE(process, nullptr) << error;
   // Wait until it writes beside the book, then stop it.
   bool writing = false;
   for (int i = 0; i < 2000 && !writing; ++i) {
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
       writing = writing || e.path().filename().string().rfind(".big.chm.", 0) == 0;
     }
-    if (!writing) usleep(5000);
+    if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  process->Stop(StopSignal::kTerminate);
+  const int exit_code = process->Wait();
   ASSERT_TRUE(writing) << "hhc never started writing";
-  const std::string said = ReadBytes(log);
+  const std::string& said = process->Output();
   if (said.find("hhc: wrote") != std::string::npos) GTEST_SKIP() << "hhc finished before the signal";
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "hhc.exe's failure";
+  EXPECT_EQ(exit_code, 0) << "hhc.exe's failure, not the signal's death";
   EXPECT_NE(said.find("hhc: compile failed: interrupted"), std::string::npos) << said;
   for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
     const std::string name = e.path().filename().string();

@@ -1,17 +1,17 @@
 // The Windows command line end to end: Unicode arguments, output in the ANSI
 // code page, the compiler's messages on standard error, and a real compile
 // through the test hhc.exe beside it.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "commands/messages.h"
+#include "platform/process.h"
 #include "platform/program_folder.h"
 #include "platform/text.h"
-#include "platform/wide_text_win32.h"
 #include "testing/programs.h"
 #include "testing/temp_dir.h"
 
@@ -28,7 +28,7 @@ using testing::WriteBytes;
 struct Finished {
   int exit_code = -1;
   std::string out, err;  // as UTF-8, carriage returns dropped
-  DWORD milliseconds = 0;
+  long long milliseconds = 0;
 };
 
 std::string WithoutCarriageReturns(std::string text) {
@@ -39,42 +39,25 @@ std::string WithoutCarriageReturns(std::string text) {
   return out;
 }
 
-// Runs a program with its standard output and error in files; both are read
-// back from the ANSI code page, as a Windows user's script would see them.
-Finished RunProgram(const std::string& program, const std::vector<std::string>& args,
-                     const ScopedTempDir& dir) {
+// Runs a program with its standard output and error caught apart; both are
+// read back from the ANSI code page, as a Windows user's script would see them.
+Finished RunProgram(const std::string& program, const std::vector<std::string>& args) {
   Finished run;
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  const std::string out_path = dir / "stdout.txt", err_path = dir / "stderr.txt";
-  HANDLE out = CreateFileW(Utf8ToWide(out_path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                           CREATE_ALWAYS, 0, nullptr);
-  HANDLE err = CreateFileW(Utf8ToWide(err_path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                           CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = out;
-  startup.hStdError = err;
-  // Every part quoted, so that an empty argument stays one.
-  std::string line = "\"" + program + "\"";
-  for (const std::string& arg : args) line += " \"" + arg + "\"";
-  std::wstring command = Utf8ToWide(line);
-  PROCESS_INFORMATION info = {};
-  const ULONGLONG start = GetTickCount64();
-  if (CreateProcessW(Utf8ToWide(program).c_str(), command.data(), nullptr, nullptr, TRUE, 0,
-                     nullptr, nullptr, &startup, &info)) {
-    WaitForSingleObject(info.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(info.hProcess, &code);
-    run.exit_code = static_cast<int>(code);
-    CloseHandle(info.hProcess);
-    CloseHandle(info.hThread);
+  ProcessOptions options;
+  options.capture_output = true;
+  options.capture_errors = true;
+  const auto start = std::chrono::steady_clock::now();
+  std::string error;
+  const auto process = Process::Start(program, args, options, &error);
+  if (process == nullptr) {
+    run.err = "cannot start " + program + ": " + error;
+    return run;
   }
-  run.milliseconds = static_cast<DWORD>(GetTickCount64() - start);
-  CloseHandle(out);
-  CloseHandle(err);
-  run.out = WithoutCarriageReturns(CodePageToUtf8(ReadBytes(out_path), kSystemAnsi));
-  run.err = WithoutCarriageReturns(CodePageToUtf8(ReadBytes(err_path), kSystemAnsi));
+  run.exit_code = process->Wait();
+  run.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - start).count();
+  run.out = WithoutCarriageReturns(CodePageToUtf8(process->Output(), kSystemAnsi));
+  run.err = WithoutCarriageReturns(CodePageToUtf8(process->Errors(), kSystemAnsi));
   return run;
 }
 
@@ -108,7 +91,7 @@ TEST_F(WindowsCliTest, CompilerMessagesGoToStandardError) {
   ScopedEnv fake("INKBINDER_FAKE_COMPILER", "book=" + book_);
   const Finished run = RunProgram(
       Bin("inkbinder-cli.exe"),
-      {"--title", title_, "--compiler", Bin("fake_compiler.exe"), folder_}, dir_);
+      {"--title", title_, "--compiler", Bin("fake_compiler.exe"), folder_});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(Contains(run.out, std::string(kSuccessStatus) + "\n")) << run.out;
   EXPECT_TRUE(Contains(run.out, title_ + ".chm\n")) << run.out;
@@ -139,7 +122,7 @@ TEST_F(WindowsCliTest, FailuresAndRefusalsInChinese) {
   };
   WriteBytes(dir_ / "broken.exe", "not a program");
   for (const Case& c : cases) {
-    const Finished run = RunProgram(Bin("inkbinder-cli.exe"), c.args, dir_);
+    const Finished run = RunProgram(Bin("inkbinder-cli.exe"), c.args);
     EXPECT_EQ(run.exit_code, c.exit_code) << c.message;
     EXPECT_TRUE(Contains(run.err, c.message)) << run.err;
     EXPECT_EQ(run.out, "");
@@ -148,20 +131,16 @@ TEST_F(WindowsCliTest, FailuresAndRefusalsInChinese) {
 }
 
 // Under Wine the test hhc.exe hands the project to the Linux stand-in named by INKBINDER_LINUX_HHC.
-std::string LinuxStandIn() {
-  wchar_t value[32768];
-  const DWORD n = GetEnvironmentVariableW(L"INKBINDER_LINUX_HHC", value, 32768);
-  return n > 0 && n < 32768 ? WideToUtf8(std::wstring_view(value, n)) : std::string();
-}
+std::string LinuxStandIn() { return testing::GetEnv("INKBINDER_LINUX_HHC").value_or(""); }
 
 TEST_F(WindowsCliTest, RealCompileThroughTheTestCompiler) {
   if (LinuxStandIn().empty()) GTEST_SKIP() << "INKBINDER_LINUX_HHC is not set";
   // A slow compile, too: the tool must wait for the compiler's real end.
   ScopedEnv slow("INKBINDER_TEST_HHC_SLEEP", "1");
-  const Finished run = RunProgram(Bin("inkbinder-cli.exe"), {"--title", title_, folder_}, dir_);
+  const Finished run = RunProgram(Bin("inkbinder-cli.exe"), {"--title", title_, folder_});
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_TRUE(Contains(run.out, std::string(kSuccessStatus) + "\n")) << run.out;
-  EXPECT_GE(run.milliseconds, 1000u);
+  EXPECT_GE(run.milliseconds, 1000);
   ASSERT_TRUE(Exists(book_)) << run.err;
   EXPECT_EQ(ReadBytes(book_).substr(0, 4), "ITSF");
   EXPECT_TRUE(SourcesGone());
@@ -177,10 +156,10 @@ TEST(TestCompiler, AnswersLikeHhcExe) {
   const Case cases[] = {{"/bin/false", 1}, {"/bin/true", 0}};
   for (const Case& c : cases) {
     ScopedEnv stand_in("INKBINDER_LINUX_HHC", c.stand_in);
-    const Finished run = RunProgram(Bin("hhc.exe"), {dir / "chm_hhp.hhp"}, dir);
+    const Finished run = RunProgram(Bin("hhc.exe"), {dir / "chm_hhp.hhp"});
     EXPECT_EQ(run.exit_code, c.exit_code) << c.stand_in << run.out;
   }
-  EXPECT_EQ(RunProgram(Bin("hhc.exe"), {}, dir).exit_code, 0);  // usage
+  EXPECT_EQ(RunProgram(Bin("hhc.exe"), {}).exit_code, 0);  // usage
 }
 
 }  // namespace

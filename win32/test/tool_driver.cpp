@@ -138,34 +138,27 @@ ToolUnderTest::ToolUnderTest(const std::string& exe) {
     if (c == L'/') c = L'\\';
   }
   const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
-  std::wstring command = L"\"" + path + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  if (!CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &process_)) {
-    process_ = {};
-    return;
-  }
+  ProcessOptions options;
+  options.working_folder = Utf8(folder);
+  options.show_window = true;
+  std::string error;
+  process_ = Process::Start(Utf8(path), {}, options, &error);
+  if (process_ == nullptr) return;
   // The folder and program name, as the program's Linux command line shows them under Wine.
   const size_t folder_name = folder.find_last_of(L'\\');
   linux_marker_ = Utf8(path.substr(folder_name == std::wstring::npos ? 0 : folder_name + 1));
-  const DWORD pid = process_.dwProcessId;
   WaitUntil(
       [&] {
-        window_ = FindTopLevel(pid, [](HWND hwnd) { return WindowText(hwnd) == L"Inkbinder"; });
+        window_ = FindTopLevel(pid(), [](HWND hwnd) { return WindowText(hwnd) == L"Inkbinder"; });
         return window_ != nullptr;
       },
       20000);
 }
 
 ToolUnderTest::~ToolUnderTest() {
-  if (process_.hProcess == nullptr) return;
-  if (Running()) {
-    TerminateProcess(process_.hProcess, 99);
-    WaitForSingleObject(process_.hProcess, 5000);
-  }
-  CloseHandle(process_.hThread);
-  CloseHandle(process_.hProcess);
+  if (process_ == nullptr) return;
+  process_->Stop();
+  process_->WaitFor(5000);
 }
 
 std::string ToolUnderTest::Text(HWND hwnd) const { return Utf8(WindowText(hwnd)); }
@@ -202,7 +195,8 @@ std::vector<std::string> ToolUnderTest::ListEntries() const {
 HWND ToolUnderTest::Focus() const {
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
-  if (!GetGUIThreadInfo(process_.dwThreadId, &info)) return nullptr;
+  // The window's thread is the program's one thread with windows.
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &info)) return nullptr;
   return info.hwndFocus;
 }
 
@@ -218,13 +212,13 @@ void ToolUnderTest::PressKey(int id, WPARAM key) {
 
 HWND ToolUnderTest::FindMessageBox() const {
   HWND owner = window_;
-  return FindTopLevel(process_.dwProcessId, [owner](HWND hwnd) {
+  return FindTopLevel(pid(), [owner](HWND hwnd) {
     return ClassName(hwnd) == L"#32770" && GetWindow(hwnd, GW_OWNER) == owner;
   });
 }
 
 HWND ToolUnderTest::FindPicker() const {
-  return FindTopLevel(process_.dwProcessId, [](HWND hwnd) {
+  return FindTopLevel(pid(), [](HWND hwnd) {
     return ClassName(hwnd) == L"#32770" && GetWindow(hwnd, GW_OWNER) == nullptr;
   });
 }
@@ -274,11 +268,11 @@ bool ToolUnderTest::PickFolder(HWND picker, const std::string& folder) {
   }
   // The path travels by address: it has to live in the program's memory.
   const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
-  void* remote = VirtualAllocEx(process_.hProcess, nullptr, bytes, MEM_COMMIT | MEM_RESERVE,
+  void* remote = VirtualAllocEx(handle(), nullptr, bytes, MEM_COMMIT | MEM_RESERVE,
                                 PAGE_READWRITE);
   if (remote == nullptr) return false;
   const bool written =
-      WriteProcessMemory(process_.hProcess, remote, path.c_str(), bytes, nullptr) != 0;
+      WriteProcessMemory(handle(), remote, path.c_str(), bytes, nullptr) != 0;
   if (written) {
     // Twice: the first can leave the tree's root selected while it expands.
     for (int i = 0; i < 2; ++i) {
@@ -287,18 +281,18 @@ bool ToolUnderTest::PickFolder(HWND picker, const std::string& folder) {
                           SMTO_NORMAL, kSendTimeoutMs, &result);
     }
   }
-  VirtualFreeEx(process_.hProcess, remote, 0, MEM_RELEASE);
+  VirtualFreeEx(handle(), remote, 0, MEM_RELEASE);
   if (written) PressOk(picker);
   return written;
 }
 
 bool ToolUnderTest::Running() const {
-  return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+  return process_ != nullptr && WaitForSingleObject(handle(), 0) == WAIT_TIMEOUT;
 }
 
 bool ToolUnderTest::WaitForExit(int timeout_ms) const {
-  return process_.hProcess != nullptr &&
-         WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout_ms)) == WAIT_OBJECT_0;
+  return process_ != nullptr &&
+         WaitForSingleObject(handle(), static_cast<DWORD>(timeout_ms)) == WAIT_OBJECT_0;
 }
 
 double ToolUnderTest::CpuSeconds() const {
@@ -310,7 +304,7 @@ double ToolUnderTest::CpuSeconds() const {
     return linux_process_.empty() ? -1 : LinuxCpuSeconds(linux_process_);
   }
   FILETIME created, ended, kernel, user;
-  if (!GetProcessTimes(process_.hProcess, &created, &ended, &kernel, &user)) return -1;
+  if (!GetProcessTimes(handle(), &created, &ended, &kernel, &user)) return -1;
   const auto ticks = [](const FILETIME& t) {
     return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
   };

@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "platform/wide_text_win32.h"
 
 namespace inkbinder::testing {
@@ -63,7 +65,10 @@ class ToolUnderTest {
   int ResponseMs() const;
 
  private:
-  PROCESS_INFORMATION process_ = {};
+  HANDLE handle() const { return reinterpret_cast<HANDLE>(process_->NativeHandle()); }
+  DWORD pid() const { return static_cast<DWORD>(process_->Id()); }
+
+  std::unique_ptr<Process> process_;
   HWND window_ = nullptr;
   std::string linux_marker_;
   mutable std::wstring linux_process_;

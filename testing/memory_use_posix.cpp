@@ -1,32 +1,10 @@
 #include "testing/memory_use.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#include <psapi.h>
-#else
 #include <fstream>
 #include <sstream>
 #include <string>
-#endif
 
 namespace inkbinder::testing {
-
-#ifdef _WIN32
-
-MemoryUse CurrentMemoryUse() {
-  PROCESS_MEMORY_COUNTERS counters = {};
-  counters.cb = sizeof counters;
-  MemoryUse use;
-  if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
-    use.current = counters.WorkingSetSize;
-    use.peak = counters.PeakWorkingSetSize;
-  }
-  return use;
-}
-
-bool ResetPeakMemory() { return false; }
-
-#else
 
 MemoryUse CurrentMemoryUse() {
   std::ifstream status("/proc/self/status");
@@ -49,7 +27,5 @@ bool ResetPeakMemory() {
   clear.close();
   return static_cast<bool>(clear);
 }
-
-#endif
 
 }  // namespace inkbinder::testing

@@ -11,8 +11,10 @@
 // is done; this program polls for that file.
 #include <windows.h>
 
-#include "platform/wide_text_win32.h"
 #include <shellapi.h>
+
+#include "platform/process.h"
+#include "platform/wide_text_win32.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -83,17 +85,11 @@ std::string UnixPath(UnixFileName convert, const std::wstring& path) {
 bool StartShell(DosFileName to_dos, const std::string& unix_script) {
   wchar_t* shell = to_dos("/bin/sh");
   if (shell == nullptr) return false;
-  // Wine hands a Unix program its arguments as they are: the script's Unix path.
-  std::wstring command = L"sh \"" + inkbinder::Utf8ToWide(unix_script) + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  const BOOL started = CreateProcessW(shell, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                      nullptr, &startup, &info);
+  const std::string program = inkbinder::WideToUtf8(shell);
   HeapFree(GetProcessHeap(), 0, shell);
-  if (info.hThread != nullptr) CloseHandle(info.hThread);
-  if (info.hProcess != nullptr) CloseHandle(info.hProcess);
-  return started != 0;
+  // Wine hands a Unix program its arguments as they are: the script's Unix path.
+  std::string error;
+  return inkbinder::Process::Start(program, {unix_script}, &error) != nullptr;
 }
 
 bool WaitForFile(const std::wstring& path, double seconds) {

@@ -1,0 +1,23 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "testing/special_files.h"
+
+namespace inkbinder::testing {
+
+bool MakeSymbolicLink(const std::string& target, const std::string& at, std::string* why) {
+  if (symlink(target.c_str(), at.c_str()) == 0) return true;
+  *why = std::strerror(errno);
+  return false;
+}
+
+bool MakeFifo(const std::string& path) { return mkfifo(path.c_str(), 0644) == 0; }
+
+bool ExtendSparse(const std::string& path, std::int64_t size) {
+  return truncate(path.c_str(), static_cast<off_t>(size)) == 0;
+}
+
+}  // namespace inkbinder::testing
