@@ -7,14 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "commands/compile.h"
 #include "platform/files.h"
 #include "platform/folder_listing.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
 #include "platform/text.h"
 #include "platform/wide_text_win32.h"
-#include "project/page_list.h"
 #include "testing/programs.h"
 #include "testing/temp_dir.h"
 
@@ -79,20 +77,6 @@ TEST(FolderListing, AttributesAndKinds) {
   std::vector<FolderEntry> again;
   ASSERT_TRUE(ListFolder(Backslashed(dir.path() + "\\"), &again));
   EXPECT_EQ(again.size(), 4u);
-}
-
-TEST(PageList, OnlyVisibleTxtFilesInPageOrder) {
-  ScopedTempDir dir("页面");
-  for (const char* name : {"a.txt", "B.TXT", "d.htm", "c.txt.bak", "hidden.txt", "第10章.txt",
-                           "第2章.txt", "第二章.txt", "附录.txt", "\xF0\x9F\x98\x80.txt"}) {
-    WriteBytes(dir / name, "x");
-  }
-  MakeFolder(dir / "e.txt");
-  SetAttributes(dir / "hidden.txt", FILE_ATTRIBUTE_HIDDEN);
-  const PageList list = ListPages(dir.path());
-  EXPECT_EQ(list.pages, (std::vector<std::string>{"a.txt", "B.TXT", "第2章.txt", "第二章.txt",
-                                                  "第10章.txt", "附录.txt"}));
-  EXPECT_EQ(list.left_out, (std::vector<std::string>{"\xF0\x9F\x98\x80.txt"}));
 }
 
 TEST(FileOps, StampsTellARewriteApart) {
@@ -207,56 +191,6 @@ TEST_F(ProcessTest, ChildOutputGoesToOurStandardError) {
   }
   CloseHandle(file);
   EXPECT_NE(ReadBytes(captured).find("fake compiler done"), std::string::npos);
-}
-
-class FindHelpCompilerTest : public ::testing::Test {
- protected:
-  std::string Put(const std::string& folder) {
-    MakeFolder(folder);
-    WriteBytes(folder + "/hhc.exe", "MZ");
-    return folder + "\\hhc.exe";
-  }
-
-  ScopedTempDir dir_{"编译器 查找"};
-  ScopedEnv x86_{"ProgramFiles(x86)", dir_ / "x86"};
-  ScopedEnv x64_{"ProgramFiles", dir_ / "x64\\"};
-};
-
-TEST_F(FindHelpCompilerTest, SearchOrder) {
-  const std::string program = dir_ / "program";
-  MakeFolder(program + "/hhc.exe");  // a folder is no compiler
-  // None found: the built-in compiler.
-  EXPECT_EQ(FindHelpCompiler(program), kBuiltinCompiler);
-  const std::string x64 = Put(dir_ / "x64/HTML Help Workshop");
-  EXPECT_EQ(Backslashed(FindHelpCompiler(program)), Backslashed(x64));
-  const std::string x86 = Put(dir_ / "x86/HTML Help Workshop");
-  EXPECT_EQ(Backslashed(FindHelpCompiler(program)), Backslashed(x86));
-  RemoveDirectoryW(Utf8ToWide(program + "/hhc.exe").c_str());
-  const std::string beside = Put(program);
-  EXPECT_EQ(Backslashed(FindHelpCompiler(program)), Backslashed(beside));
-}
-
-TEST_F(FindHelpCompilerTest, WorkshopInstallFolderFromTheRegistry) {
-  const wchar_t* key = L"Software\\Microsoft\\HTML Help Workshop";
-  HKEY existing;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &existing) == ERROR_SUCCESS) {
-    RegCloseKey(existing);
-    GTEST_SKIP() << "the help workshop is installed here; its registry key stays untouched";
-  }
-  HKEY created;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr, &created,
-                            nullptr),
-            ERROR_SUCCESS);
-  const std::wstring install = Utf8ToWide(dir_ / "workshop\\");
-  RegSetValueExW(created, L"InstallDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(install.c_str()),
-                 static_cast<DWORD>((install.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(created);
-
-  const std::string from_registry = Put(dir_ / "workshop");
-  Put(dir_ / "x86/HTML Help Workshop");
-  const std::string found = FindHelpCompiler(dir_ / "program");
-  RegDeleteKeyW(HKEY_CURRENT_USER, key);
-  EXPECT_EQ(Backslashed(found), Backslashed(from_registry));
 }
 
 }  // namespace

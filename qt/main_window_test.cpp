@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -22,6 +21,7 @@
 #include <QtTest>
 
 #include "commands/messages.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "project/page_entry.h"
 #include "project/page_list.h"
@@ -482,12 +482,16 @@ void MainWindowTest::convertsWithTheCompilerStandIn() {
   // pages in the list's order, each link finds its page by its UTF-8 name and
   // holds the page's bytes, and the help window carries the title.
   const QString reader = INKBINDER_SOURCE_DIR "/testing/read_chm.py";
-  QProcess python;
-  python.start("/usr/bin/python3", {reader, Q(book), Q(folder.path())});
-  QVERIFY(python.waitForFinished(60000));
-  const QByteArray errors = python.readAllStandardError();
-  QVERIFY2(python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0, errors.constData());
-  const QJsonObject read = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+  inkbinder::ProcessOptions capture;
+  capture.capture_output = capture.capture_errors = true;
+  std::string start_error;
+  const auto python = inkbinder::Process::Start(
+      "/usr/bin/python3", {reader.toStdString(), book, folder.path()}, capture, &start_error);
+  QVERIFY2(python != nullptr, start_error.c_str());
+  QVERIFY(python->WaitFor(60000));
+  QVERIFY2(python->ExitCode() == 0, python->Errors().c_str());
+  const QJsonObject read =
+      QJsonDocument::fromJson(QByteArray::fromStdString(python->Output())).object();
   QCOMPARE(read.value("caption").toString(), QString("测试 手册"));
   QCOMPARE(read.value("language").toString(), QString("0x804"));
   QVERIFY(!read.value("binary_index").toBool());
