@@ -14,6 +14,7 @@
 #include "platform/text.h"
 #include "platform/wide_text_win32.h"
 #include "testing/programs.h"
+#include "testing/special_files.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder {
@@ -24,12 +25,6 @@ using testing::ScopedEnv;
 using testing::ReadBytes;
 using testing::ScopedTempDir;
 using testing::WriteBytes;
-
-void SetAttributes(const std::string& path, DWORD attributes) {
-  ASSERT_TRUE(SetFileAttributesW(Utf8ToWide(path).c_str(), attributes)) << path;
-  ASSERT_NE(GetFileAttributesW(Utf8ToWide(path).c_str()) & attributes, 0u)
-      << "the file system kept no attributes for " << path;
-}
 
 // The same path whichever separators it was written with.
 std::string Backslashed(std::string path) {
@@ -61,8 +56,8 @@ TEST(FolderListing, AttributesAndKinds) {
   WriteBytes(dir / "hidden.txt", "h");
   WriteBytes(dir / "system.txt", "s");
   MakeFolder(dir / "e.txt");
-  SetAttributes(dir / "hidden.txt", FILE_ATTRIBUTE_HIDDEN);
-  SetAttributes(dir / "system.txt", FILE_ATTRIBUTE_SYSTEM);
+  ASSERT_TRUE(testing::SetWindowsAttributes(dir / "hidden.txt", FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(testing::SetWindowsAttributes(dir / "system.txt", FILE_ATTRIBUTE_SYSTEM));
 
   std::vector<FolderEntry> entries;
   ASSERT_TRUE(ListFolder(dir.path(), &entries));

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/wide_text_win32.h"
 #include "project/page_list.h"
+#include "testing/special_files.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder {
@@ -17,12 +17,6 @@ using testing::MakeFolder;
 using testing::ScopedTempDir;
 using testing::WriteBytes;
 
-void SetAttributes(const std::string& path, DWORD attributes) {
-  ASSERT_TRUE(SetFileAttributesW(Utf8ToWide(path).c_str(), attributes)) << path;
-  ASSERT_NE(GetFileAttributesW(Utf8ToWide(path).c_str()) & attributes, 0u)
-      << "the file system kept no attributes for " << path;
-}
-
 TEST(PageList, OnlyVisibleTxtFilesInPageOrder) {
   ScopedTempDir dir("页面");
   for (const char* name : {"a.txt", "B.TXT", "d.htm", "c.txt.bak", "hidden.txt", "第10章.txt",
@@ -30,7 +24,7 @@ TEST(PageList, OnlyVisibleTxtFilesInPageOrder) {
     WriteBytes(dir / name, "x");
   }
   MakeFolder(dir / "e.txt");
-  SetAttributes(dir / "hidden.txt", FILE_ATTRIBUTE_HIDDEN);
+  ASSERT_TRUE(testing::SetWindowsAttributes(dir / "hidden.txt", FILE_ATTRIBUTE_HIDDEN));
   const PageList list = ListPages(dir.path());
   EXPECT_EQ(list.pages, (std::vector<std::string>{"a.txt", "B.TXT", "第2章.txt", "第二章.txt",
                                                   "第10章.txt", "附录.txt"}));

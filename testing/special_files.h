@@ -18,4 +18,8 @@ bool MakeFifo(const std::string& path);
 // written: the file system keeps them sparse.
 bool ExtendSparse(const std::string& path, std::int64_t size);
 
+// Sets the Windows attributes `attributes` (FILE_ATTRIBUTE_HIDDEN, ...) on
+// `path`; false when they do not hold afterwards, or on other systems.
+bool SetWindowsAttributes(const std::string& path, std::uint32_t attributes);
+
 }  // namespace inkbinder::testing

@@ -16,6 +16,8 @@ bool MakeSymbolicLink(const std::string& target, const std::string& at, std::str
 
 bool MakeFifo(const std::string& path) { return mkfifo(path.c_str(), 0644) == 0; }
 
+bool SetWindowsAttributes(const std::string&, std::uint32_t) { return false; }
+
 bool ExtendSparse(const std::string& path, std::int64_t size) {
   return truncate(path.c_str(), static_cast<off_t>(size)) == 0;
 }

@@ -17,6 +17,12 @@ bool MakeSymbolicLink(const std::string& target, const std::string& at, std::str
 
 bool MakeFifo(const std::string&) { return false; }
 
+bool SetWindowsAttributes(const std::string& path, std::uint32_t attributes) {
+  const std::wstring wide = Utf8ToWide(path);
+  return SetFileAttributesW(wide.c_str(), attributes) &&
+         (GetFileAttributesW(wide.c_str()) & attributes) == attributes;
+}
+
 bool ExtendSparse(const std::string& path, std::int64_t size) {
   // Not the C runtime's size change, which writes every zero.
   HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
