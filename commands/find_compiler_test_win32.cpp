@@ -13,16 +13,11 @@
 namespace inkbinder {
 namespace {
 
+using testing::Backslashed;
 using testing::MakeFolder;
 using testing::ScopedEnv;
 using testing::ScopedTempDir;
 using testing::WriteBytes;
-
-// The same path whichever separators it was written with.
-std::string Backslashed(std::string path) {
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
 
 class FindHelpCompilerTest : public ::testing::Test {
  protected:

@@ -20,17 +20,12 @@
 namespace inkbinder {
 namespace {
 
+using testing::Backslashed;
 using testing::MakeFolder;
 using testing::ScopedEnv;
 using testing::ReadBytes;
 using testing::ScopedTempDir;
 using testing::WriteBytes;
-
-// The same path whichever separators it was written with.
-std::string Backslashed(std::string path) {
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
 
 // Everything below converts through "the system ANSI code page"; the
 // program is meant for systems where that is 936. Under Wine it comes from

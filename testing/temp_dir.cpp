@@ -57,4 +57,9 @@ bool Exists(const std::string& path) {
 
 void MakeFolder(const std::string& path) { fs::create_directories(Path(path)); }
 
+std::string Backslashed(std::string path) {
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
 }  // namespace inkbinder::testing

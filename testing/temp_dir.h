@@ -26,5 +26,7 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 bool Exists(const std::string& path);
 void MakeFolder(const std::string& path);
+// The same path whichever separators it was written with: '/' becomes '\'.
+std::string Backslashed(std::string path);
 
 }  // namespace inkbinder::testing
