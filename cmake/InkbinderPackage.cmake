@@ -54,7 +54,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The shared libraries the programs link (libc, libstdc++, Qt, chmlib for
-  # hhc's reader check) come from dpkg-shlibdeps; what they run or read
+  # inkbinder-hhc's reader check) come from dpkg-shlibdeps; what they run or read
   # besides would be listed here. The built-in help compiler needs nothing more.
   set(INKBINDER_DEB_DEPENDS)
   list(JOIN INKBINDER_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)

@@ -462,7 +462,7 @@ void MainWindowTest::convertsWithTheCompilerStandIn() {
   WriteBytes(folder / "第2章.txt", inkbinder::Utf8ToCodePage("没有标题\r\n", inkbinder::kCodePage936));
 
   MainWindow window;  // the compiler beside the program, as the tool finds it
-  QVERIFY2(QFile::exists(Q(MainWindow::DefaultCompiler())), "hhc is not built");
+  QVERIFY2(QFile::exists(Q(MainWindow::DefaultCompiler())), "inkbinder-hhc is not built");
   window.SetFolderPicker([&] { return folder.path(); });
   QVERIFY(ShowActive(window));
   QTest::mouseClick(Button(window, "Command1"), Qt::LeftButton);

@@ -4,7 +4,7 @@
 #
 #   bash scripts/setup.sh convert   only what converting on Linux needs: a C++
 #                                   compiler, CMake and Ninja to build
-#                                   inkbinder-cli and hhc, chmlib for hhc's reader check
+#                                   inkbinder-cli and inkbinder-hhc, chmlib for its reader check
 #   bash scripts/setup.sh           everything the tests need besides: GoogleTest,
 #                                   the reader check, Qt, mingw-w64, Wine, Xvfb
 set -euo pipefail
@@ -20,7 +20,7 @@ esac
 
 convert_packages=(
   g++ cmake ninja-build
-  libchm-dev    # hhc reads every book back through chmlib before it reports success
+  libchm-dev    # inkbinder-hhc reads every book back through chmlib before it reports success
   unicode-data  # the lower-case table is generated from UnicodeData.txt at build time
 )
 test_packages=(
