@@ -212,9 +212,11 @@ void MainWindowTest::startState() {
   QCOMPARE(window.findChild<QListView*>("File1")->selectionMode(),
            QAbstractItemView::SingleSelection);
   QVERIFY(window.findChild<QLineEdit*>("Text1")->maxLength() > 32767);
-#ifdef INKBINDER_HAVE_ICON
-  QVERIFY(window.windowIcon().availableSizes().contains(QSize(32, 32)));
-#endif
+  // The icon the title bar, the task bar and Alt+Tab pick from.
+  const QList<QSize> icon_sizes = window.windowIcon().availableSizes();
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    QVERIFY2(icon_sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
+  }
 }
 
 void MainWindowTest::controlsFollowTheLayout_data() {
