@@ -83,7 +83,7 @@ for path in "${expected[@]}"; do
   grep -qxF "$path" <<<"$contents" || fail "$deb lacks $path"
 done
 # Every program has its manual pages.
-for program in $(grep '^\./usr/bin/' <<<"$contents"); do
+for program in $(grep '^\./usr/bin/.' <<<"$contents"); do
   grep -qxF "./usr/share/man/zh_CN/man1/${program##*/}.1.gz" <<<"$contents" || fail "$program has no manual page"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
