@@ -32,6 +32,7 @@ test_packages=(
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine
   xvfb xauth x11-utils fonts-wqy-zenhei imagemagick
   librsvg2-bin  # rsvg-convert: the icon's PNGs and the Windows icon, from its SVG
+  python3       # the Windows icon and the zip's names; the manual pages
   # The packages' checks: Debian's, the menu entry's and AppStream's
   # validators, the manual pages, the zip as 7-Zip and Info-ZIP list it.
   lintian desktop-file-utils appstream man-db 7zip unzip
