@@ -105,7 +105,7 @@ std::vector<int> IconSizes(const std::string& program) {
   const HMODULE module = LoadLibraryExW(Utf8ToWide(program).c_str(), nullptr,
                                         LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (module == nullptr) return sizes;
-  const HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(IDI_INKBINDER), RT_GROUP_ICON);
+  const HRSRC group = FindResourceA(module, MAKEINTRESOURCEA(IDI_INKBINDER), RT_GROUP_ICON);
   const auto* bytes = group ? static_cast<const BYTE*>(LockResource(LoadResource(module, group))) : nullptr;
   // GRPICONDIR: reserved, type, count; then 14-byte entries: width, height,
   // colours, reserved, planes, bits, size of the image, its RT_ICON id.
@@ -116,7 +116,7 @@ std::vector<int> IconSizes(const std::string& program) {
       for (WORD i = 0; i < count; ++i) {
         const BYTE* entry = bytes + kHeader + i * kEntry;
         const WORD id = static_cast<WORD>(entry[12] | entry[13] << 8);
-        const HRSRC image = FindResourceW(module, MAKEINTRESOURCEW(id), RT_ICON);
+        const HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), RT_ICON);
         if (image != nullptr && SizeofResource(module, image) > 0) {
           sizes.push_back(entry[0] == 0 ? 256 : entry[0]);
         }
