@@ -98,14 +98,16 @@ TEST(VersionResource, EveryShippedProgramShowsTheProjectVersionInChinese) {
   }
 }
 
-// The sizes in the program's icon group, as Explorer and the task bar choose
-// from them (0 in the one-byte width stands for 256); each with its image.
+// The sizes in the program's Chinese icon group, as Explorer and the task bar
+// choose from them (0 in the one-byte width stands for 256); each with its
+// image, in 32-bit colour.
 std::vector<int> IconSizes(const std::string& program) {
   std::vector<int> sizes;
   const HMODULE module = LoadLibraryExW(Utf8ToWide(program).c_str(), nullptr,
                                         LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (module == nullptr) return sizes;
-  const HRSRC group = FindResourceA(module, MAKEINTRESOURCEA(IDI_INKBINDER), RT_GROUP_ICON);
+  const HRSRC group = FindResourceExA(module, RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_INKBINDER),
+                                      MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
   const auto* bytes = group ? static_cast<const BYTE*>(LockResource(LoadResource(module, group))) : nullptr;
   // GRPICONDIR: reserved, type, count; then 14-byte entries: width, height,
   // colours, reserved, planes, bits, size of the image, its RT_ICON id.
@@ -115,9 +117,10 @@ std::vector<int> IconSizes(const std::string& program) {
     if (SizeofResource(module, group) >= kHeader + count * kEntry) {
       for (WORD i = 0; i < count; ++i) {
         const BYTE* entry = bytes + kHeader + i * kEntry;
+        const WORD bits = static_cast<WORD>(entry[6] | entry[7] << 8);
         const WORD id = static_cast<WORD>(entry[12] | entry[13] << 8);
         const HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), RT_ICON);
-        if (image != nullptr && SizeofResource(module, image) > 0) {
+        if (bits == 32 && image != nullptr && SizeofResource(module, image) > 0) {
           sizes.push_back(entry[0] == 0 ? 256 : entry[0]);
         }
       }
