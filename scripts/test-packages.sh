@@ -59,7 +59,7 @@ unpackers=(
 if unzip -h 2>&1 | grep -q -- '-O CHARSET'; then unpackers+=("unzip -O CP936 -l"); fi
 for unpacker in "${unpackers[@]}"; do
   listing=$(LC_ALL=C.UTF-8 $unpacker "$zip") || fail "$unpacker $zip"
-  grep -q '使用说明\.txt$' <<<"$listing" || fail "$unpacker shows no 使用说明.txt: $listing"
+  grep -qE '(^|[[:space:]])使用说明\.txt([[:space:]]|$)' <<<"$listing" || fail "$unpacker shows no 使用说明.txt: $listing"
 done
 say "$zip: the two programs, 使用说明.txt and LICENSE.txt; ${#unpackers[@]} unpackers read the Chinese name"
 
