@@ -1,5 +1,5 @@
 // The whole road through the real programs: inkbinder-cli writes the project,
-// hhc compiles it with the built-in help compiler, and an independent reader
+// inkbinder-hhc compiles it with the built-in help compiler, and an independent reader
 // (testing/read_chm.py over chmlib) reads the book back as a reader does:
 // each link's page found by its UTF-8 name and compared with the page on disk.
 #include <algorithm>
@@ -388,15 +388,15 @@ TEST(CliEndToEndTest, TheStandInExitsLikeHhcExe) {
     const char* says;
   };
   const Case cases[] = {
-      {"no project", {}, 0, "usage: hhc"},
-      {"two arguments", {dir / "chm_hhp.hhp", "x"}, 0, "usage: hhc"},
+      {"no project", {}, 0, "usage: inkbinder-hhc"},
+      {"two arguments", {dir / "chm_hhp.hhp", "x"}, 0, "usage: inkbinder-hhc"},
       {"a missing project", {dir / "none.hhp"}, 0, "cannot read the project file"},
       {"a FIFO for a project: refused, not waited on", {dir / "fifo.hhp"}, 0, "not a regular file"},
-      {"the tool's project", {dir / "chm_hhp.hhp"}, 1, "hhc: wrote "},
+      {"the tool's project", {dir / "chm_hhp.hhp"}, 1, "inkbinder-hhc: wrote "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    std::vector<std::string> args{Bin("hhc")};
+    std::vector<std::string> args{Bin("inkbinder-hhc")};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const Finished r = RunProgram(args);
     EXPECT_EQ(r.exit_code, c.exit_code);
@@ -439,12 +439,12 @@ TEST(CliEndToEndTest, ReportsACompilerThatIsNotThere) {
   ScopedTempDir dir("e2e no compiler");
   ScopedTempDir program("e2e program");
   WriteBytes(dir / "a.txt", "a\r\n");
-  // A copy of the tool in a folder without hhc beside it.
+  // A copy of the tool in a folder without inkbinder-hhc beside it.
   std::filesystem::copy_file(Bin("inkbinder-cli"), program / "inkbinder-cli");
   const Finished r = RunProgram({program / "inkbinder-cli", "--title", "书", dir.path()});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, std::string(kNoCompilerStatus) + "hhc\n");
+  EXPECT_EQ(r.err, std::string(kNoCompilerStatus) + "inkbinder-hhc\n");
   for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
 }
 
@@ -452,11 +452,11 @@ TEST(CliEndToEndTest, ReportsACompilerThatCannotStartWithTheReason) {
   ScopedTempDir dir("e2e cannot start");
   WriteBytes(dir / "a.txt", "a\r\n");
   ScopedTempDir program("e2e program");
-  WriteBytes(program / "hhc", "not executable");
+  WriteBytes(program / "inkbinder-hhc", "not executable");
   const Finished r =
-      RunProgram({Bin("inkbinder-cli"), "--compiler", program / "hhc", "--title", "书", dir.path()});
+      RunProgram({Bin("inkbinder-cli"), "--compiler", program / "inkbinder-hhc", "--title", "书", dir.path()});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, std::string(kNotStartedStatus) + "hhc\nPermission denied\n");
+  EXPECT_EQ(r.err, std::string(kNotStartedStatus) + "inkbinder-hhc\nPermission denied\n");
   for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
 }
 

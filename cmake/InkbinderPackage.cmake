@@ -6,7 +6,7 @@
 
 set(CPACK_PACKAGE_NAME Inkbinder)
 set(CPACK_PACKAGE_VENDOR "Inkbinder developers")
-set(CPACK_PACKAGE_CONTACT "Inkbinder developers")
+set(CPACK_PACKAGE_CONTACT "Inkbinder developers <inkbinder@users.noreply.invalid>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns a folder of .txt pages into a compiled help book (.chm)")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
@@ -42,10 +42,35 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME Inkbinder-${PROJECT_VERSION}-win64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  # 使用说明.txt named in code page 936 and in UTF-8 (Info-ZIP's Unicode path
+  # field), not UTF-8 alone: older unpackers on a Chinese Windows decode names
+  # in code page 936 and ignore the UTF-8 flag.
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(CPACK_INKBINDER_PYTHON ${Python3_EXECUTABLE})
+  set(CPACK_INKBINDER_ZIP_NAMES ${CMAKE_SOURCE_DIR}/cmake/windows_zip_names.py)
+  set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/InkbinderWindowsZip.cmake)
 else()
   set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/inkbinder)
   install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${docdir} RENAME copyright)
   install(FILES ${inkbinder_guide} DESTINATION ${docdir})
+
+  # The changelog of a native Debian package, compressed as Debian wants it:
+  # gzip -9 without a time stamp or name. Its newest entry, the AppStream
+  # release and the project's version must agree.
+  set(changelog ${CMAKE_SOURCE_DIR}/resources/linux/changelog)
+  set(metainfo ${CMAKE_SOURCE_DIR}/resources/linux/org.inkbinder.inkbinder.metainfo.xml)
+  file(STRINGS ${changelog} newest LIMIT_COUNT 1)
+  file(STRINGS ${metainfo} release REGEX "<release " LIMIT_COUNT 1)
+  if(NOT newest MATCHES "^inkbinder \\(${PROJECT_VERSION}\\) "
+     OR NOT release MATCHES "version=\"${PROJECT_VERSION}\"")
+    message(FATAL_ERROR "the newest entries of ${changelog} and ${metainfo} are not version ${PROJECT_VERSION}")
+  endif()
+  find_program(INKBINDER_GZIP gzip REQUIRED)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+    COMMAND ${INKBINDER_GZIP} -9nc ${changelog} > ${CMAKE_BINARY_DIR}/changelog.gz
+    DEPENDS ${changelog})
+  add_custom_target(inkbinder-changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+  install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${docdir})
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -54,7 +79,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The shared libraries the programs link (libc, libstdc++, Qt, chmlib for
-  # hhc's reader check) come from dpkg-shlibdeps; what they run or read
+  # inkbinder-hhc's reader check) come from dpkg-shlibdeps; what they run or read
   # besides would be listed here. The built-in help compiler needs nothing more.
   set(INKBINDER_DEB_DEPENDS)
   list(JOIN INKBINDER_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)

@@ -10,11 +10,11 @@ std::string ProgramFolder();
 
 // Where this system keeps an outside help compiler, best first: `hhc.exe`
 // beside the program on Windows, then the help workshop's own install folder;
-// our `hhc` beside the program elsewhere.
+// our `inkbinder-hhc` beside the program elsewhere.
 std::vector<std::string> HelpCompilerPlaces(const std::string& program_folder);
 
 // True where the built-in compiler stands in when none of those places holds
-// a compiler (Windows). Elsewhere `hhc` is the built-in compiler already.
+// a compiler (Windows). Elsewhere `inkbinder-hhc` is the built-in compiler already.
 extern const bool kBuiltinCompilerStandsIn;
 
 }  // namespace inkbinder

@@ -15,7 +15,7 @@ std::string ProgramFolder() {
 }
 
 std::vector<std::string> HelpCompilerPlaces(const std::string& program_folder) {
-  return {program_folder + "/hhc"};
+  return {program_folder + "/inkbinder-hhc"};
 }
 
 const bool kBuiltinCompilerStandsIn = false;

@@ -34,7 +34,7 @@ class MainWindow : public QWidget, public WindowPort {
   // `compiler` is the help compiler the convert button runs.
   explicit MainWindow(std::string compiler = DefaultCompiler(), QWidget* parent = nullptr);
 
-  // Our hhc stand-in beside the program.
+  // Our inkbinder-hhc stand-in beside the program.
   static std::string DefaultCompiler();
 
   // Replaces the desktop's folder picker (tests answer it themselves).

@@ -212,9 +212,11 @@ void MainWindowTest::startState() {
   QCOMPARE(window.findChild<QListView*>("File1")->selectionMode(),
            QAbstractItemView::SingleSelection);
   QVERIFY(window.findChild<QLineEdit*>("Text1")->maxLength() > 32767);
-#ifdef INKBINDER_HAVE_ICON
-  QVERIFY(window.windowIcon().availableSizes().contains(QSize(32, 32)));
-#endif
+  // The icon the title bar, the task bar and Alt+Tab pick from.
+  const QList<QSize> icon_sizes = window.windowIcon().availableSizes();
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    QVERIFY2(icon_sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
+  }
 }
 
 void MainWindowTest::controlsFollowTheLayout_data() {
@@ -462,7 +464,7 @@ void MainWindowTest::convertsWithTheCompilerStandIn() {
   WriteBytes(folder / "第2章.txt", inkbinder::Utf8ToCodePage("没有标题\r\n", inkbinder::kCodePage936));
 
   MainWindow window;  // the compiler beside the program, as the tool finds it
-  QVERIFY2(QFile::exists(Q(MainWindow::DefaultCompiler())), "hhc is not built");
+  QVERIFY2(QFile::exists(Q(MainWindow::DefaultCompiler())), "inkbinder-hhc is not built");
   window.SetFolderPicker([&] { return folder.path(); });
   QVERIFY(ShowActive(window));
   QTest::mouseClick(Button(window, "Command1"), Qt::LeftButton);

@@ -10,8 +10,8 @@
 #    Each size and each side runs in a process of its own (peak memory is that
 #    process's), several rounds alternating the two sides; each process
 #    reports the median of its runs and the table shows the median of those.
-# 2. Compiling each size, with Chinese and with ASCII page names: hhc (the
-#    built-in compiler) against bare chmcmd on the same project: time, peak
+# 2. Compiling each size, with Chinese and with ASCII page names: inkbinder-hhc
+#    (the built-in compiler) against bare chmcmd on the same project: time, peak
 #    memory, book size; both books read back.
 # 3. The whole conversion of 8,186 pages with inkbinder-cli.
 #
@@ -34,7 +34,7 @@ build=build/bench
 # Testing on, so that the corpus check below can be built; only the targets
 # named here are compiled.
 cmake --preset bench -B "$build" -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" -j 2 --target inkbinder-bench bench_test inkbinder-cli hhc >/dev/null
+cmake --build "$build" -j 2 --target inkbinder-bench bench_test inkbinder-cli inkbinder-hhc >/dev/null
 bin=$PWD/$build/bin
 "$bin/bench_test" >/dev/null || { echo "bench: the page generator fails its test" >&2; exit 1; }
 
@@ -90,7 +90,7 @@ done
 # Each size twice, with Chinese page names and with ASCII ones. Bare chmcmd
 # gets what it needs to compile the same project right: page names in code
 # page 936 and the GBK locale; the pages are hard links, so nothing is copied.
-# hhc (the built-in compiler, the reader check included) compiles the project
+# inkbinder-hhc (the built-in compiler, the reader check included) compiles the project
 # where it lies. Sizes above 20,000 pages run once.
 
 # timed OUT_ELAPSED OUT_RSS COMMAND...: wall seconds and peak memory (the
@@ -98,7 +98,7 @@ done
 timed() {
   local t=$work/time.out
   /usr/bin/time -f '%e %M' -o "$t" "${@:3}" >/dev/null 2>&1 || true
-  # A non-zero exit (hhc's success is 1) adds a line before the figures.
+  # A non-zero exit (inkbinder-hhc's success is 1) adds a line before the figures.
   read -r "$1" "$2" < <(tail -n 1 "$t")
 }
 
@@ -149,8 +149,8 @@ for pages in "${sizes[@]}"; do
       [ -s "$bare_book" ] || { echo "bench: bare chmcmd wrote no book" >&2; exit 1; }
       bare_s+=("$e") bare_kib+=("$k")
       rm -f "$book"
-      timed e k "$bin/hhc" "$folder/chm_hhp.hhp"
-      [ -s "$book" ] || { echo "bench: hhc wrote no book" >&2; exit 1; }
+      timed e k "$bin/inkbinder-hhc" "$folder/chm_hhp.hhp"
+      [ -s "$book" ] || { echo "bench: inkbinder-hhc wrote no book" >&2; exit 1; }
       ours_s+=("$e") ours_kib+=("$k")
     done
     bare_counts=$(book_counts "$bare_book" cp936)
@@ -172,7 +172,7 @@ for pages in "${sizes[@]}"; do
   [ "$pages" -eq "$convert_pages" ] || rm -rf "$work/c$pages" "$work/a$pages"
 done
 
-# ---- 3. the whole conversion (inkbinder-cli with hhc) -----------------------
+# ---- 3. the whole conversion (inkbinder-cli with inkbinder-hhc) -----------------------
 src=$work/c$convert_pages
 [ -d "$src" ] || "$bin/inkbinder-bench" make "$src" "$convert_pages" >/dev/null
 cli_s=() cli_kib=()
@@ -193,7 +193,7 @@ printf '%7s %9s %9s %6s %7s %9s %9s %9s %8s %10s %10s\n' pages "floor ms" "write
   "cpu rt" "contents" index project "list ms" "floor MiB" "write MiB"
 printf '%s\n' "${writer_rows[@]}"
 echo
-echo "Compiling: bare chmcmd against hhc, the built-in compiler (s: wall-clock medians of"
+echo "Compiling: bare chmcmd against inkbinder-hhc, the built-in compiler (s: wall-clock medians of"
 echo "$compile_runs runs, 1 above 20,000 pages; MiB: peak resident memory; bytes: the book)"
 printf '%7s %-7s %9s %9s %7s %10s %10s %11s %11s %7s\n' pages names "chmcmd s" "hhc s" "/ bare" \
   "chmcmd MiB" "hhc MiB" "chmcmd B" "hhc B" "size"

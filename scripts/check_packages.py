@@ -3,8 +3,11 @@
 
     check_packages.py zip ZIP GUIDE.md LICENSE
         the Windows zip holds exactly the two programs, the guide and the
-        licence; names are flagged UTF-8 (so Explorer shows 使用说明.txt),
-        the texts are code page 936 with CR LF and say what the sources say
+        licence; a name outside ASCII is stored in code page 936 for
+        unpackers that decode names in it, made on Windows and not flagged
+        UTF-8, with the same name in UTF-8 in the Info-ZIP Unicode path
+        field; the texts are code page 936 with CR LF and say what the
+        sources say
     check_packages.py book BOOK.chm TITLE
         the sample book, read back through chmlib: every page is in the
         contents and the index under its Chinese name, and every page opens
@@ -12,9 +15,11 @@
 
 import json
 import os
+import struct
 import subprocess
 import sys
 import zipfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 READ_CHM = os.path.join(HERE, "..", "testing", "read_chm.py")
@@ -41,14 +46,32 @@ def windows_text(path):
         return f.read().replace("\r\n", "\n").replace("\n", "\r\n")
 
 
+def unicode_path_field(extra):
+    """The Info-ZIP Unicode path field (0x7075): (CRC-32 of the header's name, UTF-8 name)."""
+    while len(extra) >= 4:
+        kind, size = struct.unpack("<HH", extra[:4])
+        body = extra[4:4 + size]
+        if kind == 0x7075 and size >= 5 and body[0] == 1:
+            return struct.unpack("<I", body[1:5])[0], body[5:].decode("utf-8")
+        extra = extra[4 + size:]
+    return None
+
+
 def check_zip(zip_path, guide, licence):
-    with zipfile.ZipFile(zip_path) as z:
+    # Names decoded as an unpacker on a Chinese Windows does without the UTF-8 flag.
+    with zipfile.ZipFile(zip_path, metadata_encoding="cp936") as z:
         names = sorted(i.filename for i in z.infolist())
         want = sorted(["inkbinder.exe", "inkbinder-cli.exe", "使用说明.txt", "LICENSE.txt"])
         check(names == want, f"zip holds {names}, expected {want}")
         for info in z.infolist():
-            if not info.filename.isascii():
-                check(info.flag_bits & 0x800, f"{info.filename}: name not flagged UTF-8")
+            check(info.create_system == 0, f"{info.filename}: not marked as made on Windows")
+            check(not info.flag_bits & 0x800, f"{info.filename}: flagged UTF-8")
+            if info.filename.isascii():
+                continue
+            field = unicode_path_field(info.extra)
+            header_name = info.filename.encode("cp936")
+            check(field == (zlib.crc32(header_name), info.filename),
+                  f"{info.filename}: Unicode path field {field}")
         for name, source in (("使用说明.txt", guide), ("LICENSE.txt", licence)):
             if name not in names:
                 continue

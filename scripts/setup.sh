@@ -4,7 +4,7 @@
 #
 #   bash scripts/setup.sh convert   only what converting on Linux needs: a C++
 #                                   compiler, CMake and Ninja to build
-#                                   inkbinder-cli and hhc, chmlib for hhc's reader check
+#                                   inkbinder-cli and inkbinder-hhc, chmlib for its reader check
 #   bash scripts/setup.sh           everything the tests need besides: GoogleTest,
 #                                   the reader check, Qt, mingw-w64, Wine, Xvfb
 set -euo pipefail
@@ -20,7 +20,7 @@ esac
 
 convert_packages=(
   g++ cmake ninja-build
-  libchm-dev    # hhc reads every book back through chmlib before it reports success
+  libchm-dev    # inkbinder-hhc reads every book back through chmlib before it reports success
   unicode-data  # the lower-case table is generated from UnicodeData.txt at build time
 )
 test_packages=(
@@ -31,6 +31,11 @@ test_packages=(
   qt6-base-dev libgl-dev
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine
   xvfb xauth x11-utils fonts-wqy-zenhei imagemagick
+  librsvg2-bin  # rsvg-convert: the icon's PNGs and the Windows icon, from its SVG
+  python3       # the Windows icon and the zip's names; the manual pages
+  # The packages' checks: Debian's, the menu entry's and AppStream's
+  # validators, the manual pages, the zip as 7-Zip and Info-ZIP list it.
+  lintian desktop-file-utils appstream man-db 7zip unzip
 )
 packages=("${convert_packages[@]}")
 [ "$what" = convert ] || packages+=("${test_packages[@]}")

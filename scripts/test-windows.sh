@@ -17,8 +17,8 @@ bash scripts/setup.sh
 if [ ! -f "$linux_build/build.ninja" ]; then
   cmake --preset linux -B "$linux_build" -DINKBINDER_QT=OFF >/dev/null
 fi
-cmake --build "$linux_build" -j2 --target hhc
-export INKBINDER_LINUX_HHC="$PWD/$linux_build/bin/hhc"
+cmake --build "$linux_build" -j2 --target inkbinder-hhc
+export INKBINDER_LINUX_HHC="$PWD/$linux_build/bin/inkbinder-hhc"
 
 cmake --preset mingw -B "$windows_build"
 cmake --build "$windows_build" -j2

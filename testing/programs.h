@@ -6,7 +6,7 @@
 namespace inkbinder::testing {
 
 // A program built into the same folder as the running test ("fake_compiler",
-// "inkbinder-cli", "hhc"), with ".exe" on Windows.
+// "inkbinder-cli", "inkbinder-hhc"), with ".exe" on Windows.
 std::string TestProgram(const std::string& name);
 
 // An environment variable of this process (UTF-8), if set.

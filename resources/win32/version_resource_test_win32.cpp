@@ -1,6 +1,6 @@
 // What Explorer's Properties -> Details shows for each shipped program: the
 // version resource read through the version API, the language taken from the
-// Translation entry as Explorer takes it.
+// Translation entry as Explorer takes it. And the icon it picks a size from.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/wide_text_win32.h"
+#include "resources/win32/resource.h"
 
 namespace inkbinder {
 namespace {
@@ -94,6 +95,48 @@ TEST(VersionResource, EveryShippedProgramShowsTheProjectVersionInChinese) {
     EXPECT_EQ(d.product_name, "Inkbinder");
     EXPECT_EQ(d.file_description, p.description);
     EXPECT_EQ(d.original_filename, p.file);
+  }
+}
+
+// The sizes in the program's Chinese icon group, as Explorer and the task bar
+// choose from them (0 in the one-byte width stands for 256); each with its
+// image, in 32-bit colour.
+std::vector<int> IconSizes(const std::string& program) {
+  std::vector<int> sizes;
+  const HMODULE module = LoadLibraryExW(Utf8ToWide(program).c_str(), nullptr,
+                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return sizes;
+  const HRSRC group = FindResourceExA(module, RT_GROUP_ICON, MAKEINTRESOURCEA(IDI_INKBINDER),
+                                      MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+  const auto* bytes = group ? static_cast<const BYTE*>(LockResource(LoadResource(module, group))) : nullptr;
+  // GRPICONDIR: reserved, type, count; then 14-byte entries: width, height,
+  // colours, reserved, planes, bits, size of the image, its RT_ICON id.
+  constexpr size_t kHeader = 6, kEntry = 14;
+  if (bytes != nullptr && SizeofResource(module, group) >= kHeader) {
+    const WORD count = static_cast<WORD>(bytes[4] | bytes[5] << 8);
+    if (SizeofResource(module, group) >= kHeader + count * kEntry) {
+      for (WORD i = 0; i < count; ++i) {
+        const BYTE* entry = bytes + kHeader + i * kEntry;
+        const WORD bits = static_cast<WORD>(entry[6] | entry[7] << 8);
+        const WORD id = static_cast<WORD>(entry[12] | entry[13] << 8);
+        const HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), RT_ICON);
+        if (bits == 32 && image != nullptr && SizeofResource(module, image) > 0) {
+          sizes.push_back(entry[0] == 0 ? 256 : entry[0]);
+        }
+      }
+    }
+  }
+  FreeLibrary(module);
+  return sizes;
+}
+
+TEST(IconResource, EveryShippedProgramCarriesTheIconInEverySize) {
+  const char* bin = std::getenv("INKBINDER_BIN");
+  ASSERT_NE(bin, nullptr);
+  for (const char* program : {"inkbinder.exe", "inkbinder-cli.exe"}) {
+    SCOPED_TRACE(program);
+    EXPECT_EQ(IconSizes(std::string(bin) + "/" + program),
+              (std::vector<int>{16, 32, 48, 64, 128, 256}));
   }
 }
 

@@ -23,11 +23,11 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
   std::string book;
   std::string error;
   if (!helpbook::CompileHelpBook(project_path, options, &book, &error)) {
-    std::fprintf(settings.out, "hhc: compile failed: %s\n", error.c_str());
+    std::fprintf(settings.out, "inkbinder-hhc: compile failed: %s\n", error.c_str());
     std::fflush(settings.out);
     return false;
   }
-  std::fprintf(settings.out, "hhc: wrote %s\n", book.c_str());
+  std::fprintf(settings.out, "inkbinder-hhc: wrote %s\n", book.c_str());
   std::fflush(settings.out);
   return true;
 }

@@ -63,7 +63,7 @@ class CompileProjectTest : public ::testing::Test {
 TEST_F(CompileProjectTest, WritesTheBookBesideTheProjectUnderItsUtf8Name) {
   ASSERT_TRUE(Compile()) << output_;
   EXPECT_EQ(ReadBytes(source_ / "我的 书.chm").substr(0, 4), "ITSF");
-  EXPECT_NE(output_.find("hhc: wrote " + (source_ / "我的 书.chm")), std::string::npos) << output_;
+  EXPECT_NE(output_.find("inkbinder-hhc: wrote " + (source_ / "我的 书.chm")), std::string::npos) << output_;
 }
 
 TEST_F(CompileProjectTest, ABookNameWithATrailByte5CArrivesUnderItsUtf8Name) {
@@ -96,7 +96,7 @@ TEST_F(CompileProjectTest, FailuresNameTheCauseAndKeepTheOlderBook) {
     c.arrange(this);
     output_.clear();
     EXPECT_FALSE(Compile());
-    EXPECT_NE(output_.find("hhc: compile failed: "), std::string::npos) << output_;
+    EXPECT_NE(output_.find("inkbinder-hhc: compile failed: "), std::string::npos) << output_;
     EXPECT_NE(output_.find(c.says), std::string::npos) << output_;
     EXPECT_EQ(ReadBytes(source_ / "我的 书.chm"), "older book");
     WriteBytes(source_ / "2.txt", "two\r\n");
@@ -115,7 +115,7 @@ TEST(HhcSignalTest, AnInterruptedCompileLeavesNothingBehind) {
     project += "p" + std::to_string(i) + ".bin\r\n";
   }
   WriteBytes(dir / "p.hhp", project);
-  const std::string hhc = ::inkbinder::testing::TestProgram("hhc");
+  const std::string hhc = ::inkbinder::testing::TestProgram("inkbinder-hhc");
   const std::string hhp = dir / "p.hhp";
   ProcessOptions options;
   options.capture_output = true;
@@ -136,7 +136,7 @@ TEST(HhcSignalTest, AnInterruptedCompileLeavesNothingBehind) {
   const std::string& said = process->Output();
   if (said.find("hhc: wrote") != std::string::npos) GTEST_SKIP() << "hhc finished before the signal";
   EXPECT_EQ(exit_code, 0) << "hhc.exe's failure, not the signal's death";
-  EXPECT_NE(said.find("hhc: compile failed: interrupted"), std::string::npos) << said;
+  EXPECT_NE(said.find("inkbinder-hhc: compile failed: interrupted"), std::string::npos) << said;
   for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
     const std::string name = e.path().filename().string();
     EXPECT_EQ(name.find("big.chm"), std::string::npos) << name << " left behind";

@@ -1,4 +1,4 @@
-// hhc: compiles a help project with the built-in help compiler and answers
+// inkbinder-hhc: compiles a help project with the built-in help compiler and answers
 // like hhc.exe, so the tool drives it the same way on every platform.
 #include <cstdio>
 #include <cstring>
@@ -10,7 +10,7 @@
 int main(int argc, char** argv) {
   // hhc.exe's exit code is backwards: 1 when the book was written, 0 otherwise.
   if (argc != 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-    std::puts("usage: hhc PROJECT.hhp\n"
+    std::puts("usage: inkbinder-hhc PROJECT.hhp\n"
               "Compiles the help project into the book it names, beside the project.");
     return 0;
   }
