@@ -181,12 +181,6 @@ void MainWindow::ShowPages(std::shared_ptr<const PageList> list) {
   file1_model_->Show(std::move(list));
 }
 
-void MainWindow::SetSourceFolder(const std::string& folder) {
-  std::shared_ptr<const PageList> list;
-  RunOffThread([&] { list = ReadFolder(folder); });
-  if (list != nullptr) ShowPages(std::move(list));
-}
-
 void MainWindow::SetStatus(const std::string& text) { label2_->setText(ToQt(text)); }
 
 void MainWindow::SetStatusTip(const std::string& tip) {
