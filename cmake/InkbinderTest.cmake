@@ -2,7 +2,7 @@
 # cross build: Debian ships GoogleTest for Windows only as sources) builds
 # GoogleTest's sources with itself.
 if(BUILD_TESTING AND NOT TARGET GTest::gtest)
-  find_package(GTest)
+  find_package(GTest QUIET)
   if(NOT GTest_FOUND)
     find_path(INKBINDER_GTEST_SOURCE_DIR googletest/CMakeLists.txt
               PATHS /usr/src/googletest NO_CMAKE_FIND_ROOT_PATH
@@ -14,9 +14,12 @@ if(BUILD_TESTING AND NOT TARGET GTest::gtest)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
     set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    message(STATUS "GoogleTest: building the sources in ${INKBINDER_GTEST_SOURCE_DIR}")
     add_subdirectory(${INKBINDER_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    add_library(GTest::gtest ALIAS gtest)
-    add_library(GTest::gtest_main ALIAS gtest_main)
+    if(NOT TARGET GTest::gtest)  # older sources name only gtest and gtest_main
+      add_library(GTest::gtest ALIAS gtest)
+      add_library(GTest::gtest_main ALIAS gtest_main)
+    endif()
   endif()
 endif()
 
