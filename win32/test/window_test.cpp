@@ -76,11 +76,12 @@ class WindowTest : public ::testing::Test {
   }
 
   // Settings for the fake compiler that writes the book `book` once the test
-  // calls EndCompile(), and succeeds.
+  // calls End("end-compile"), and succeeds.
   std::string HeldCompile(const std::string& book) {
     return "wait-for=" + (program_ / "end-compile") + ";book=" + book + ";exit=1";
   }
-  void EndCompile() { WriteBytes(program_ / "end-compile", ""); }
+  // Lets a held compile or listing (held_listing_window.exe) end.
+  void End(const char* what) { WriteBytes(program_ / what, ""); }
 
   std::unique_ptr<ToolUnderTest> Start() {
     auto tool = std::make_unique<ToolUnderTest>(program_ / "inkbinder.exe");
@@ -412,7 +413,7 @@ TEST_F(WindowTest, WaitsForASlowCompileWithoutSpinning) {
   EXPECT_GE(tool->ResponseMs(), 0) << "the window does not answer during the compile";
   EXPECT_EQ(StatusOf(*tool), kWaitingStatus) << "the tool went on before the compiler ended";
 
-  EndCompile();
+  End("end-compile");
   ASSERT_TRUE(WaitForStatus(*tool, kSuccessStatus, kCompileMs)) << "status: " << StatusOf(*tool);
   const double cpu_after = tool->CpuSeconds();
   ASSERT_GE(cpu_before, 0) << "cannot read the tool's CPU time";
@@ -439,39 +440,13 @@ TEST_F(WindowTest, ClosingDuringACompileFinishesTheConversionFirst) {
   ASSERT_TRUE(CloseNow(*tool));
   EXPECT_TRUE(IsWindowVisible(tool->window())) << "closed before the compiler had finished";
   EXPECT_TRUE(Exists(pages / "chm_hhp.hhp"));
-  EndCompile();
+  End("end-compile");
   ASSERT_TRUE(tool->WaitForExit(kCompileMs)) << "the program did not end after the compile";
   EXPECT_TRUE(Exists(pages / "书.chm"));
   for (const char* source : {"chm_hhc.hhc", "chm_hhk.hhk", "chm_hhp.hhp"}) {
     EXPECT_FALSE(Exists(pages / source)) << source;
   }
 }
-
-// The listing the window runs, held up by the test (held_listing_window.exe).
-class HeldListing {
- public:
-  HeldListing()
-      : name_("inkbinder-listing-" + std::to_string(GetCurrentProcessId())),
-        started_(CreateEventA(nullptr, FALSE, FALSE, (name_ + "-started").c_str())),
-        release_(CreateEventA(nullptr, FALSE, FALSE, (name_ + "-release").c_str())) {
-    SetEnvironment("INKBINDER_HELD_LISTING", name_);
-  }
-  ~HeldListing() {
-    SetEnvironment("INKBINDER_HELD_LISTING", "");
-    CloseHandle(started_);
-    CloseHandle(release_);
-  }
-  HeldListing(const HeldListing&) = delete;
-  HeldListing& operator=(const HeldListing&) = delete;
-
-  bool WaitUntilStarted() { return WaitForSingleObject(started_, kDialogMs) == WAIT_OBJECT_0; }
-  void Release() { SetEvent(release_); }
-
- private:
-  std::string name_;
-  HANDLE started_;
-  HANDLE release_;
-};
 
 // While a listing is held the window answers with its buttons disabled and
 // keeps what is typed meanwhile; the stages of the conversion that follows
@@ -481,7 +456,6 @@ TEST_F(WindowTest, AnswersWhileTheFolderIsListed) {
   WriteBytes(pages / "a.txt", "a");
   WriteBytes(pages / "한.txt", "b");
   ASSERT_NO_FATAL_FAILURE(Install(FakeCompiler(), "held_listing_window.exe"));
-  HeldListing listing;
   SetEnvironment("INKBINDER_FAKE_COMPILER", HeldCompile(pages / "书.chm"));
   auto tool = Start();
   ASSERT_NE(tool->window(), nullptr);
@@ -490,13 +464,13 @@ TEST_F(WindowTest, AnswersWhileTheFolderIsListed) {
   HWND picker = tool->WaitForPicker(kDialogMs);
   ASSERT_NE(picker, nullptr);
   ASSERT_TRUE(tool->PickFolder(picker, pages.path()));
-  ASSERT_TRUE(listing.WaitUntilStarted()) << "the folder was not listed";
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, kDialogMs));
   EXPECT_GE(tool->ResponseMs(), 0) << "the window does not answer during the listing";
   EXPECT_FALSE(IsWindowEnabled(tool->Item(IDC_COMMAND1)));
   EXPECT_FALSE(IsWindowEnabled(tool->Item(IDC_COMMAND2)));
   tool->SetText(IDC_TEXT1, "书");
   EXPECT_TRUE(tool->ListEntries().empty());
-  listing.Release();
+  End("end-listing");
   ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(tool->Item(IDC_COMMAND2)); }, kDialogMs));
   EXPECT_EQ(tool->ListEntries(), std::vector<std::string>{"a.txt"});
   EXPECT_EQ(StatusOf(*tool), "已略过 1 个无法放入手册的文件");
@@ -507,7 +481,7 @@ TEST_F(WindowTest, AnswersWhileTheFolderIsListed) {
   for (const char* source : {"chm_hhc.hhc", "chm_hhk.hhk", "chm_hhp.hhp"}) {
     EXPECT_TRUE(Exists(pages / source)) << source;
   }
-  EndCompile();
+  End("end-compile");
   ASSERT_TRUE(WaitForStatus(*tool, kSuccessStatus, kCompileMs)) << "status: " << StatusOf(*tool);
   EXPECT_TRUE(Exists(pages / "书.chm"));
 
@@ -516,10 +490,10 @@ TEST_F(WindowTest, AnswersWhileTheFolderIsListed) {
   picker = tool->WaitForPicker(kDialogMs);
   ASSERT_NE(picker, nullptr);
   ASSERT_TRUE(tool->PickFolder(picker, pages.path()));
-  ASSERT_TRUE(listing.WaitUntilStarted());
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }, kDialogMs));
   ASSERT_TRUE(CloseNow(*tool));
   EXPECT_TRUE(IsWindowVisible(tool->window())) << "closed before the listing had ended";
-  listing.Release();
+  End("end-listing");
   EXPECT_TRUE(tool->WaitForExit(kDialogMs)) << "the program did not end after the listing";
 }
 
