@@ -103,7 +103,7 @@ MainWindow::MainWindow(std::string compiler, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       picker_(PickFolderOnDesktop),
-      lister_(ListPages) {
+      lister_(ReadPageList) {
   options_.compiler = std::move(compiler);
   setWindowTitle(kWindowCaption);
   setWindowIcon(QIcon(QStringLiteral(":/inkbinder.ico")));
@@ -119,7 +119,7 @@ MainWindow::MainWindow(std::string compiler, QWidget* parent)
 std::string MainWindow::DefaultCompiler() { return FindHelpCompiler(ProgramFolder()); }
 
 void MainWindow::OnImport() {
-  ImportFolder(*this, [this](const std::string& f) { return ReadFolder(f); });
+  ImportFolder(*this, lister_);
 }
 
 void MainWindow::OnConvert() {
@@ -169,11 +169,6 @@ void MainWindow::RunCommand(const std::function<void()>& command) {
     close_pending_ = false;
     close();
   }
-}
-
-std::shared_ptr<const PageList> MainWindow::ReadFolder(const std::string& folder) {
-  if (!NamesFolder(folder)) return nullptr;
-  return std::make_shared<const PageList>(lister_(folder));
 }
 
 void MainWindow::ShowPages(std::shared_ptr<const PageList> list) {

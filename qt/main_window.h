@@ -29,7 +29,6 @@ class MainWindow : public QWidget, public WindowPort {
 
  public:
   using FolderPicker = std::function<std::string()>;
-  using PageLister = std::function<PageList(const std::string& folder)>;
 
   // `compiler` is the help compiler the convert button runs.
   explicit MainWindow(std::string compiler = DefaultCompiler(), QWidget* parent = nullptr);
@@ -67,8 +66,6 @@ class MainWindow : public QWidget, public WindowPort {
   void RunCommand(const std::function<void()>& command);
   void OnImport();
   void OnConvert();
-  // Reads a folder for the list through lister_.
-  std::shared_ptr<const PageList> ReadFolder(const std::string& folder);
 
   ConvertOptions options_;
   FolderPicker picker_;

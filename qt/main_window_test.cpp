@@ -583,7 +583,7 @@ void MainWindowTest::heldListingKeepsTheWindowAnswering() {
   QSemaphore ticked;
   window.SetPageLister([&](const std::string& listed) {
     ticked.tryAcquire(1, 30000);
-    return inkbinder::ListPages(listed);
+    return inkbinder::ReadPageList(listed);
   });
   QVERIFY(ShowActive(window));
   window.SetStatus(inkbinder::kSuccessStatus);
