@@ -20,13 +20,13 @@
 
 #include "commands/messages.h"
 #include "resources/win32/resource.h"
-#include "win32/test/tool_driver.h"
+#include "win32/driver/tool_driver.h"
 
 namespace inkbinder::bench {
 namespace {
 
-using testing::ToolUnderTest;
-using testing::WaitUntil;
+using driver::ToolUnderTest;
+using driver::WaitUntil;
 using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::time_point a, Clock::time_point b) {

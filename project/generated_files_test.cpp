@@ -220,13 +220,5 @@ TEST(ManyPagesTest, BeyondTheOldLimitEveryPageIsWritten) {
   EXPECT_EQ(lines, 4u * 8190 + 23);
 }
 
-TEST(TemplateTest, FixedTextsThatAreEasyToGetWrong) {
-  EXPECT_EQ(LoadTemplate(13), "<UL> ;32");
-  EXPECT_EQ(LoadTemplate(16), "\">");
-  EXPECT_EQ(LoadTemplate(34), "[INFOTYPES]\r\n");
-  EXPECT_EQ(LoadTemplate(34).size(), 13u);
-  EXPECT_EQ(LoadTemplate(32).size(), 78u + 4u);  // 78 characters; 关于 takes 6 UTF-8 bytes
-}
-
 }  // namespace
 }  // namespace inkbinder

@@ -103,7 +103,7 @@ MainWindow::MainWindow(std::string compiler, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       picker_(PickFolderOnDesktop),
-      lister_(ListPages) {
+      lister_(ReadPageList) {
   options_.compiler = std::move(compiler);
   setWindowTitle(kWindowCaption);
   setWindowIcon(QIcon(QStringLiteral(":/inkbinder.ico")));
@@ -119,7 +119,7 @@ MainWindow::MainWindow(std::string compiler, QWidget* parent)
 std::string MainWindow::DefaultCompiler() { return FindHelpCompiler(ProgramFolder()); }
 
 void MainWindow::OnImport() {
-  ImportFolder(*this, [this](const std::string& f) { return ReadFolder(f); });
+  ImportFolder(*this, lister_);
 }
 
 void MainWindow::OnConvert() {
@@ -171,20 +171,9 @@ void MainWindow::RunCommand(const std::function<void()>& command) {
   }
 }
 
-std::shared_ptr<const PageList> MainWindow::ReadFolder(const std::string& folder) {
-  if (!NamesFolder(folder)) return nullptr;
-  return std::make_shared<const PageList>(lister_(folder));
-}
-
 void MainWindow::ShowPages(std::shared_ptr<const PageList> list) {
   list_ = list;
   file1_model_->Show(std::move(list));
-}
-
-void MainWindow::SetSourceFolder(const std::string& folder) {
-  std::shared_ptr<const PageList> list;
-  RunOffThread([&] { list = ReadFolder(folder); });
-  if (list != nullptr) ShowPages(std::move(list));
 }
 
 void MainWindow::SetStatus(const std::string& text) { label2_->setText(ToQt(text)); }

@@ -29,12 +29,11 @@ class MainWindow : public QWidget, public WindowPort {
 
  public:
   using FolderPicker = std::function<std::string()>;
-  using PageLister = std::function<PageList(const std::string& folder)>;
 
   // `compiler` is the help compiler the convert button runs.
   explicit MainWindow(std::string compiler = DefaultCompiler(), QWidget* parent = nullptr);
 
-  // Our inkbinder-hhc stand-in beside the program.
+  // Our inkbinder-hhc beside the program.
   static std::string DefaultCompiler();
 
   // Replaces the desktop's folder picker (tests answer it themselves).
@@ -47,9 +46,6 @@ class MainWindow : public QWidget, public WindowPort {
   size_t PageCount() const { return list_->pages.size(); }
   // The page at position `i` in list order; "" past the last one.
   std::string Page(size_t i) const { return i < PageCount() ? list_->pages[i] : ""; }
-  // Points the list at `folder`, as an import that chose it would (a text
-  // that names no folder leaves the list as it is).
-  void SetSourceFolder(const std::string& folder);
 
   // WindowPort
   void SetStatus(const std::string& text) override;
@@ -70,8 +66,6 @@ class MainWindow : public QWidget, public WindowPort {
   void RunCommand(const std::function<void()>& command);
   void OnImport();
   void OnConvert();
-  // Reads a folder for the list through lister_.
-  std::shared_ptr<const PageList> ReadFolder(const std::string& folder);
 
   ConvertOptions options_;
   FolderPicker picker_;

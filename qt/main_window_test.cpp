@@ -1,27 +1,21 @@
-#include <algorithm>
 #include <string>
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSemaphore>
 #include <QSignalSpy>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
 
 #include "commands/messages.h"
-#include "platform/process.h"
 #include "platform/text.h"
 #include "project/page_entry.h"
 #include "project/page_list.h"
@@ -69,6 +63,12 @@ void TypeText(QWidget* widget, const QString& text) {
 QString Status(MainWindow& window) { return window.findChild<QLabel*>("Label2")->text(); }
 QPushButton* Button(MainWindow& window, const char* name) {
   return window.findChild<QPushButton*>(name);
+}
+
+// Points the list at `folder` through the import button.
+void Import(MainWindow& window, const std::string& folder) {
+  window.SetFolderPicker([folder] { return folder; });
+  QTest::mouseClick(Button(window, "Command1"), Qt::LeftButton);
 }
 
 struct ShownMessage {
@@ -150,12 +150,12 @@ class MainWindowTest : public QObject {
   void messageBoxes();
   void keysAndListClicksPressNothing_data();
   void keysAndListClicksPressNothing();
-  void convertsWithTheCompilerStandIn();
+  void convertsWithOurHhc();
   void compilerOutcome_data();
   void compilerOutcome();
   void buttonsDisabledWhileCompiling();
   void closingDuringConversionFinishesItFirst();
-  void slowListingKeepsTheWindowAnswering();
+  void heldListingKeepsTheWindowAnswering();
   void convertStagesKeepTheirOrder();
 
  private:
@@ -320,7 +320,7 @@ void MainWindowTest::cancelledImportKeepsListAndEmptiesStatus() {
   WriteBytes(folder / "a.txt", "a");
   MainWindow window(FakeCompiler());
   QVERIFY(ShowActive(window));
-  window.SetSourceFolder(folder.path());
+  Import(window, folder.path());
   window.SetStatus(inkbinder::kSuccessStatus);
 
   QString status_while_picking = "picker not shown";
@@ -379,7 +379,7 @@ void MainWindowTest::messageBoxes() {
   for (const QString& f : files) WriteBytes(folder / f.toStdString(), "page");
   MainWindow window(FakeCompiler());
   QVERIFY(ShowActive(window));
-  if (import) window.SetSourceFolder(folder.path());
+  if (import) Import(window, folder.path());
   window.findChild<QLineEdit*>("Text1")->setText(title);
   window.SetStatus(inkbinder::kSuccessStatus);
 
@@ -416,13 +416,13 @@ void MainWindowTest::keysAndListClicksPressNothing() {
   ScopedTempDir folder("keys");
   WriteBytes(folder / "a.txt", "a");
   MainWindow window(FakeCompiler());
+  QVERIFY(ShowActive(window));
+  Import(window, folder.path());
   int picks = 0;
   window.SetFolderPicker([&] {
     ++picks;
     return std::string();
   });
-  QVERIFY(ShowActive(window));
-  window.SetSourceFolder(folder.path());
   QSignalSpy pressed1(Button(window, "Command1"), &QPushButton::clicked);
   QSignalSpy pressed2(Button(window, "Command2"), &QPushButton::clicked);
   MessageBoxCloser closer;
@@ -451,9 +451,9 @@ void MainWindowTest::keysAndListClicksPressNothing() {
   QVERIFY(window.isVisible());
 }
 
-void MainWindowTest::convertsWithTheCompilerStandIn() {
+void MainWindowTest::convertsWithOurHhc() {
 #ifndef INKBINDER_HAVE_HHC
-  QSKIP("this build has no compiler stand-in (tools/hhc)");
+  QSKIP("this build has no hhc (tools/hhc)");
 #else
   // A folder path with a space and Chinese, pages whose titles are Chinese
   // in code page 936, and a Chinese title with a space.
@@ -475,46 +475,10 @@ void MainWindowTest::convertsWithTheCompilerStandIn() {
 
   QCOMPARE(closer.shown.size(), size_t{0});
   QCOMPARE(Status(window), QString(inkbinder::kSuccessStatus));
-  const std::string book = folder / "测试 手册.chm";
+  // What the book holds is the command line's end-to-end tests' to read back.
   QCOMPARE(FilesIn(folder.path()), QStringList({"测试 手册.chm", "第1章.txt", "第2章.txt"}));
-  QCOMPARE(ReadBytes(book).substr(0, 4), std::string("ITSF"));
+  QCOMPARE(ReadBytes(folder / "测试 手册.chm").substr(0, 4), std::string("ITSF"));
   QCOMPARE(opened_.urls, QList<QUrl>{QUrl::fromLocalFile(Q(folder.path() + "/"))});
-
-  // Read the book back as a reader does: its contents and index name the
-  // pages in the list's order, each link finds its page by its UTF-8 name and
-  // holds the page's bytes, and the help window carries the title.
-  const QString reader = INKBINDER_SOURCE_DIR "/testing/read_chm.py";
-  inkbinder::ProcessOptions capture;
-  capture.capture_output = capture.capture_errors = true;
-  std::string start_error;
-  const auto python = inkbinder::Process::Start(
-      "/usr/bin/python3", {reader.toStdString(), book, folder.path()}, capture, &start_error);
-  QVERIFY2(python != nullptr, start_error.c_str());
-  QVERIFY(python->WaitFor(60000));
-  QVERIFY2(python->ExitCode() == 0, python->Errors().c_str());
-  const QJsonObject read =
-      QJsonDocument::fromJson(QByteArray::fromStdString(python->Output())).object();
-  QCOMPARE(read.value("caption").toString(), QString("测试 手册"));
-  QCOMPARE(read.value("language").toString(), QString("0x804"));
-  QVERIFY(!read.value("binary_index").toBool());
-  const QJsonArray top = read.value("contents").toArray();
-  QCOMPARE(top.size(), 1);
-  QCOMPARE(top[0].toObject().value("name").toString(), QString("目录"));
-  for (const QJsonArray& entries : {top[0].toObject().value("children").toArray(),
-                                    read.value("index").toArray()}) {
-    QStringList names, paths;
-    for (const QJsonValue& entry : entries) {
-      names << entry.toObject().value("name").toString();
-      paths << entry.toObject().value("path").toString();
-      QVERIFY(entry.toObject().value("resolves").toBool());
-      QVERIFY(entry.toObject().value("same_as_disk").toBool());
-    }
-    QCOMPARE(names, QStringList({"第一章 起", "第2章.txt"}));
-    QCOMPARE(paths, QStringList({"第1章.txt", "第2章.txt"}));
-  }
-  QStringList listed;
-  for (const QJsonValue& file : read.value("files").toArray()) listed << file.toString();
-  QVERIFY(listed.contains("第1章.txt") && listed.contains("第2章.txt"));
 #endif
 }
 
@@ -523,11 +487,9 @@ void MainWindowTest::compilerOutcome_data() {
   QTest::addColumn<QString>("status");
   QTest::addColumn<bool>("opened");
   QTest::newRow("compiled") << "book={book}" << QString(inkbinder::kSuccessStatus) << true;
+  // Which compiles fail is the convert command's to test; here, how the window shows one.
   QTest::newRow("book written, compiler says failure")
       << "exit=0;book={book}" << QString(inkbinder::kCompileFailedStatus) << false;
-  QTest::newRow("compiler says success, no book")
-      << "exit=1" << QString(inkbinder::kCompileFailedStatus) << false;
-  QTest::newRow("empty book") << "empty-book={book}" << QString(inkbinder::kCompileFailedStatus) << false;
 }
 
 void MainWindowTest::compilerOutcome() {
@@ -539,16 +501,12 @@ void MainWindowTest::compilerOutcome() {
   ScriptFakeCompiler(script.replace("{book}", Q(folder / "书.chm")).toStdString());
   MainWindow window(FakeCompiler());
   QVERIFY(ShowActive(window));
-  window.SetSourceFolder(folder.path());
+  Import(window, folder.path());
   window.findChild<QLineEdit*>("Text1")->setText("书");
   QTest::mouseClick(Button(window, "Command2"), Qt::LeftButton);
 
   QCOMPARE(Status(window), status);
   QCOMPARE(opened_.urls.size(), opened ? 1 : 0);
-  for (const char* source : {inkbinder::kContentsFileName, inkbinder::kIndexFileName,
-                             inkbinder::kProjectFileName}) {
-    QVERIFY2(!Exists(folder / source), source);
-  }
 }
 
 void MainWindowTest::buttonsDisabledWhileCompiling() {
@@ -556,13 +514,13 @@ void MainWindowTest::buttonsDisabledWhileCompiling() {
   WriteBytes(folder / "a.txt", "a");
   ScriptFakeCompiler("sleep=1000;book=" + folder / "书.chm");
   MainWindow window(FakeCompiler());
+  QVERIFY(ShowActive(window));
+  Import(window, folder.path());
   int picks = 0;
   window.SetFolderPicker([&] {
     ++picks;
     return std::string();
   });
-  QVERIFY(ShowActive(window));
-  window.SetSourceFolder(folder.path());
   auto* title = window.findChild<QLineEdit*>("Text1");
   title->setText("书");
 
@@ -598,7 +556,7 @@ void MainWindowTest::closingDuringConversionFinishesItFirst() {
   ScriptFakeCompiler("sleep=800;book=" + folder / "书.chm");
   MainWindow window(FakeCompiler());
   QVERIFY(ShowActive(window));
-  window.SetSourceFolder(folder.path());
+  Import(window, folder.path());
   window.findChild<QLineEdit*>("Text1")->setText("书");
 
   bool closed_at_once = true;
@@ -615,32 +573,29 @@ void MainWindowTest::closingDuringConversionFinishesItFirst() {
   QCOMPARE(Status(window), QString(inkbinder::kSuccessStatus));
 }
 
-void MainWindowTest::slowListingKeepsTheWindowAnswering() {
+void MainWindowTest::heldListingKeepsTheWindowAnswering() {
   ScopedTempDir folder("slow");
   WriteBytes(folder / "a.txt", "a");
   WriteBytes(folder / "한.txt", "k");
   MainWindow window(FakeCompiler());
   window.SetFolderPicker([&] { return folder.path(); });
-  window.SetPageLister([](const std::string& listed) {
-    QThread::msleep(800);
-    return inkbinder::ListPages(listed);
+  // The listing waits for ten ticks of a timer on the window's thread: a
+  // window that stopped handling events while it lists never lets it go.
+  constexpr int kTicksHeld = 10;
+  QSemaphore ticked;
+  window.SetPageLister([&](const std::string& listed) {
+    ticked.tryAcquire(1, 30000);
+    return inkbinder::ReadPageList(listed);
   });
   QVERIFY(ShowActive(window));
   window.SetStatus(inkbinder::kSuccessStatus);
 
-  // A timer on the window's thread: the longest pause between its ticks is
-  // the longest the window went without handling events.
-  QElapsedTimer clock;
-  qint64 last = -1, longest_gap = 0;
   int ticks_while_listing = 0;
   bool disabled = true, busy_cursor = true, closed_at_once = false;
   QString status_while_listing = "not seen";
   QTimer ticker;
   ticker.setInterval(10);
   QObject::connect(&ticker, &QTimer::timeout, [&] {
-    const qint64 now = clock.elapsed();
-    if (last >= 0) longest_gap = std::max(longest_gap, now - last);
-    last = now;
     if (window.PageCount() != 0) return;  // the listing has ended
     if (++ticks_while_listing == 5) {
       closed_at_once = window.close();
@@ -651,14 +606,13 @@ void MainWindowTest::slowListingKeepsTheWindowAnswering() {
     const QCursor* cursor = QApplication::overrideCursor();
     busy_cursor = busy_cursor && cursor != nullptr && cursor->shape() == Qt::BusyCursor;
     status_while_listing = Status(window);
+    if (ticks_while_listing == kTicksHeld) ticked.release();
   });
-  clock.start();
   ticker.start();
   QTest::mouseClick(Button(window, "Command1"), Qt::LeftButton);
   ticker.stop();
 
-  QVERIFY2(ticks_while_listing >= 20, qPrintable(QString::number(ticks_while_listing)));
-  QVERIFY2(longest_gap < 200, qPrintable(QString::number(longest_gap)));
+  QVERIFY2(ticks_while_listing >= kTicksHeld, qPrintable(QString::number(ticks_while_listing)));
   QVERIFY(disabled);
   QVERIFY(busy_cursor);
   QCOMPARE(QApplication::overrideCursor(), nullptr);
@@ -692,7 +646,7 @@ void MainWindowTest::convertStagesKeepTheirOrder() {
   ScriptFakeCompiler("sleep=300;book=" + folder / "书.chm");
   MainWindow window(FakeCompiler());
   QVERIFY(ShowActive(window));
-  window.SetSourceFolder(folder.path());
+  Import(window, folder.path());
   auto* title = window.findChild<QLineEdit*>("Text1");
   const auto look = [&] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {

@@ -1,7 +1,5 @@
 #include "resources/window_layout.h"
 
-#include <cstring>
-
 namespace inkbinder {
 
 const ControlLayout kFormLayout[] = {
@@ -13,13 +11,6 @@ const ControlLayout kFormLayout[] = {
     {"File1", ControlKind::kFileList, "", 120, 1560, 5172, 3672, 2},              // page list
 };
 const size_t kFormLayoutSize = sizeof kFormLayout / sizeof kFormLayout[0];
-
-const ControlLayout* FindControl(const char* name) {
-  for (const ControlLayout& c : kFormLayout) {
-    if (std::strcmp(c.name, name) == 0) return &c;
-  }
-  return nullptr;
-}
 
 int TwipsToPixels(int twips, int dpi) { return (twips * dpi + 720) / 1440; }
 

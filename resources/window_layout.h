@@ -19,13 +19,9 @@ struct ControlLayout {
 inline constexpr char kWindowCaption[] = "Inkbinder";
 inline constexpr int kClientWidthTwips = 5460;
 inline constexpr int kClientHeightTwips = 5376;
-inline constexpr char kPagePattern[] = "*.txt";
 
 extern const ControlLayout kFormLayout[];
 extern const size_t kFormLayoutSize;
-
-// The layout entry called `name`, or null.
-const ControlLayout* FindControl(const char* name);
 
 // Twips to device pixels at `dpi` dots per inch, rounded to the nearest pixel.
 int TwipsToPixels(int twips, int dpi);

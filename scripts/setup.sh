@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Inkbinder needs on Debian 12 and generates the private locales
-# its programs rely on. Safe to run again: it skips what is already there.
+# the tests and the benchmark run under (the programs themselves need none).
+# Safe to run again: it skips what is already there.
 #
 #   bash scripts/setup.sh convert   only what converting on Linux needs: a C++
 #                                   compiler, CMake and Ninja to build
@@ -25,8 +26,8 @@ convert_packages=(
 )
 test_packages=(
   build-essential file pkg-config  # dpkg-shlibdeps (build-essential) and file: the Debian package
-  googletest libbenchmark-dev
-  fp-utils python3-chm libchm-bin libmspack-dev  # fp-utils: chmcmd, the benchmark's comparison
+  libgtest-dev  # with its sources, which the Windows cross build compiles
+  fp-utils python3-chm libchm-bin libmspack-dev  # fp-utils: chmcmd, for the benchmark and the book check's tests
   locales time
   qt6-base-dev libgl-dev
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine

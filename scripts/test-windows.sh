@@ -13,7 +13,7 @@ linux_build=${INKBINDER_LINUX_BUILD:-build/linux}
 
 bash scripts/setup.sh
 
-# The test hhc.exe compiles by handing the project to the Linux stand-in.
+# The test hhc.exe compiles by handing the project to the Linux hhc.
 if [ ! -f "$linux_build/build.ninja" ]; then
   cmake --preset linux -B "$linux_build" -DINKBINDER_QT=OFF >/dev/null
 fi

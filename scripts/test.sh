@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every test: set-up, the Linux build with sanitizers and its tests (core,
-# compiler stand-in, command line, Qt window), then the Windows build under Wine,
+# hhc, command line, Qt window), then the Windows build under Wine,
 # then the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,7 +1,8 @@
 // A help compiler for tests. INKBINDER_FAKE_COMPILER holds words separated by
 // semicolons (paths may hold spaces): "exit=N" (the exit code, default 1, success as hhc.exe has it),
 // "book=PATH" (write a non-empty book there), "empty-book=PATH", "log=PATH"
-// (append the project path it was given), "sleep=MS".
+// (append the project path it was given), "sleep=MS", "wait-for=PATH" (wait
+// until PATH exists: the test decides when the compile ends).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,10 @@ int main(int argc, char** argv) {
       exit_code = std::atoi(value.c_str());
     } else if (key == "sleep") {
       std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(value.c_str())));
+    } else if (key == "wait-for") {
+      while (!inkbinder::IsRegularFile(value)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
     } else if (key == "book" || key == "empty-book" || key == "log") {
       std::FILE* f = inkbinder::OpenFile(value, key == "log" ? "ab" : "wb");
       if (f == nullptr) return 3;

@@ -9,6 +9,12 @@ namespace inkbinder::testing {
 // "inkbinder-cli", "inkbinder-hhc"), with ".exe" on Windows.
 std::string TestProgram(const std::string& name);
 
+#ifdef _WIN32
+// The test-only hhc.exe: built into a folder of its own, so that no program
+// in the build's bin folder takes it for its compiler.
+std::string TestHelpCompiler();
+#endif
+
 // An environment variable of this process (UTF-8), if set.
 std::optional<std::string> GetEnv(const std::string& name);
 

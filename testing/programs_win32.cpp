@@ -1,9 +1,12 @@
 #include <stdlib.h>
 
+#include "platform/program_folder.h"
 #include "platform/wide_text_win32.h"
 #include "testing/programs.h"
 
 namespace inkbinder::testing {
+
+std::string TestHelpCompiler() { return ProgramFolder() + "/../test-hhc/hhc.exe"; }
 
 std::optional<std::string> GetEnv(const std::string& name) {
   const wchar_t* value = _wgetenv(Utf8ToWide(name).c_str());

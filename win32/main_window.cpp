@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <exception>
 
 #include "commands/compile.h"
@@ -72,15 +71,6 @@ ControlClass ClassOf(ControlKind kind) {
       return {"LISTBOX", kChild | WS_TABSTOP | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE};
   }
   return {"STATIC", kChild, 0};
-}
-
-// A test stretches the listing (by this many milliseconds) to see that the
-// window answers meanwhile.
-std::shared_ptr<const PageList> ReadFolder(const std::string& folder) {
-  if (const char* delay = std::getenv("INKBINDER_TEST_LISTING_DELAY_MS")) {
-    Sleep(static_cast<DWORD>(std::strtoul(delay, nullptr, 10)));
-  }
-  return ReadPageList(folder);
 }
 
 struct OffThreadWork {
@@ -399,7 +389,7 @@ void MainWindow::OnButton(int id) {
   ++running_commands_;
   try {
     if (id == IDC_COMMAND1) {
-      ImportFolder(*this, ReadFolder);
+      ImportFolder(*this, lister_);
     } else {
       // The job is the window as it is at the click.
       ConvertOptions options;

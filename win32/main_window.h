@@ -4,8 +4,10 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "commands/convert.h"
 #include "commands/run_port.h"
 #include "project/page_list.h"
 #include "resources/window_layout.h"
@@ -17,7 +19,8 @@ namespace inkbinder::win32 {
 // import and convert commands run in the core against this window.
 class MainWindow final : public WindowPort {
  public:
-  MainWindow() = default;
+  // `lister` reads a folder for the import button (tests hold it up).
+  explicit MainWindow(PageLister lister = ReadPageList) : lister_(std::move(lister)) {}
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -69,6 +72,7 @@ class MainWindow final : public WindowPort {
     int id;
   };
 
+  PageLister lister_;
   HWND hwnd_ = nullptr;
   std::vector<Control> controls_;  // in creation (tab) order
   HWND status_tip_ = nullptr;  // the status line's tooltip

@@ -1,13 +1,13 @@
 // hhc.exe for tests under Wine, never shipped: compiles for real by handing
-// the project to the Linux compiler stand-in, and answers as hhc.exe does
+// the project to the Linux hhc, and answers as hhc.exe does
 // (exit code 1 on success, 0 on failure).
 //
-//   INKBINDER_LINUX_HHC        the stand-in's Unix path (required)
+//   INKBINDER_LINUX_HHC        the Linux hhc's Unix path (required)
 //   INKBINDER_TEST_HHC_SLEEP   seconds to wait before compiling (a slow compile)
-//   INKBINDER_TEST_HHC_TIMEOUT seconds to wait for the stand-in (default 600)
+//   INKBINDER_TEST_HHC_TIMEOUT seconds to wait for the Linux hhc (default 600)
 //
 // Wine starts a Unix program but gives no handle to wait on, so it runs in a
-// small shell script that writes the stand-in's exit code to a file once it
+// small shell script that writes the Linux hhc's exit code to a file once it
 // is done; this program polls for that file.
 #include <windows.h>
 
@@ -101,14 +101,14 @@ bool WaitForFile(const std::wstring& path, double seconds) {
   }
 }
 
-// Runs the stand-in on the project in a work folder; its exit code, or -1.
-int RunStandIn(UnixFileName to_unix, DosFileName to_dos, const std::string& linux_hhc,
+// Runs the Linux hhc on the project in a work folder; its exit code, or -1.
+int RunLinuxHhc(UnixFileName to_unix, DosFileName to_dos, const std::string& linux_hhc,
                const std::string& unix_project, const std::wstring& work) {
   const std::string unix_work = UnixPath(to_unix, work);
   if (unix_work.empty()) return -1;
   const std::string output = Quoted(unix_work + "/output");
   const std::string part = Quoted(unix_work + "/status.part");
-  // The script lets go of the streams it was started with: a stand-in still
+  // The script lets go of the streams it was started with: a Linux hhc still
   // running after a time-out must not hold a caller's pipe open.
   const std::string script = "exec </dev/null >/dev/null 2>&1\n" + Quoted(linux_hhc) + " " +
                              Quoted(unix_project) + " >" + output + " 2>&1\n" +
@@ -125,7 +125,7 @@ int RunStandIn(UnixFileName to_unix, DosFileName to_dos, const std::string& linu
   std::fwrite(messages.data(), 1, messages.size(), stdout);
   std::fflush(stdout);
   if (!finished) {
-    Say("the Linux compiler stand-in did not finish in time");
+    Say("the Linux hhc did not finish in time");
     return -1;
   }
   return std::atoi(ReadWhole(work + L"\\status").c_str());
@@ -140,7 +140,7 @@ int Compile(const std::wstring& project) {
   }
   const std::string linux_hhc = inkbinder::WideToUtf8(Environment(L"INKBINDER_LINUX_HHC"));
   if (linux_hhc.empty()) {
-    Say("INKBINDER_LINUX_HHC does not name the Linux compiler stand-in");
+    Say("INKBINDER_LINUX_HHC does not name the Linux hhc");
     return 0;
   }
   const std::string unix_project = UnixPath(to_unix, project);
@@ -161,12 +161,12 @@ int Compile(const std::wstring& project) {
     Say("cannot make a work folder");
     return 0;
   }
-  const int stand_in = RunStandIn(to_unix, to_dos, linux_hhc, unix_project, work);
+  const int linux_exit = RunLinuxHhc(to_unix, to_dos, linux_hhc, unix_project, work);
   for (const wchar_t* name : {L"run.sh", L"output", L"status", L"status.part"}) {
     DeleteFileW((work + L"\\" + name).c_str());
   }
   RemoveDirectoryW(work.c_str());
-  return stand_in == 1 ? 1 : 0;  // the stand-in answers as hhc.exe does
+  return linux_exit == 1 ? 1 : 0;  // the Linux hhc answers as hhc.exe does
 }
 
 }  // namespace

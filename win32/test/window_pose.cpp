@@ -13,13 +13,13 @@
 #include "platform/text.h"
 #include "resources/win32/resource.h"
 #include "testing/temp_dir.h"
-#include "win32/test/tool_driver.h"
+#include "win32/driver/tool_driver.h"
 
-using inkbinder::testing::HostPath;
+using inkbinder::driver::HostPath;
+using inkbinder::driver::ToolUnderTest;
+using inkbinder::driver::WaitUntil;
+using inkbinder::driver::Wide;
 using inkbinder::testing::ScopedTempDir;
-using inkbinder::testing::ToolUnderTest;
-using inkbinder::testing::WaitUntil;
-using inkbinder::testing::Wide;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "win32/test/tool_driver.h"
+#include "win32/driver/tool_driver.h"
 
 #include <shlobj.h>
 
@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-namespace inkbinder::testing {
+namespace inkbinder::driver {
 
 namespace {
 
@@ -320,4 +320,4 @@ int ToolUnderTest::ResponseMs() const {
                               .count());
 }
 
-}  // namespace inkbinder::testing
+}  // namespace inkbinder::driver

@@ -10,7 +10,7 @@
 #include "platform/process.h"
 #include "platform/wide_text_win32.h"
 
-namespace inkbinder::testing {
+namespace inkbinder::driver {
 
 inline std::wstring Wide(const std::string& utf8) { return Utf8ToWide(utf8); }
 inline std::string Utf8(const std::wstring& wide) { return WideToUtf8(wide); }
@@ -74,4 +74,4 @@ class ToolUnderTest {
   mutable std::wstring linux_process_;
 };
 
-}  // namespace inkbinder::testing
+}  // namespace inkbinder::driver
