@@ -506,6 +506,7 @@ void MainWindowTest::convertsWithTheCompilerStandIn() {
       paths << entry.toObject().value("path").toString();
       QVERIFY(entry.toObject().value("resolves").toBool());
       QVERIFY(entry.toObject().value("same_as_disk").toBool());
+      QVERIFY(entry.toObject().value("seven_zip").toBool());
     }
     QCOMPARE(names, QStringList({"第一章 起", "第2章.txt"}));
     QCOMPARE(paths, QStringList({"第1章.txt", "第2章.txt"}));

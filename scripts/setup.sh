@@ -6,7 +6,8 @@
 #                                   compiler, CMake and Ninja to build
 #                                   inkbinder-cli and hhc, chmlib for hhc's reader check
 #   bash scripts/setup.sh           everything the tests need besides: GoogleTest,
-#                                   the reader check, Qt, mingw-w64, Wine, Xvfb
+#                                   the readers (chmlib, libmspack, 7-Zip), the other
+#                                   help compilers, Qt, mingw-w64, Wine, Xvfb
 set -euo pipefail
 
 what=${1:-all}
@@ -27,6 +28,7 @@ test_packages=(
   build-essential file pkg-config  # dpkg-shlibdeps (build-essential) and file: the Debian package
   googletest libbenchmark-dev
   fp-utils python3-chm libchm-bin libmspack-dev  # fp-utils: chmcmd, the benchmark's comparison
+  p7zip-full halibut  # 7z reads every test book; halibut and chmcmd make the structure test's peers
   locales time
   qt6-base-dev libgl-dev
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine
