@@ -237,6 +237,8 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page,
   }
   PutTextEntry(&out, 3, title);
   PutTextEntry(&out, 16, book.default_font);
+  // chmcmd and halibut leave record 6 out; Windows' own compiler writes it,
+  // and it has its place in the documented order, so it stays.
   PutTextEntry(&out, 6, CompiledFileStem(book.compiled_file));
   PutTextEntry(&out, 0, book.contents_file);
   PutTextEntry(&out, 1, book.index_file);
