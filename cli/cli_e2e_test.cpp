@@ -1,6 +1,6 @@
 // The whole road through the real programs: inkbinder-cli writes the project,
 // inkbinder-hhc compiles it with the built-in help compiler, and an independent reader
-// (testing/read_chm.py over chmlib) reads the book back as a reader does:
+// (testing/read_chm.py over chmlib and 7-Zip) reads the book back as a reader does:
 // each link's page found by its UTF-8 name and compared with the page on disk.
 #include <algorithm>
 #include <cctype>
@@ -234,6 +234,7 @@ void ExpectOpens(const Json& entry, const Page& page) {
   EXPECT_EQ(entry["name"].text, page.name);
   EXPECT_EQ(entry["path"].text, page.file);
   EXPECT_TRUE(entry["resolves"].boolean) << "no page of that name in the book";
+  EXPECT_TRUE(entry["seven_zip"].boolean) << "7-Zip gives other bytes or none";
   if (page.readable) {
     EXPECT_TRUE(entry["same_as_disk"].boolean) << "the page's bytes differ";
   }
@@ -254,6 +255,9 @@ void ExpectAReaderSeesEveryPage(const Json& b, const std::vector<Page>& pages) {
   ASSERT_EQ(index.size(), pages.size());
   std::set<std::string> listed;
   for (size_t i = 0; i < b["files"].size(); ++i) listed.insert(b["files"][i].text);
+  std::set<std::string> seven_zip_listed;
+  for (size_t i = 0; i < b["seven_zip_files"].size(); ++i) seven_zip_listed.insert(b["seven_zip_files"][i].text);
+  EXPECT_EQ(seven_zip_listed, listed) << "7-Zip lists other files than chmlib";
   for (size_t i = 0; i < pages.size(); ++i) {
     ExpectOpens(entries[i], pages[i]);
     EXPECT_EQ(entries[i]["children"].size(), 0u);

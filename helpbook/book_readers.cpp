@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "platform/process.h"
 #include "testing/temp_dir.h"
 
 namespace helpbook::testing {
@@ -113,6 +114,69 @@ bool MspackFastFind(const std::string& book, const std::vector<std::string>& nam
     }
     return true;
   });
+}
+
+namespace {
+
+// Runs 7-Zip on `args`; its standard output, or false with its words.
+bool RunSevenZip(const std::vector<std::string>& args, std::string* out, std::string* error) {
+  inkbinder::ProcessOptions options;
+  options.capture_output = true;
+  options.capture_errors = true;
+  options.environment = {{"LC_ALL", "C.UTF-8"}};  // names as UTF-8, whatever the caller's locale
+  const auto seven_zip = inkbinder::Process::Start(INKBINDER_7Z, args, options, error);
+  if (seven_zip == nullptr) return false;
+  if (seven_zip->Wait() != 0) {
+    *error = "7-Zip refuses the book: " + seven_zip->Output() + seven_zip->Errors();
+    return false;
+  }
+  *out = seven_zip->Output();
+  return true;
+}
+
+}  // namespace
+
+bool SevenZipExtractAll(const std::string& book, std::map<std::string, std::string>* files,
+                        std::string* error) {
+  files->clear();
+  // The listing names the files and their sizes in the order extraction to
+  // standard output writes them; no name has to fit the file system here.
+  std::string listing;
+  std::string data;
+  if (!RunSevenZip({"l", "-slt", book}, &listing, error) ||
+      !RunSevenZip({"x", "-so", book}, &data, error)) {
+    return false;
+  }
+  const std::size_t items = listing.find("\n----------\n");
+  if (items == std::string::npos) {
+    *error = "7-Zip lists no files: " + listing;
+    return false;
+  }
+  std::string name;
+  std::size_t at = 0;
+  std::size_t line_start = items + 12;
+  while (line_start < listing.size()) {
+    std::size_t line_end = listing.find('\n', line_start);
+    if (line_end == std::string::npos) line_end = listing.size();
+    const std::string line = listing.substr(line_start, line_end - line_start);
+    line_start = line_end + 1;
+    if (line.rfind("Path = ", 0) == 0) {
+      name = "/" + line.substr(7);
+    } else if (line.rfind("Size = ", 0) == 0) {
+      const std::size_t size = std::stoull(line.substr(7));
+      if (at + size > data.size()) {
+        *error = "7-Zip gives fewer bytes than it lists, at " + name;
+        return false;
+      }
+      (*files)[name] = data.substr(at, size);
+      at += size;
+    }
+  }
+  if (at != data.size()) {
+    *error = "7-Zip gives more bytes than it lists";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace helpbook::testing

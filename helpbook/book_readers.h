@@ -40,4 +40,10 @@ bool MspackExtractAll(const std::string& book, std::map<std::string, std::string
 bool MspackFastFind(const std::string& book, const std::vector<std::string>& names,
                     std::map<std::string, std::string>* files, std::string* error);
 
+// 7-Zip (`7z x`): every file it lists, internal ones such as "/#SYSTEM"
+// included, extracted under its UTF-8 name. False with 7-Zip's words when it
+// refuses the book or a file.
+bool SevenZipExtractAll(const std::string& book, std::map<std::string, std::string>* files,
+                        std::string* error);
+
 }  // namespace helpbook::testing

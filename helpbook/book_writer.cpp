@@ -21,7 +21,9 @@ constexpr char kResetTable[] =
     "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/"
     "InstanceData/ResetTable";
 constexpr char kContent[] = "::DataSpace/Storage/MSCompressed/Content";
-constexpr char kLzxTransform[] = "{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}";
+// The transform list as other compilers write it and the format's public
+// description shows it: the LZX transform's GUID string cut to 38 bytes.
+constexpr char kLzxTransformList[] = "{7FC28940-9D31-11D0";
 
 constexpr std::uint32_t kFileHeaderSize = 0x60;
 constexpr std::uint32_t kHeaderSection0Size = 0x18;
@@ -120,8 +122,15 @@ std::string ControlDataFile(const LzxSettings& lzx) {
   return out;
 }
 
-std::string ResetTableFile(const std::vector<std::uint64_t>& frames, std::uint64_t uncompressed,
+// As many entries as 7-Zip counts for the section's length,
+// (length + 32,769) / 32,768, or it refuses the book. That is one per frame
+// the files reach into, and the frame after them when they end on a frame
+// border. Where the count passes the frames written (a length one byte short
+// of a frame border), the extra entry is the section's end.
+std::string ResetTableFile(std::vector<std::uint64_t> frames, std::uint64_t uncompressed,
                            std::uint64_t compressed) {
+  const std::uint64_t counted = (uncompressed + kLzxFrameSize + 1) / kLzxFrameSize;
+  while (frames.size() < counted) frames.push_back(compressed);
   std::string out;
   Le32(&out, 2);
   Le32(&out, static_cast<std::uint32_t>(frames.size()));
@@ -216,11 +225,19 @@ bool BookWriter::Has(const std::string& name) const {
   return names_.count(name) != 0;
 }
 
+void BookWriter::AddUncompressedFile(const std::string& name, std::string_view bytes) {
+  names_.insert(name);
+  uncompressed_.emplace_back(name, bytes);
+}
+
 bool BookWriter::Finish(std::string* error, const Check& before_commit) {
-  // The compressed section ends on a whole frame: some readers always
-  // decode a full frame, the last one too. And it reaches past the last
-  // file's end: a reader extracting a file that ends on a frame border goes
-  // on to decode the frame after it, which must be there.
+  // The reset table and the span give the files' exact length, as other
+  // compilers write them; the compressed data still fills its last frame, as
+  // theirs does: one reader always decodes a whole frame, the last one too.
+  // And it reaches a frame past the files' end when they end on a frame
+  // border: a reader extracting a file that ends there goes on to decode
+  // the frame after it, which must be there.
+  const std::uint64_t uncompressed = stream_size_;
   const std::uint64_t frames = stream_size_ / kLzxFrameSize + 1;
   const std::uint64_t padded = frames * kLzxFrameSize;
   const std::string zeros(64 * 1024, '\0');
@@ -240,17 +257,18 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   }
   compressor_.reset();
 
-  // The uncompressed section: small files first, the compressed section last.
-  std::vector<std::pair<std::string, std::string>> section0;
+  // The uncompressed section: the files given for it, the compressed
+  // section's small files, the compressed section last.
+  std::vector<std::pair<std::string, std::string>> section0 = std::move(uncompressed_);
   std::string transform_list;
-  Utf16(&transform_list, kLzxTransform);
+  Utf16(&transform_list, kLzxTransformList);
   std::string span;
-  Le64(&span, padded);
+  Le64(&span, uncompressed);
   section0.emplace_back(kNameList, NameListFile());
   section0.emplace_back(kControlData, ControlDataFile(settings_.lzx));
   section0.emplace_back(kSpanInfo, span);
   section0.emplace_back(kTransformList, transform_list);
-  section0.emplace_back(kResetTable, ResetTableFile(frame_offsets, padded, compressed));
+  section0.emplace_back(kResetTable, ResetTableFile(frame_offsets, uncompressed, compressed));
 
   std::vector<DirectoryEntry> entries = std::move(entries_);
   entries.push_back({"/", 0, 0, 0});

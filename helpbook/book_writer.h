@@ -1,7 +1,8 @@
 #pragma once
 // Writes a compiled help book: the file header, the directory, the
-// uncompressed section with the compressed section's control data, reset
-// table and span, and the compressed section holding every file given.
+// uncompressed section (the files given for it, then the compressed
+// section's control data, reset table and span), and the compressed section
+// holding every other file given.
 //
 // Files stream in: the compressed section goes to a temporary file beside
 // the book, the book itself to a second temporary name that replaces the
@@ -15,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "helpbook/book_directory.h"
@@ -45,6 +47,8 @@ class BookWriter {
   bool Append(const void* data, std::size_t size);
   void EndFile();
   bool AddFile(const std::string& name, std::string_view bytes);
+  // A file kept uncompressed, in the uncompressed section.
+  void AddUncompressedFile(const std::string& name, std::string_view bytes);
 
   // Whether a file of exactly that name was added already.
   bool Has(const std::string& name) const;
@@ -69,6 +73,7 @@ class BookWriter {
   bool sink_failed_ = false;
   std::unique_ptr<LzxSectionCompressor> compressor_;
   std::vector<DirectoryEntry> entries_;
+  std::vector<std::pair<std::string, std::string>> uncompressed_;
   std::unordered_set<std::string> names_;
   std::uint64_t stream_size_ = 0;
   std::uint64_t file_start_ = 0;

@@ -221,7 +221,9 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
   BookWriter writer(*book_path, settings);
   if (!writer.Start(error)) return false;
   for (const InternalFile& file : system_files) {
-    if (!writer.AddFile(file.name, file.bytes)) {
+    if (!file.compressed) {
+      writer.AddUncompressedFile(file.name, file.bytes);
+    } else if (!writer.AddFile(file.name, file.bytes)) {
       *error = "cannot write the compressed section beside the book";
       return false;
     }

@@ -4,6 +4,8 @@
 #include <map>
 #include <set>
 
+#include "resources/version.h"
+
 namespace helpbook {
 
 namespace {
@@ -12,8 +14,8 @@ namespace {
 // lookup), so no string may cross a block border and none may be longer.
 constexpr std::size_t kBlockSize = 4096;
 
-// A #SYSTEM record no reader knows: readers skip it by its length.
-constexpr std::uint16_t kSkippedRecord = 0x7FFF;
+// #IDXHDR, also #SYSTEM's record 13: a fixed 4096 bytes.
+constexpr std::size_t kIndexHeaderSize = 4096;
 
 // The window struct as readers take it from #WINDOWS: its size and the
 // offsets of the fields we fill.
@@ -183,16 +185,35 @@ const WindowDefinition* FindWindow(const BookInfo& book, std::string_view name) 
   return nullptr;
 }
 
-std::string SystemFile(const BookInfo& book, const std::string& start_page) {
+// Seconds since 1970, as the compile's time.
+std::uint32_t UnixSeconds(std::uint64_t filetime) {
+  constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
+  return static_cast<std::uint32_t>(filetime > kUnixEpoch ? (filetime - kUnixEpoch) / 10000000ull : 0);
+}
+
+// #IDXHDR: the header of the contents' properties and of merged books. The
+// book merges nothing and sets none of the properties, so besides its
+// signature only the compile's time, a 1 that every book carries and the
+// number of topics are given.
+std::string IndexHeaderFile(const BookInfo& book, std::size_t topic_count) {
+  std::string out = "T#SM";
+  PutU32(&out, UnixSeconds(book.timestamp));
+  PutU32(&out, 1);
+  PutU32(&out, static_cast<std::uint32_t>(topic_count));
+  out.resize(kIndexHeaderSize, '\0');
+  return out;
+}
+
+// The records in the order the format's description gives and other
+// compilers follow: 10 9 4 2 3 16 6 0 1 5, then 13.
+std::string SystemFile(const BookInfo& book, const std::string& start_page,
+                       const std::string& index_header) {
   std::string out;
   PutU32(&out, 3);
-  // Seconds since 1970, as the compile's time.
-  constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
-  const std::uint64_t seconds =
-      book.timestamp > kUnixEpoch ? (book.timestamp - kUnixEpoch) / 10000000ull : 0;
   std::string time;
-  PutU32(&time, static_cast<std::uint32_t>(seconds));
+  PutU32(&time, UnixSeconds(book.timestamp));
   PutEntry(&out, 10, time);
+  PutTextEntry(&out, 9, "Inkbinder " INKBINDER_VERSION);
   // Language, no DBCS option (the project sets none), no full-text search,
   // no binary keyword or associative index, the compile's time, two unused fields.
   std::string locale;
@@ -205,7 +226,6 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page) {
   PutU32(&locale, 0);
   PutU32(&locale, 0);
   PutEntry(&out, 4, locale);
-  // Texts come last: one reader overwrites the file's last byte with a NUL.
   const bool ascii_start = std::all_of(start_page.begin(), start_page.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii_start) PutTextEntry(&out, 2, start_page);
@@ -217,22 +237,20 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page) {
   }
   PutTextEntry(&out, 3, title);
   PutTextEntry(&out, 16, book.default_font);
+  // chmcmd and halibut leave record 6 out; Windows' own compiler writes it,
+  // and it has its place in the documented order, so it stays.
   PutTextEntry(&out, 6, CompiledFileStem(book.compiled_file));
   PutTextEntry(&out, 0, book.contents_file);
   PutTextEntry(&out, 1, book.index_file);
   PutTextEntry(&out, 5, book.default_window);
+  PutEntry(&out, 13, index_header);
   if (!ascii_start && !start_page.empty()) {
     // Two Linux readers take only the file's first 4096 bytes after the
     // version, and decode a start page there as UTF-8 or Latin-1 instead of
     // the book's code page: one then opens a blank page, the other refuses
-    // the whole book. A start page they cannot decode therefore follows a
-    // record that carries it beyond their reach; readers that read the whole
-    // file in the book's code page still open the book on it.
-    constexpr std::size_t kFirstReadEnd = 4 + kBlockSize;
-    if (out.size() < kFirstReadEnd) {
-      const std::size_t fill = out.size() + 4 < kFirstReadEnd ? kFirstReadEnd - out.size() - 4 : 0;
-      PutEntry(&out, kSkippedRecord, std::string(fill, '\0'));
-    }
+    // the whole book. Record 13 is 4096 bytes long, so a start page they
+    // cannot decode follows it, beyond their reach; readers that read the
+    // whole file in the book's code page still open the book on it.
     PutTextEntry(&out, 2, start_page);
   }
   return out;
@@ -494,11 +512,16 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
     PutU16(&topics_file, 0);
   }
 
-  files->push_back({"/#SYSTEM", SystemFile(book, start_page)});
+  // #SYSTEM stays uncompressed, as other compilers keep it; #ITBITS is
+  // empty in every book.
+  const std::string index_header = IndexHeaderFile(book, topics.size());
+  files->push_back({"/#ITBITS", std::string(), true});
+  files->push_back({"/#SYSTEM", SystemFile(book, start_page, index_header), false});
   files->push_back({"/#WINDOWS", windows_file});
   files->push_back({"/#TOPICS", topics_file});
   files->push_back({"/#URLTBL", url_table});
   files->push_back({"/#URLSTR", url_strings.bytes()});
+  files->push_back({"/#IDXHDR", index_header});
   files->push_back({"/#STRINGS", strings.Bytes()});
   return true;
 }

@@ -63,17 +63,19 @@ struct BookInfo {
   std::uint64_t timestamp = 0;          // the compile's time as a Windows FILETIME (100 ns since 1601)
 };
 
-// An internal file: its name in the book's directory ("/#SYSTEM") and bytes.
+// An internal file: its name in the book's directory ("/#SYSTEM"), its
+// bytes, and whether it goes into the compressed section.
 struct InternalFile {
   std::string name;
   std::string bytes;
+  bool compressed = true;
 };
 
 // The page readers open first: the default topic, or the contents' first page.
 std::string StartPage(const BookInfo& book);
 
-// #SYSTEM, #WINDOWS, #TOPICS, #URLTBL, #URLSTR and #STRINGS, named as the
-// book's directory lists them. They may go into either section. False, with a
+// #ITBITS, #SYSTEM, #WINDOWS, #TOPICS, #URLTBL, #URLSTR, #IDXHDR and
+// #STRINGS, named as the book's directory lists them. False, with a
 // message naming the cause, when the project cannot be described (the
 // default window names no window of the project).
 bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std::string* error);

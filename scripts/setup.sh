@@ -7,7 +7,8 @@
 #                                   compiler, CMake and Ninja to build
 #                                   inkbinder-cli and inkbinder-hhc, chmlib for its reader check
 #   bash scripts/setup.sh           everything the tests need besides: GoogleTest,
-#                                   the reader check, Qt, mingw-w64, Wine, Xvfb
+#                                   the readers (chmlib, libmspack, 7-Zip), the other
+#                                   help compilers, Qt, mingw-w64, Wine, Xvfb
 set -euo pipefail
 
 what=${1:-all}
@@ -27,7 +28,8 @@ convert_packages=(
 test_packages=(
   build-essential file pkg-config  # dpkg-shlibdeps (build-essential) and file: the Debian package
   libgtest-dev  # with its sources, which the Windows cross build compiles
-  fp-utils python3-chm libchm-bin libmspack-dev  # fp-utils: chmcmd, for the benchmark and the book check's tests
+  fp-utils python3-chm libchm-bin libmspack-dev  # fp-utils: chmcmd, for the benchmark, the structure test and the book check's tests
+  p7zip-full halibut  # 7z reads every test book; halibut and chmcmd make the structure test's peers
   locales time
   qt6-base-dev libgl-dev
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine

@@ -3,7 +3,9 @@
 sees, as JSON.
 
 Independent of the programs that wrote the book: it goes through chmlib
-(Debian's python3-chm; run it with /usr/bin/python3). A reader finds a page
+(Debian's python3-chm; run it with /usr/bin/python3), and through 7-Zip
+(`7z`, Debian's p7zip-full), which has a parser of its own and fails this
+program when it refuses the book. A reader finds a page
 by its UTF-8 name: it decodes the sitemap's Local value from the book's code
 page, cuts the URL's fragment off at '#' and percent-decodes the rest.
 
@@ -17,6 +19,7 @@ Output keys:
   index              the index sitemap in file order: [{name, local, path, resolves, same_as_disk}]
   binary_index       whether the book carries a binary keyword index (readers prefer it)
   files              every normal file the book's listing enumerates, UTF-8, without the '/'
+  seven_zip_files    the same, as 7-Zip lists them
 
   name               the entry's Name, its character references decoded; null when
                      it holds an '&' that starts no reference (readers stumble on it)
@@ -25,13 +28,16 @@ Output keys:
   resolves           whether the book holds a file of that name
   same_as_disk       whether its bytes equal PAGES_FOLDER/path; null without a folder
                      or when that file cannot be read
+  seven_zip          whether 7-Zip extracts the same bytes under that name
 """
 
 import html
 import json
 import os
 import re
+import shutil
 import struct
+import subprocess
 import sys
 import urllib.parse
 
@@ -77,16 +83,45 @@ def reader_path(local):
     return urllib.parse.unquote(url, encoding="utf-8", errors="replace").lstrip("/")
 
 
-def page_entry(book, params, encoding, folder):
+def seven_zip_files(path):
+    """Every file 7-Zip lists, by name without the '/', with the bytes it
+    extracts. Its listing gives names and sizes in the order extraction to
+    standard output writes the files, so no name has to fit the file system."""
+    seven_zip = shutil.which("7z")
+    if seven_zip is None:
+        raise SystemExit("read_chm: no 7z (Debian's p7zip-full)")
+    env = dict(os.environ, LC_ALL="C.UTF-8")
+    runs = [subprocess.run([seven_zip] + what + [path], capture_output=True, env=env)
+            for what in (["l", "-slt"], ["x", "-so"])]
+    for run in runs:
+        if run.returncode != 0:
+            raise SystemExit("read_chm: 7-Zip refuses the book: " +
+                             (run.stdout + run.stderr).decode("utf-8", "replace"))
+    listing, data = runs[0].stdout.decode("utf-8"), runs[1].stdout
+    files, name, at = {}, None, 0
+    for line in listing.split("\n----------\n", 1)[1].splitlines():
+        if line.startswith("Path = "):
+            name = line[7:]
+        elif line.startswith("Size = "):
+            size = int(line[7:])
+            files[name] = data[at:at + size]
+            at += size
+    if at != len(data):
+        raise SystemExit("read_chm: 7-Zip extracts other sizes than it lists")
+    return files
+
+
+def page_entry(book, params, encoding, folder, seven):
     raw_name = params.get("name", b"").decode(encoding, "replace")
     entry = {"name": strict_name(raw_name), "local": None, "path": None, "resolves": None,
-             "same_as_disk": None}
+             "same_as_disk": None, "seven_zip": None}
     if "local" not in params:
         return entry
     local = params["local"].decode(encoding, "replace")
     path = reader_path(local)
     stored = read_object(book, ("/" + path).encode("utf-8"))
-    entry.update(local=local, path=path, resolves=stored is not None)
+    entry.update(local=local, path=path, resolves=stored is not None,
+                 seven_zip=stored is not None and seven.get(path) == stored)
     if folder is not None:
         try:
             with open(os.path.join(folder, path), "rb") as f:
@@ -96,7 +131,7 @@ def page_entry(book, params, encoding, folder):
     return entry
 
 
-def parse_sitemap(data, encoding, book, folder):
+def parse_sitemap(data, encoding, book, folder, seven):
     """The sitemap's entries as a tree. Markup is ASCII and no code page 936
     trail byte is '<', '>', '"' or "'", so the bytes are scanned as they are."""
     root = []
@@ -124,7 +159,7 @@ def parse_sitemap(data, encoding, book, folder):
             if not closing:
                 current = {} if b"text/sitemap" in m.group(0).lower() else None
             elif current is not None:
-                entry = page_entry(book, current, encoding, folder)
+                entry = page_entry(book, current, encoding, folder, seven)
                 entry["children"] = []
                 stack[-1].append(entry)
                 current = None
@@ -168,14 +203,16 @@ def read_book(path, folder):
     encoding = LCID_ENCODINGS.get(lcid, "cp1252")
     contents = read_object(book, book.topics) if book.topics else None
     index = read_object(book, book.index) if book.index else None
+    seven = seven_zip_files(path)
     result = {
         "lcid": lcid,
         "language": "0x%x" % lcid,
         "caption": caption_of(book, encoding),
-        "contents": parse_sitemap(contents, encoding, book, folder) if contents else None,
-        "index": flat(parse_sitemap(index, encoding, book, folder)) if index else None,
+        "contents": parse_sitemap(contents, encoding, book, folder, seven) if contents else None,
+        "index": flat(parse_sitemap(index, encoding, book, folder, seven)) if index else None,
         "binary_index": read_object(book, b"/$WWKeywordLinks/BTree") is not None,
         "files": listed_files(book),
+        "seven_zip_files": [n for n in seven if n[:1] not in ("#", "$")],
     }
     book.CloseCHM()
     return result

@@ -41,6 +41,8 @@ def main(read_chm, folder):
                 problems.append("the %s links to %s, which is not in the book" % (what, e["path"]))
             elif not e["same_as_disk"]:
                 problems.append("the book's %s differs from the page" % e["path"])
+            elif not e["seven_zip"]:
+                problems.append("7-Zip gives other bytes for %s" % e["path"])
     missing = [page for _, page in expected_pages if page not in seen["files"]]
     if missing:
         problems.append("the book's listing leaves out %r" % missing)
