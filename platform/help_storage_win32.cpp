@@ -10,13 +10,10 @@
 
 namespace inkbinder {
 
-namespace {
-
 // itss.dll's storage, which the help viewer reads books through. The
-// compiler's headers do not declare it.
-const CLSID kClsidItStorage = {0x5d02926a, 0x212e, 0x11d0, {0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec}};
-const IID kIidItStorage = {0x88cc31de, 0x27ab, 0x11d0, {0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec}};
-
+// compiler's headers do not declare it. Outside the anonymous namespace: the
+// objects come from the system, and a type only this file could derive from
+// lets the compiler take its calls for unreachable.
 struct IITStorage : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE StgCreateDocfile(const WCHAR*, DWORD, DWORD, IStorage**) = 0;
   virtual HRESULT STDMETHODCALLTYPE StgCreateDocfileOnILockBytes(ILockBytes*, DWORD, DWORD, IStorage**) = 0;
@@ -32,6 +29,11 @@ struct IITStorage : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE DefaultControlData(void**) = 0;
   virtual HRESULT STDMETHODCALLTYPE Compact(const WCHAR*, int) = 0;
 };
+
+namespace {
+
+const CLSID kClsidItStorage = {0x5d02926a, 0x212e, 0x11d0, {0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec}};
+const IID kIidItStorage = {0x88cc31de, 0x27ab, 0x11d0, {0x9d, 0xf9, 0x00, 0xa0, 0xc9, 0x22, 0xe6, 0xec}};
 
 // Holds one reference and gives it back.
 template <typename T>
