@@ -143,11 +143,18 @@ std::string CompareWithFile(StoredFile* stored, const std::string& disk_path, Co
   }
 }
 
+// Names the reader has found already: a link to one needs no second lookup
+// (under Wine each lookup opens a stream, and every page has two links).
+using Found = std::unordered_set<std::string>;
+
 // Every Local of one stored sitemap opens a page.
-std::string CheckLocals(HelpStorage* book, const char* which, const std::string& sitemap) {
+std::string CheckLocals(HelpStorage* book, const char* which, const std::string& sitemap, Found* found) {
   for (const std::string& local : SitemapLocals(sitemap)) {
     const std::string path = ReaderPathOfLocal(local);
-    if (!book->OpenFile(InternalPath(path))) {
+    if (found->count(InternalPath(path)) != 0) continue;
+    if (book->OpenFile(InternalPath(path))) {
+      found->insert(InternalPath(path));
+    } else {
       return "the " + std::string(which) + " links to " + path +
              ", which a reader cannot find in the book (Local \"" +
              CodePageToUtf8(local, kCodePage936) + "\")";
@@ -158,7 +165,7 @@ std::string CheckLocals(HelpStorage* book, const char* which, const std::string&
 
 // One stored sitemap: named in #SYSTEM, stored byte for byte, every link opening.
 std::string CheckSitemap(HelpStorage* book, const char* which, const std::string& system_name,
-                         const std::string& name, const std::string& written) {
+                         const std::string& name, const std::string& written, Found* found) {
   if (name.empty()) return std::string();
   const std::string shown = CodePageToUtf8(name, kCodePage936);
   if (system_name != name) {
@@ -171,7 +178,7 @@ std::string CheckSitemap(HelpStorage* book, const char* which, const std::string
     return "the book holds no " + std::string(which) + " " + shown;
   }
   if (stored != written) return "the " + std::string(which) + " " + shown + " is stored changed";
-  return CheckLocals(book, which, stored);
+  return CheckLocals(book, which, stored, found);
 }
 
 }  // namespace
@@ -268,17 +275,19 @@ std::string CheckBook(const std::string& book_path, const BookFacts& facts) {
   if (!book->ListFiles(&names)) return "the book's file listing cannot be read";
   const std::unordered_set<std::string> listed(names.begin(), names.end());
   CompareBuffers buffers;
+  Found found;
   for (const auto& [name, disk_path] : facts.pages) {
     const std::unique_ptr<StoredFile> stored = book->OpenFile(InternalPath(name));
     if (!stored) return name + ": the book does not hold this page";
     if (listed.count(InternalPath(name)) == 0) return name + ": the book's file listing leaves this page out";
     const std::string problem = CompareWithFile(stored.get(), disk_path, &buffers);
     if (!problem.empty()) return name + ": " + problem;
+    found.insert(InternalPath(name));
   }
-  std::string problem =
-      CheckSitemap(book.get(), "contents", system.contents_name, facts.contents_name, facts.contents_bytes);
+  std::string problem = CheckSitemap(book.get(), "contents", system.contents_name, facts.contents_name,
+                                     facts.contents_bytes, &found);
   if (problem.empty()) {
-    problem = CheckSitemap(book.get(), "index", system.index_name, facts.index_name, facts.index_bytes);
+    problem = CheckSitemap(book.get(), "index", system.index_name, facts.index_name, facts.index_bytes, &found);
   }
   return problem;
 }
