@@ -143,6 +143,43 @@ std::string CompareWithFile(StoredFile* stored, const std::string& disk_path, Co
   }
 }
 
+// Compares the stored file with the page as the compiler wrote it: a
+// problem in words, or *differs when only the bytes disagree.
+std::string CompareWithDigest(StoredFile* stored, const PageDigest& written, CompareBuffers* buffers,
+                              bool* differs) {
+  *differs = false;
+  if (stored->size() != written.length) {
+    return "the book holds " + std::to_string(stored->size()) + " bytes, the compiler wrote " +
+           std::to_string(written.length);
+  }
+  constexpr size_t kStep = 1 << 20;
+  std::string& from_book = buffers->from_book;
+  PageDigest read;
+  while (read.length < written.length) {
+    const std::uint64_t left = written.length - read.length;
+    const size_t want = left < kStep ? static_cast<size_t>(left) : kStep;
+    if (from_book.size() < want) from_book.resize(want);
+    if (stored->Read(from_book.data(), want) != want) return "the book cannot give all of its bytes";
+    read.Add(from_book.data(), want);
+  }
+  *differs = read.hash != written.hash;
+  return std::string();
+}
+
+// The first difference between a stored page and what was written: against
+// the digest taken while writing when there is one, else against the file.
+std::string ComparePage(HelpStorage* book, const std::string& name, StoredFile* stored,
+                        const std::string& disk_path, const PageDigest* written, CompareBuffers* buffers) {
+  if (written == nullptr) return CompareWithFile(stored, disk_path, buffers);
+  bool differs;
+  const std::string problem = CompareWithDigest(stored, *written, buffers, &differs);
+  if (!differs) return problem;
+  // The file can tell where they differ, unless it has changed since.
+  const std::unique_ptr<StoredFile> again = book->OpenFile(InternalPath(name));
+  const std::string where = again ? CompareWithFile(again.get(), disk_path, buffers) : std::string();
+  return where.empty() ? "its bytes differ from what the compiler wrote" : where;
+}
+
 // Names the reader has found already: a link to one needs no second lookup
 // (under Wine each lookup opens a stream, and every page has two links).
 using Found = std::unordered_set<std::string>;
@@ -276,11 +313,14 @@ std::string CheckBook(const std::string& book_path, const BookFacts& facts) {
   const std::unordered_set<std::string> listed(names.begin(), names.end());
   CompareBuffers buffers;
   Found found;
-  for (const auto& [name, disk_path] : facts.pages) {
+  const bool digested = facts.page_digests.size() == facts.pages.size();
+  for (size_t i = 0; i < facts.pages.size(); ++i) {
+    const auto& [name, disk_path] = facts.pages[i];
     const std::unique_ptr<StoredFile> stored = book->OpenFile(InternalPath(name));
     if (!stored) return name + ": the book does not hold this page";
     if (listed.count(InternalPath(name)) == 0) return name + ": the book's file listing leaves this page out";
-    const std::string problem = CompareWithFile(stored.get(), disk_path, &buffers);
+    const std::string problem = ComparePage(book.get(), name, stored.get(), disk_path,
+                                            digested ? &facts.page_digests[i] : nullptr, &buffers);
     if (!problem.empty()) return name + ": " + problem;
     found.insert(InternalPath(name));
   }

@@ -13,7 +13,9 @@ namespace helpbook {
 // Opens the book and reads it as a reader does: #SYSTEM's language and
 // sitemap names; each sitemap stored byte for byte; every Local of both
 // sitemaps found by the name a reader looks up (ReaderPathOfLocal); every
-// page listed and holding the bytes of its file. Returns the first problem in
+// page listed and holding the bytes the compiler wrote (by the digests taken
+// while writing, or the page's file when there are none), every page read
+// back whole from the book. Returns the first problem in
 // words, naming the file; empty when the book is sound.
 std::string CheckBook(const std::string& book_path, const BookFacts& facts);
 
