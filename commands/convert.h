@@ -7,18 +7,14 @@
 
 #include "project/page_list.h"
 
-namespace inkbinder {
-
-class RunPort;
-class WindowPort;
-
-}  // namespace inkbinder
-
 namespace helpbook {
 struct BookFacts;
 }  // namespace helpbook
 
 namespace inkbinder {
+
+class RunPort;
+class WindowPort;
 
 struct ConvertOptions {
   std::string compiler;       // the help compiler program to run, or kBuiltinCompiler
