@@ -6,6 +6,7 @@
 
 #include "commands/messages.h"
 #include "commands/run_port.h"
+#include "helpbook/book_check.h"
 #include "helpbook/compile_help_book.h"
 #include "platform/console.h"
 #include "platform/process.h"
@@ -57,12 +58,14 @@ ConvertResult& EndInterrupted(ConvertRun& run) {
 
 // The built-in compiler, inside this process and off the window's thread:
 // the window keeps answering as it does while an outside compiler runs. An
-// interruption stops it between two pages.
+// interruption stops it between two pages. The book is read back as the
+// system's help viewer reads it before it replaces an older one.
 ConvertResult RunBuiltinCompiler(ConvertRun& run) {
   const FileStamp before = StampOffThread(run);
   run.SetStatus(kWaitingStatus);
   helpbook::CompileOptions options;
   options.stop = Interrupted;
+  options.check = run.job.options.check_book ? run.job.options.check_book : helpbook::CheckBook;
   std::string written;
   std::string error;
   bool compiled = false;

@@ -7,6 +7,10 @@
 
 #include "project/page_list.h"
 
+namespace helpbook {
+struct BookFacts;
+}  // namespace helpbook
+
 namespace inkbinder {
 
 class RunPort;
@@ -15,6 +19,10 @@ class WindowPort;
 struct ConvertOptions {
   std::string compiler;       // the help compiler program to run, or kBuiltinCompiler
   bool keep_sources = false;  // leave the three source files in the folder
+  // How the built-in compiler reads its book back before the book takes its
+  // place (the first problem, or ""): helpbook::CheckBook unless a test
+  // gives another.
+  std::function<std::string(const std::string& book, const helpbook::BookFacts& facts)> check_book;
 };
 
 // One conversion, as it was at the click: what is typed or imported while it

@@ -8,6 +8,7 @@
 #include "commands/compile.h"
 #include "commands/convert.h"
 #include "commands/messages.h"
+#include "helpbook/book_check.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "project/page_entry.h"
@@ -143,6 +144,24 @@ TEST_F(ConvertTest, TheBuiltInCompilerMakesTheBookInThisProcess) {
   EXPECT_TRUE(SourcesExist(false, false, false));
   EXPECT_EQ(window.opened, std::vector<std::string>{dir.path() + "/"});
   EXPECT_FALSE(Exists(log())) << "no program ran";
+
+  // A book damaged once written: the reader's check refuses it, and the book
+  // from before stays.
+  const std::string older = ReadBytes(book());
+  std::string problem;
+  options.check_book = [&](const std::string& written, const helpbook::BookFacts& facts) {
+    std::string bytes = ReadBytes(written);
+    const size_t listed = bytes.find("/2.txt");
+    if (listed != std::string::npos) bytes[listed + 5] = 'u';  // the directory names 2.txu
+    WriteBytes(written, bytes);
+    problem = helpbook::CheckBook(written, facts);
+    return problem;
+  };
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kCompileFailed);
+  EXPECT_EQ(window.status(), kCompileFailedStatus);
+  EXPECT_EQ(problem, "2.txt: the book does not hold this page");
+  EXPECT_EQ(ReadBytes(book()), older);
+  options.check_book = nullptr;
 
   // A page gone by the time it compiles: a failure, and the older book stays.
   ASSERT_TRUE(DeleteFileAt(dir / "2.txt"));

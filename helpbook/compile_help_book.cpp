@@ -86,7 +86,8 @@ bool BookName(const std::string& relative, std::string* name) {
 // caller keeps for every page: zero-filling a fresh megabyte for each of
 // thousands of small pages cost more than compressing them.
 bool AddPage(BookWriter* writer, const std::string& name, const std::string& path,
-             const std::function<bool()>& stop, std::vector<char>* buffer, std::string* error) {
+             const std::function<bool()>& stop, std::vector<char>* buffer, PageDigest* digest,
+             std::string* error) {
   std::FILE* f = OpenInput(path);
   if (f == nullptr) {
     *error = CannotRead("page", path);
@@ -99,6 +100,7 @@ bool AddPage(BookWriter* writer, const std::string& name, const std::string& pat
   while (ok && !(stopped = stop && stop()) &&
          (got = std::fread(buffer->data(), 1, buffer->size(), f)) > 0) {
     ok = writer->Append(buffer->data(), got);
+    digest->Add(buffer->data(), got);
   }
   writer->EndFile();
   if (stopped) {
@@ -244,8 +246,12 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
       return false;
     }
     if (writer.Has(name)) continue;  // listed twice
-    if (!AddPage(&writer, name, on_disk(relative), options.stop, &buffer, error)) return false;
-    if (options.check) facts.pages.emplace_back(name.substr(1), on_disk(relative));
+    PageDigest digest;
+    if (!AddPage(&writer, name, on_disk(relative), options.stop, &buffer, &digest, error)) return false;
+    if (options.check) {
+      facts.pages.emplace_back(name.substr(1), on_disk(relative));
+      facts.page_digests.push_back(digest);
+    }
   }
   if (options.stop && options.stop()) {
     *error = "interrupted";

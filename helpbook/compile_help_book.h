@@ -2,6 +2,7 @@
 // The built-in help compiler: reads a help project (the project file, its
 // contents and index files, its pages) and writes the compiled book it names.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,6 +15,19 @@
 
 namespace helpbook {
 
+// A page's length and 64-bit FNV-1a hash as the compiler wrote it: a check
+// compares the book with it instead of reading every page from disk again.
+struct PageDigest {
+  std::uint64_t length = 0;
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  void Add(const char* data, std::size_t size) {
+    length += size;
+    for (std::size_t i = 0; i < size; ++i) {
+      hash = (hash ^ static_cast<unsigned char>(data[i])) * 0x100000001b3ULL;
+    }
+  }
+};
+
 // What a finished book must give a reader, for a check before it is kept.
 struct BookFacts {
   // The sitemaps by the names the project gives them (code page 936 bytes)
@@ -24,6 +38,9 @@ struct BookFacts {
   std::string index_bytes;
   // Every page: its name in the book (UTF-8, no leading '/') and its file.
   std::vector<std::pair<std::string, std::string>> pages;
+  // One for each page, as written; empty when not taken (then the check
+  // compares with the files).
+  std::vector<PageDigest> page_digests;
   std::uint32_t language = 0x804;
 };
 

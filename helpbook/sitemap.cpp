@@ -75,7 +75,8 @@ void AppendCodePoint(std::string* out, std::uint32_t code_point) {
   *out += inkbinder::Utf8ToCodePage(utf8, inkbinder::kCodePage936);
 }
 
-// Readers show names with their entities decoded. Unknown entities stay as written.
+}  // namespace
+
 std::string DecodeEntities(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -125,8 +126,6 @@ std::string DecodeEntities(std::string_view text) {
   }
   return out;
 }
-
-}  // namespace
 
 namespace {
 
@@ -204,7 +203,7 @@ bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std
           entry.name = DecodeEntities(value);
           has_name = true;
         } else if (SameWord(name, "Local") && !has_local) {
-          entry.local = std::string(value);
+          entry.local = DecodeEntities(value);
           has_local = true;
         }
       }

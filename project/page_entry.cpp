@@ -51,11 +51,27 @@ std::string EscapeSitemapName(const std::string& name) {
   return out;
 }
 
+std::string EscapeSitemapText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 std::string EscapeSitemapLocal(const std::string& file) {
   std::string out;
   out.reserve(file.size());
   for (char c : file) {
     switch (c) {
+      case '&': out += "&amp;"; break;
       case '%': out += "%25"; break;
       case '#': out += "%23"; break;
       default: out += c;
@@ -66,7 +82,7 @@ std::string EscapeSitemapLocal(const std::string& file) {
 
 std::string PageName(const std::string& folder, const std::string& file) {
   const std::optional<std::string> title = ReadPageTitle(folder + "/" + file);
-  if (!title || title->empty()) return EscapeSitemapName(file);
+  if (!title || title->empty()) return EscapeSitemapText(file);
   return EscapeSitemapName(TitleForSitemap(*title, kSystemAnsi, kTitleByteLimit));
 }
 

@@ -17,13 +17,18 @@ inline constexpr char kProjectFileName[] = "chm_hhp.hhp";
 // their entities) and is written `&amp;` elsewhere.
 std::string EscapeSitemapName(const std::string& name);
 
-// A Local value is a URL to readers: `%` is written `%25` and `#` `%23`, so
-// neither starts an escape or a fragment. Nothing else changes.
+// A file name as a Name value: plain text, so every `&` is `&amp;` (a page
+// named R&amp;D.txt is listed as R&amp;D.txt, not R&D.txt).
+std::string EscapeSitemapText(const std::string& text);
+
+// A Local value is a URL in HTML attribute text, which readers decode before
+// they look the page up: `&` is written `&amp;`, `%` `%25` and `#` `%23`, so
+// none starts a reference, an escape or a fragment. Nothing else changes.
 std::string EscapeSitemapLocal(const std::string& file);
 
 // The name of the entry for page `file`: its title when it has one, written
-// as TitleForSitemap does, the file name otherwise (also when the title cannot
-// be read); escaped for a Name value.
+// as TitleForSitemap does and escaped as EscapeSitemapName does, the file
+// name otherwise (also when the title cannot be read), escaped as text.
 std::string PageName(const std::string& folder, const std::string& file);
 
 // The entry names of all pages, in order. Each page is read once per

@@ -37,10 +37,13 @@ TEST(PageEntryTest, NameValuesKeepReferencesAndEscapeEverythingElse) {
   for (const Case& c : cases) {
     EXPECT_EQ(EscapeSitemapName(c.title), c.written) << c.title;
   }
+  // A file name is text, not HTML: what looks like a reference is shown as written.
+  EXPECT_EQ(EscapeSitemapText("R&amp;D \"1\" <2>.txt"), "R&amp;amp;D &quot;1&quot; &lt;2&gt;.txt");
 }
 
-// A reader takes a Local value for a URL: '#' starts a fragment, '%' an escape.
-TEST(PageEntryTest, LocalValuesEscapePercentAndHashOnly) {
+// A reader takes a Local value for a URL in HTML: '&' starts a reference,
+// '#' a fragment, '%' an escape.
+TEST(PageEntryTest, LocalValuesEscapeAmpersandPercentAndHashOnly) {
   struct Case {
     const char* file;
     const char* written;
@@ -49,7 +52,8 @@ TEST(PageEntryTest, LocalValuesEscapePercentAndHashOnly) {
       {"C#入门.txt", "C%23入门.txt"},
       {"x%41y.txt", "x%2541y.txt"},
       {"100%#.txt", "100%25%23.txt"},
-      {"a b&c;d.txt", "a b&c;d.txt"},
+      {"a b&c;d.txt", "a b&amp;c;d.txt"},
+      {"R&amp;D 部门.txt", "R&amp;amp;D 部门.txt"},
       {"第1章.txt", "第1章.txt"},
   };
   for (const Case& c : cases) {

@@ -22,7 +22,7 @@ esac
 
 convert_packages=(
   g++ cmake ninja-build
-  libchm-dev    # inkbinder-hhc reads every book back through chmlib before it reports success
+  libchm-dev    # every built-in compile reads its book back through chmlib before it reports success
   unicode-data  # the lower-case table is generated from UnicodeData.txt at build time
 )
 test_packages=(

@@ -24,7 +24,8 @@ Output keys:
   name               the entry's Name, its character references decoded; null when
                      it holds an '&' that starts no reference (readers stumble on it)
   local              the Local value decoded from the code page, as written
-  path               the name a reader looks the page up by
+  path               the name a reader looks the page up by (references decoded,
+                     the fragment cut off, percent-decoded)
   resolves           whether the book holds a file of that name
   same_as_disk       whether its bytes equal PAGES_FOLDER/path; null without a folder
                      or when that file cannot be read
@@ -79,7 +80,8 @@ def strict_name(raw):
 
 
 def reader_path(local):
-    url = local.split("#", 1)[0]
+    # The value is HTML attribute text: its references are decoded before the URL is.
+    url = html.unescape(local).split("#", 1)[0]
     return urllib.parse.unquote(url, encoding="utf-8", errors="replace").lstrip("/")
 
 

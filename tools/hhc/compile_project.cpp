@@ -1,25 +1,13 @@
 #include "tools/hhc/compile_project.h"
 
-#include "tools/hhc/book_check.h"
+#include "helpbook/book_check.h"
 
 namespace inkbinder::hhc {
-
-std::string CheckBookFacts(const std::string& book, const helpbook::BookFacts& facts) {
-  BookExpectation expected;
-  expected.contents_name = facts.contents_name;
-  expected.contents_bytes = facts.contents_bytes;
-  expected.index_name = facts.index_name;
-  expected.index_bytes = facts.index_bytes;
-  expected.language = facts.language;
-  expected.pages.reserve(facts.pages.size());
-  for (const auto& [name, disk_path] : facts.pages) expected.pages.push_back({name, disk_path});
-  return CheckBookAsReader(book, expected);
-}
 
 bool CompileProject(const std::string& project_path, const CompileSettings& settings) {
   helpbook::CompileOptions options = settings.options;
   // No book is reported written before a reader's check has found it sound.
-  if (!options.check) options.check = CheckBookFacts;
+  if (!options.check) options.check = helpbook::CheckBook;
   std::string book;
   std::string error;
   if (!helpbook::CompileHelpBook(project_path, options, &book, &error)) {

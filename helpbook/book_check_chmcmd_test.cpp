@@ -1,57 +1,26 @@
-#include "tools/hhc/book_check.h"
-
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "helpbook/book_check.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "project/contents_file.h"
 #include "testing/temp_dir.h"
 
-namespace inkbinder {
+namespace helpbook {
 namespace {
 
-using ::inkbinder::testing::ReadBytes;
-using ::inkbinder::testing::ScopedTempDir;
-using ::inkbinder::testing::WriteBytes;
+using inkbinder::kCodePage936;
+using inkbinder::Process;
+using inkbinder::ProcessOptions;
+using inkbinder::Utf8ToCodePage;
+using inkbinder::testing::ReadBytes;
+using inkbinder::testing::ScopedTempDir;
+using inkbinder::testing::WriteBytes;
 
 std::string Gbk(const std::string& utf8) { return Utf8ToCodePage(utf8, kCodePage936); }
-
-TEST(ReaderPathTest, DecodesLocalValuesAsAReaderDoes) {
-  struct Case {
-    std::string local;  // as the sitemap holds it
-    const char* path;
-  };
-  const Case cases[] = {
-      {Gbk("第1章.txt"), "第1章.txt"},
-      {Gbk("C%23入门.txt"), "C#入门.txt"},
-      {"x%2541y.txt", "x%41y.txt"},
-      {"a.txt#part", "a.txt"},
-      {"/sub/a.txt", "sub/a.txt"},
-      {"%E7%AC%AC.txt", "第.txt"},
-      {"a%20b.txt", "a b.txt"},
-      {"100%", "100%"},
-      {"%zz%4", "%zz%4"},
-      {Gbk("俓.txt"), "俓.txt"},  // a trail byte 0x5C is no backslash
-  };
-  for (const Case& c : cases) EXPECT_EQ(ReaderPathOfLocal(c.local), c.path) << c.local;
-}
-
-TEST(SitemapLocalsTest, FindsEveryLocalWhateverTheMarkupLooksLike) {
-  const std::string written = ContentsFileText({"a.txt", Gbk("第1章.txt")}, {"A", "x"});
-  EXPECT_EQ(SitemapLocals(written), (std::vector<std::string>{"a.txt", Gbk("第1章.txt")}));
-  const std::string by_hand =
-      "<PARAM NAME=\"local\" VALUE='b.txt'>\n"
-      "<param value=\"c.txt\" name=\"Local\"/>\n"
-      "<param  name=Local value=d.txt >\n"
-      "<param name=\"Name\" value=\"not a link\">\n"
-      "<paramx name=\"Local\" value=\"e.txt\">\n"
-      "<param name=\"Local\" value=\"\">";
-  EXPECT_EQ(SitemapLocals(by_hand), (std::vector<std::string>{"b.txt", "c.txt", "d.txt", ""}));
-}
 
 // Books made by chmcmd alone, in a folder of the test's own, then checked.
 class BookCheckTest : public ::testing::Test {
@@ -76,7 +45,7 @@ class BookCheckTest : public ::testing::Test {
       expected_.pages.push_back({p.name, dir_ / p.name});
     }
     expected_.contents_name = "c.hhc";
-    expected_.contents_bytes = ContentsFileText(names, titles);
+    expected_.contents_bytes = inkbinder::ContentsFileText(names, titles);
     WriteBytes(dir_ / "c.hhc", expected_.contents_bytes);
     WriteBytes(dir_ / "p.hhp", "[OPTIONS]\r\nBinary Index=No\r\nCompiled file=b.chm\r\n"
                                "Contents file=c.hhc\r\nLanguage=" + language + "\r\n[FILES]\r\n" +
@@ -89,11 +58,11 @@ class BookCheckTest : public ::testing::Test {
     const auto chmcmd = Process::Start(INKBINDER_CHMCMD, {"p.hhp"}, quiet, &error);
     return chmcmd != nullptr && chmcmd->Wait() == 0 && !ReadBytes(book_).empty();
   }
-  std::string Check() const { return CheckBookAsReader(book_, expected_); }
+  std::string Check() const { return CheckBook(book_, expected_); }
 
   ScopedTempDir dir_{"book check 书"};
   const std::string book_ = dir_ / "b.chm";
-  BookExpectation expected_;
+  BookFacts expected_;
 };
 
 TEST_F(BookCheckTest, ASoundBookHasNoProblem) {
@@ -126,12 +95,12 @@ TEST_F(BookCheckTest, CatchesALastPageOfOneByteThatChmcmdLoses) {
 
 TEST_F(BookCheckTest, CatchesAStoredSitemapThatDiffersOrIsNotThere) {
   ASSERT_TRUE(Compile({{"a.txt", "aa"}}));
-  BookExpectation changed = expected_;
+  BookFacts changed = expected_;
   changed.contents_bytes += " ";
-  EXPECT_EQ(CheckBookAsReader(book_, changed), "the contents c.hhc is stored changed");
+  EXPECT_EQ(CheckBook(book_, changed), "the contents c.hhc is stored changed");
   changed = expected_;
   changed.index_name = "i.hhk";
-  EXPECT_EQ(CheckBookAsReader(book_, changed), "the book names  as its index, not i.hhk");
+  EXPECT_EQ(CheckBook(book_, changed), "the book names  as its index, not i.hhk");
 }
 
 TEST_F(BookCheckTest, CatchesAnotherLanguageAndABookThatIsNone) {
@@ -152,4 +121,4 @@ TEST_F(BookCheckTest, CatchesPagesTheListingLeavesOut) {
 }
 
 }  // namespace
-}  // namespace inkbinder
+}  // namespace helpbook

@@ -1,26 +1,27 @@
-#include "tools/hhc/book_check.h"
-
-#include <chm_lib.h>
+#include "helpbook/book_check.h"
 
 #include <cstdio>
 #include <memory>
 #include <unordered_set>
 
+#include "helpbook/sitemap.h"
 #include "platform/files.h"
+#include "platform/help_storage.h"
 #include "platform/text.h"
 
-namespace inkbinder {
+namespace helpbook {
 
 namespace {
 
-struct ChmCloser {
-  void operator()(chmFile* h) const { chm_close(h); }
-};
-using Book = std::unique_ptr<chmFile, ChmCloser>;
+using inkbinder::CodePageToUtf8;
+using inkbinder::HelpStorage;
+using inkbinder::kCodePage936;
+using inkbinder::StoredFile;
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
+using File = std::unique_ptr<std::FILE, FileCloser>;
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
@@ -40,17 +41,10 @@ int HexValue(char c) {
   return -1;
 }
 
-bool Resolve(chmFile* book, const std::string& path, chmUnitInfo* unit) {
-  return chm_resolve_object(book, path.c_str(), unit) == CHM_RESOLVE_SUCCESS;
-}
-
-// The whole object, or false when chmlib cannot give all of it.
-bool ReadObject(chmFile* book, chmUnitInfo* unit, std::string* bytes) {
-  bytes->assign(unit->length, '\0');
-  if (unit->length == 0) return true;
-  const LONGINT64 got = chm_retrieve_object(book, unit, reinterpret_cast<unsigned char*>(bytes->data()),
-                                            0, static_cast<LONGINT64>(unit->length));
-  return got == static_cast<LONGINT64>(unit->length);
+// The whole file, or false when the reader cannot give all of it.
+bool ReadWhole(StoredFile* file, std::string* bytes) {
+  bytes->assign(static_cast<size_t>(file->size()), '\0');
+  return file->Read(bytes->data(), bytes->size()) == bytes->size();
 }
 
 struct SystemFile {
@@ -68,11 +62,11 @@ std::uint32_t Dword(const std::string& s, size_t at) {
 }
 
 // #SYSTEM: a version, then records of a 16-bit code, a 16-bit length and data.
-SystemFile ReadSystemFile(chmFile* book) {
+SystemFile ReadSystemFile(HelpStorage* book) {
   SystemFile system;
-  chmUnitInfo unit;
+  const std::unique_ptr<StoredFile> file = book->OpenFile("/#SYSTEM");
   std::string bytes;
-  if (!Resolve(book, "/#SYSTEM", &unit) || !ReadObject(book, &unit, &bytes)) return system;
+  if (!file || !ReadWhole(file.get(), &bytes)) return system;
   system.read = true;
   const auto text = [&](size_t at, size_t length) {
     std::string s = bytes.substr(at, length);
@@ -103,38 +97,38 @@ std::string InternalPath(const std::string& utf8_name) {
   return utf8_name.empty() || utf8_name[0] != '/' ? "/" + utf8_name : utf8_name;
 }
 
-// Compares the object with the file a megabyte at a time: pages can be large.
-// The buffers live across calls and grow only to the largest piece asked for:
-// zero-filling a megabyte for each of thousands of small pages cost more than
-// the compile.
+// The page's file on disk, to compare the book with.
+File OpenPageFile(const std::string& disk_path) { return File(inkbinder::OpenFile(disk_path, "rb")); }
+
+// Compares the stored file with the page's file a megabyte at a time: pages
+// can be large. The buffers live across calls and grow only to the largest
+// piece asked for: zero-filling a megabyte for each of thousands of small
+// pages cost more than the compile.
 struct CompareBuffers {
   std::string from_book;
   std::string from_disk;
 };
 
-std::string CompareWithFile(chmFile* book, chmUnitInfo* unit, const std::string& disk_path,
-                            CompareBuffers* buffers) {
-  std::unique_ptr<std::FILE, FileCloser> file(OpenFile(disk_path, "rb"));
+std::string CompareWithFile(StoredFile* stored, const std::string& disk_path, CompareBuffers* buffers) {
+  const File file = OpenPageFile(disk_path);
   if (!file) return "cannot read " + disk_path + " to compare with the book";
   constexpr size_t kStep = 1 << 20;
   std::string& from_book = buffers->from_book;
   std::string& from_disk = buffers->from_disk;
-  LONGUINT64 offset = 0;
+  const std::uint64_t length = stored->size();
+  std::uint64_t offset = 0;
   while (true) {
-    const LONGUINT64 left = unit->length - offset;
+    const std::uint64_t left = length - offset;
     const size_t want = left < kStep ? static_cast<size_t>(left) : kStep;
     // One byte more than the book holds shows a file that is longer.
     const size_t ask = want + 1;
     if (from_disk.size() < ask) from_disk.resize(ask);
     if (from_book.size() < want) from_book.resize(want);
     const size_t on_disk = std::fread(from_disk.data(), 1, want < kStep ? ask : want, file.get());
-    const LONGINT64 got =
-        want == 0 ? 0
-                  : chm_retrieve_object(book, unit, reinterpret_cast<unsigned char*>(from_book.data()),
-                                        offset, static_cast<LONGINT64>(want));
-    if (got != static_cast<LONGINT64>(want)) return "the book cannot give all of its bytes";
+    const size_t got = want == 0 ? 0 : stored->Read(from_book.data(), want);
+    if (got != want) return "the book cannot give all of its bytes";
     if (on_disk != want) {
-      return "the book holds " + std::to_string(unit->length) + " bytes, the file " +
+      return "the book holds " + std::to_string(length) + " bytes, the file " +
              (on_disk < want ? "fewer" : "more");
     }
     if (from_book.compare(0, want, from_disk, 0, want) != 0) {
@@ -149,17 +143,55 @@ std::string CompareWithFile(chmFile* book, chmUnitInfo* unit, const std::string&
   }
 }
 
-int CollectName(chmFile*, chmUnitInfo* unit, void* context) {
-  static_cast<std::unordered_set<std::string>*>(context)->insert(unit->path);
-  return CHM_ENUMERATOR_CONTINUE;
+// Compares the stored file with the page as the compiler wrote it: a
+// problem in words, or *differs when only the bytes disagree.
+std::string CompareWithDigest(StoredFile* stored, const PageDigest& written, CompareBuffers* buffers,
+                              bool* differs) {
+  *differs = false;
+  if (stored->size() != written.length) {
+    return "the book holds " + std::to_string(stored->size()) + " bytes, the compiler wrote " +
+           std::to_string(written.length);
+  }
+  constexpr size_t kStep = 1 << 20;
+  std::string& from_book = buffers->from_book;
+  PageDigest read;
+  while (read.length < written.length) {
+    const std::uint64_t left = written.length - read.length;
+    const size_t want = left < kStep ? static_cast<size_t>(left) : kStep;
+    if (from_book.size() < want) from_book.resize(want);
+    if (stored->Read(from_book.data(), want) != want) return "the book cannot give all of its bytes";
+    read.Add(from_book.data(), want);
+  }
+  *differs = read.hash != written.hash;
+  return std::string();
 }
 
+// The first difference between a stored page and what was written: against
+// the digest taken while writing when there is one, else against the file.
+std::string ComparePage(HelpStorage* book, const std::string& name, StoredFile* stored,
+                        const std::string& disk_path, const PageDigest* written, CompareBuffers* buffers) {
+  if (written == nullptr) return CompareWithFile(stored, disk_path, buffers);
+  bool differs;
+  const std::string problem = CompareWithDigest(stored, *written, buffers, &differs);
+  if (!differs) return problem;
+  // The file can tell where they differ, unless it has changed since.
+  const std::unique_ptr<StoredFile> again = book->OpenFile(InternalPath(name));
+  const std::string where = again ? CompareWithFile(again.get(), disk_path, buffers) : std::string();
+  return where.empty() ? "its bytes differ from what the compiler wrote" : where;
+}
+
+// Names the reader has found already: a link to one needs no second lookup
+// (under Wine each lookup opens a stream, and every page has two links).
+using Found = std::unordered_set<std::string>;
+
 // Every Local of one stored sitemap opens a page.
-std::string CheckLocals(chmFile* book, const char* which, const std::string& sitemap) {
+std::string CheckLocals(HelpStorage* book, const char* which, const std::string& sitemap, Found* found) {
   for (const std::string& local : SitemapLocals(sitemap)) {
     const std::string path = ReaderPathOfLocal(local);
-    chmUnitInfo unit;
-    if (!Resolve(book, InternalPath(path), &unit)) {
+    if (found->count(InternalPath(path)) != 0) continue;
+    if (book->OpenFile(InternalPath(path))) {
+      found->insert(InternalPath(path));
+    } else {
       return "the " + std::string(which) + " links to " + path +
              ", which a reader cannot find in the book (Local \"" +
              CodePageToUtf8(local, kCodePage936) + "\")";
@@ -169,21 +201,21 @@ std::string CheckLocals(chmFile* book, const char* which, const std::string& sit
 }
 
 // One stored sitemap: named in #SYSTEM, stored byte for byte, every link opening.
-std::string CheckSitemap(chmFile* book, const char* which, const std::string& system_name,
-                         const std::string& name, const std::string& written) {
+std::string CheckSitemap(HelpStorage* book, const char* which, const std::string& system_name,
+                         const std::string& name, const std::string& written, Found* found) {
   if (name.empty()) return std::string();
   const std::string shown = CodePageToUtf8(name, kCodePage936);
   if (system_name != name) {
     return "the book names " + CodePageToUtf8(system_name, kCodePage936) + " as its " + which +
            ", not " + shown;
   }
-  chmUnitInfo unit;
+  const std::unique_ptr<StoredFile> file = book->OpenFile(InternalPath(shown));
   std::string stored;
-  if (!Resolve(book, InternalPath(shown), &unit) || !ReadObject(book, &unit, &stored)) {
+  if (!file || !ReadWhole(file.get(), &stored)) {
     return "the book holds no " + std::string(which) + " " + shown;
   }
   if (stored != written) return "the " + std::string(which) + " " + shown + " is stored changed";
-  return CheckLocals(book, which, stored);
+  return CheckLocals(book, which, stored, found);
 }
 
 }  // namespace
@@ -244,7 +276,7 @@ std::vector<std::string> SitemapLocals(const std::string& sitemap) {
 }
 
 std::string ReaderPathOfLocal(const std::string& local) {
-  std::string url = CodePageToUtf8(local, kCodePage936);
+  std::string url = CodePageToUtf8(DecodeEntities(local), kCodePage936);
   url = url.substr(0, url.find('#'));
   std::string path;
   for (size_t i = 0; i < url.size(); ++i) {
@@ -260,39 +292,44 @@ std::string ReaderPathOfLocal(const std::string& local) {
   return path;
 }
 
-std::string CheckBookAsReader(const std::string& book_path, const BookExpectation& expected) {
-  const Book book(chm_open(book_path.c_str()));
-  if (!book) return "chmlib cannot open the book " + book_path;
+std::string CheckBook(const std::string& book_path, const BookFacts& facts) {
+  std::string error;
+  const std::unique_ptr<HelpStorage> book = HelpStorage::Open(book_path, &error);
+  if (!book) return error;
 
   const SystemFile system = ReadSystemFile(book.get());
   if (!system.read) return "the book has no #SYSTEM file";
-  if (!system.has_language || system.language != expected.language) {
+  if (!system.has_language || system.language != facts.language) {
     char words[96];
     std::snprintf(words, sizeof words, "the book's language is 0x%x, not 0x%x",
-                  static_cast<unsigned>(system.language), static_cast<unsigned>(expected.language));
+                  static_cast<unsigned>(system.language), static_cast<unsigned>(facts.language));
     return words;
   }
 
   // Pages first: a fault that shifts the files stored after a page shows in
   // the page itself, so the message names it.
-  std::unordered_set<std::string> listed;
-  chm_enumerate(book.get(), CHM_ENUMERATE_ALL, CollectName, &listed);
+  std::vector<std::string> names;
+  if (!book->ListFiles(&names)) return "the book's file listing cannot be read";
+  const std::unordered_set<std::string> listed(names.begin(), names.end());
   CompareBuffers buffers;
-  for (const ExpectedPage& page : expected.pages) {
-    const std::string path = InternalPath(page.name);
-    chmUnitInfo unit;
-    if (!Resolve(book.get(), path, &unit)) return page.name + ": the book does not hold this page";
-    if (listed.count(path) == 0) return page.name + ": the book's file listing leaves this page out";
-    const std::string problem = CompareWithFile(book.get(), &unit, page.disk_path, &buffers);
-    if (!problem.empty()) return page.name + ": " + problem;
+  Found found;
+  const bool digested = facts.page_digests.size() == facts.pages.size();
+  for (size_t i = 0; i < facts.pages.size(); ++i) {
+    const auto& [name, disk_path] = facts.pages[i];
+    const std::unique_ptr<StoredFile> stored = book->OpenFile(InternalPath(name));
+    if (!stored) return name + ": the book does not hold this page";
+    if (listed.count(InternalPath(name)) == 0) return name + ": the book's file listing leaves this page out";
+    const std::string problem = ComparePage(book.get(), name, stored.get(), disk_path,
+                                            digested ? &facts.page_digests[i] : nullptr, &buffers);
+    if (!problem.empty()) return name + ": " + problem;
+    found.insert(InternalPath(name));
   }
-  std::string problem = CheckSitemap(book.get(), "contents", system.contents_name,
-                                     expected.contents_name, expected.contents_bytes);
+  std::string problem = CheckSitemap(book.get(), "contents", system.contents_name, facts.contents_name,
+                                     facts.contents_bytes, &found);
   if (problem.empty()) {
-    problem = CheckSitemap(book.get(), "index", system.index_name, expected.index_name,
-                           expected.index_bytes);
+    problem = CheckSitemap(book.get(), "index", system.index_name, facts.index_name, facts.index_bytes, &found);
   }
   return problem;
 }
 
-}  // namespace inkbinder
+}  // namespace helpbook

@@ -1,0 +1,129 @@
+#include "helpbook/book_check.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+#include "project/contents_file.h"
+#include "project/index_file.h"
+#include "project/page_entry.h"
+#include "project/project_file.h"
+#include "testing/temp_dir.h"
+
+namespace helpbook {
+namespace {
+
+using inkbinder::kCodePage936;
+using inkbinder::Utf8ToCodePage;
+using inkbinder::testing::ReadBytes;
+using inkbinder::testing::ScopedTempDir;
+using inkbinder::testing::WriteBytes;
+
+std::string Gbk(const std::string& utf8) { return Utf8ToCodePage(utf8, kCodePage936); }
+
+TEST(ReaderPathTest, DecodesLocalValuesAsAReaderDoes) {
+  struct Case {
+    std::string local;  // as the sitemap holds it
+    const char* path;
+  };
+  const Case cases[] = {
+      {Gbk("第1章.txt"), "第1章.txt"},
+      {Gbk("C%23入门.txt"), "C#入门.txt"},
+      {"x%2541y.txt", "x%41y.txt"},
+      {"a.txt#part", "a.txt"},
+      {"/sub/a.txt", "sub/a.txt"},
+      {"%E7%AC%AC.txt", "第.txt"},
+      {"a%20b.txt", "a b.txt"},
+      {"100%", "100%"},
+      {"%zz%4", "%zz%4"},
+      {Gbk("俓.txt"), "俓.txt"},  // a trail byte 0x5C is no backslash
+      // HTML attribute text: references are decoded before the URL is.
+      {Gbk("R&amp;D 部门.txt"), "R&D 部门.txt"},
+      {"p&amp;amp;q.txt", "p&amp;q.txt"},
+      {"&#31532;&#x31;.txt", "第1.txt"},
+      {"a&b.txt", "a&b.txt"},
+      {"x&amp;y%23z.txt", "x&y#z.txt"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ReaderPathOfLocal(c.local), c.path) << c.local;
+}
+
+TEST(SitemapLocalsTest, FindsEveryLocalWhateverTheMarkupLooksLike) {
+  const std::string written = inkbinder::ContentsFileText({"a.txt", Gbk("第1章.txt")}, {"A", "x"});
+  EXPECT_EQ(SitemapLocals(written), (std::vector<std::string>{"a.txt", Gbk("第1章.txt")}));
+  const std::string by_hand =
+      "<PARAM NAME=\"local\" VALUE='b.txt'>\n"
+      "<param value=\"c.txt\" name=\"Local\"/>\n"
+      "<param  name=Local value=d.txt >\n"
+      "<param name=\"Name\" value=\"not a link\">\n"
+      "<paramx name=\"Local\" value=\"e.txt\">\n"
+      "<param name=\"Local\" value=\"\">";
+  EXPECT_EQ(SitemapLocals(by_hand), (std::vector<std::string>{"b.txt", "c.txt", "d.txt", ""}));
+}
+
+// Bytes that do not compress, so a book of them is mostly that page.
+std::string Noise(std::size_t size) {
+  std::string out(size, '\0');
+  std::uint32_t x = 12345;
+  for (char& c : out) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 24);
+  }
+  return out;
+}
+
+// Books from the built-in compiler, read back through this system's help
+// storage (itss.dll on Windows), sound and then damaged on disk.
+TEST(BookCheckOfBuiltBooksTest, PassesASoundBookAndNamesTheFirstBadFileOfADamagedOne) {
+  ScopedTempDir dir("book check 书");
+  const std::vector<std::string> pages = {"a.txt", "R&amp;D 部门.txt", "p&q.txt", "第2章.txt", "z.txt"};
+  const std::string bytes[] = {"aa", "<title>R&amp;D</title>\r\n", "pq", "二", Noise(300000)};
+  for (std::size_t i = 0; i < pages.size(); ++i) WriteBytes(dir / pages[i], bytes[i]);
+  const std::vector<std::string> names = inkbinder::ReadPageNames(dir.path(), pages);
+  ASSERT_TRUE(inkbinder::WriteContentsFile(dir.path(), pages, names));
+  ASSERT_TRUE(inkbinder::WriteIndexFile(dir.path(), pages, names));
+  ASSERT_TRUE(inkbinder::WriteProjectFile(dir.path(), pages, "书"));
+
+  CompileOptions options;
+  BookFacts facts;
+  options.check = [&](const std::string&, const BookFacts& given) {
+    facts = given;
+    return std::string();
+  };
+  std::string book;
+  std::string error;
+  ASSERT_TRUE(CompileHelpBook(dir / inkbinder::kProjectFileName, options, &book, &error)) << error;
+  ASSERT_EQ(facts.pages.size(), pages.size());
+  EXPECT_EQ(CheckBook(book, facts), "");
+  // The book is compared with what the compiler wrote, not with a file that
+  // changed since.
+  WriteBytes(dir / "p&q.txt", "changed");
+  EXPECT_EQ(CheckBook(book, facts), "");
+
+  const std::string sound = ReadBytes(book);
+  const std::size_t listed_a = sound.find("/a.txt");
+  ASSERT_NE(listed_a, std::string::npos);
+  struct Damage {
+    const char* what;
+    std::size_t at;
+    char byte;
+    const char* message;  // how the check's message starts
+  } damages[] = {
+      // The directory's name for a.txt changed to a.txu.
+      {"a renamed page", listed_a + 5, 'u', "a.txt: the book does not hold this page"},
+      // Within the compressed noise, which is most of the book.
+      {"a damaged last page", sound.size() / 2, '\0', "z.txt: "},
+  };
+  for (const Damage& d : damages) {
+    std::string damaged = sound;
+    damaged[d.at] = d.byte != '\0' ? d.byte : static_cast<char>(~damaged[d.at]);
+    WriteBytes(book, damaged);
+    const std::string problem = CheckBook(book, facts);
+    EXPECT_EQ(problem.rfind(d.message, 0), 0u) << d.what << ": " << problem;
+  }
+}
+
+}  // namespace
+}  // namespace helpbook
