@@ -78,7 +78,7 @@ ConvertResult Convert(const ConvertJob& job, RunPort& port) {
   bool stopped = false;
   const char* failed = nullptr;
   port.RunOffThread([&] {
-    const std::vector<std::string> names = ReadPageNames(folder, pages);
+    const std::vector<std::string> names = ReadPageNames(folder, pages, Interrupted);
     if (Interrupted()) {
       stopped = true;
     } else if (!WriteContentsFile(folder, pages, names)) {

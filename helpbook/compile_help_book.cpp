@@ -19,9 +19,7 @@ constexpr std::size_t kReadBlock = 1 << 20;
 
 // Input is read only from regular files: a FIFO or a device named in the
 // project would block the compile or never end.
-std::FILE* OpenInput(const std::string& path) {
-  return inkbinder::IsRegularFile(path) ? inkbinder::OpenFile(path, "rb") : nullptr;
-}
+std::FILE* OpenInput(const std::string& path) { return inkbinder::OpenRegularFile(path); }
 
 // Why `what` at `path` cannot be read.
 std::string CannotRead(const std::string& what, const std::string& path) {
@@ -249,9 +247,13 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     *error = "interrupted";
     return false;
   }
-  if (!options.check) return writer.Finish(error);
+  // The book takes its place only once it is sound and nobody asked to stop.
   return writer.Finish(error, [&](const std::string& whole_book, std::string* problem) {
-    *problem = options.check(whole_book, facts);
+    if (options.check) *problem = options.check(whole_book, facts);
+    if (options.stop && options.stop()) {
+      *problem = "interrupted";
+      return false;
+    }
     if (problem->empty()) return true;
     *problem = "the book does not read back right: " + *problem;
     return false;

@@ -20,6 +20,12 @@ std::string FileSystemBytes(const std::string& utf8);
 // fopen for a UTF-8 path on every platform.
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode);
 
+// Opens a file for reading ("rb") only when it is a regular file, and never
+// waits to find out: a FIFO, socket or device put where a page was would
+// block the open or every read. Null for anything else, or when it cannot be
+// opened.
+std::FILE* OpenRegularFile(const std::string& utf8_path);
+
 // Puts `bytes` at `utf8_path` whole or not at all: they go into a new file
 // in the same folder, which then takes the path's place in one step. A link
 // at the path is replaced, never followed. Anything else that is not a
@@ -45,6 +51,9 @@ FileStamp StampOf(const std::string& path);
 bool IsRegularFile(const std::string& path);
 // True for a folder, or a link to one.
 bool IsFolder(const std::string& path);
+// Whether a new file may take `path`'s place: nothing is there, or a
+// regular file or a link (which is replaced, never followed).
+bool IsReplaceable(const std::string& path);
 // Removes one file or link, never anything else; false when it was missing
 // or could not be removed.
 bool DeleteFileAt(const std::string& path);

@@ -17,6 +17,22 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return std::fopen(utf8_path.c_str(), mode);
 }
 
+std::FILE* OpenRegularFile(const std::string& utf8_path) {
+  // Non-blocking, so that a FIFO without a writer does not hold the open.
+  const int fd = open(utf8_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, "rb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
 namespace {
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -73,6 +89,12 @@ bool IsRegularFile(const std::string& path) {
 bool IsFolder(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsReplaceable(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+  return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
 }
 
 bool DeleteFileAt(const std::string& path) {

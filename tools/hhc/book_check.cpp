@@ -112,15 +112,18 @@ struct CompareBuffers {
   std::string from_disk;
 };
 
+constexpr char kInterrupted[] = "interrupted";
+
 std::string CompareWithFile(chmFile* book, chmUnitInfo* unit, const std::string& disk_path,
-                            CompareBuffers* buffers) {
-  std::unique_ptr<std::FILE, FileCloser> file(OpenFile(disk_path, "rb"));
+                            CompareBuffers* buffers, const std::function<bool()>& stop) {
+  std::unique_ptr<std::FILE, FileCloser> file(OpenRegularFile(disk_path));
   if (!file) return "cannot read " + disk_path + " to compare with the book";
   constexpr size_t kStep = 1 << 20;
   std::string& from_book = buffers->from_book;
   std::string& from_disk = buffers->from_disk;
   LONGUINT64 offset = 0;
   while (true) {
+    if (stop && stop()) return kInterrupted;
     const LONGUINT64 left = unit->length - offset;
     const size_t want = left < kStep ? static_cast<size_t>(left) : kStep;
     // One byte more than the book holds shows a file that is longer.
@@ -260,7 +263,8 @@ std::string ReaderPathOfLocal(const std::string& local) {
   return path;
 }
 
-std::string CheckBookAsReader(const std::string& book_path, const BookExpectation& expected) {
+std::string CheckBookAsReader(const std::string& book_path, const BookExpectation& expected,
+                              const std::function<bool()>& stop) {
   const Book book(chm_open(book_path.c_str()));
   if (!book) return "chmlib cannot open the book " + book_path;
 
@@ -283,9 +287,11 @@ std::string CheckBookAsReader(const std::string& book_path, const BookExpectatio
     chmUnitInfo unit;
     if (!Resolve(book.get(), path, &unit)) return page.name + ": the book does not hold this page";
     if (listed.count(path) == 0) return page.name + ": the book's file listing leaves this page out";
-    const std::string problem = CompareWithFile(book.get(), &unit, page.disk_path, &buffers);
+    const std::string problem = CompareWithFile(book.get(), &unit, page.disk_path, &buffers, stop);
+    if (problem == kInterrupted) return problem;
     if (!problem.empty()) return page.name + ": " + problem;
   }
+  if (stop && stop()) return kInterrupted;
   std::string problem = CheckSitemap(book.get(), "contents", system.contents_name,
                                      expected.contents_name, expected.contents_bytes);
   if (problem.empty()) {

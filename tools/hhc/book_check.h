@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,11 @@ struct BookExpectation {
 // of both sitemaps found by its UTF-8 name (decoded from code page 936, the
 // fragment cut off, percent-decoded); every page listed by enumeration and
 // holding the bytes of its file. Returns the first problem in words, naming
-// the page; empty when the book is sound.
-std::string CheckBookAsReader(const std::string& book_path, const BookExpectation& expected);
+// the page; empty when the book is sound. Pages are read only from regular
+// files. `stop`, asked between pages and megabytes, ends the check with
+// "interrupted".
+std::string CheckBookAsReader(const std::string& book_path, const BookExpectation& expected,
+                              const std::function<bool()>& stop = nullptr);
 
 // A sitemap's Local values in file order, as written (code page 936 bytes).
 std::vector<std::string> SitemapLocals(const std::string& sitemap);

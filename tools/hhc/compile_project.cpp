@@ -4,7 +4,8 @@
 
 namespace inkbinder::hhc {
 
-std::string CheckBookFacts(const std::string& book, const helpbook::BookFacts& facts) {
+std::string CheckBookFacts(const std::string& book, const helpbook::BookFacts& facts,
+                           const std::function<bool()>& stop) {
   BookExpectation expected;
   expected.contents_name = facts.contents_name;
   expected.contents_bytes = facts.contents_bytes;
@@ -13,13 +14,17 @@ std::string CheckBookFacts(const std::string& book, const helpbook::BookFacts& f
   expected.language = facts.language;
   expected.pages.reserve(facts.pages.size());
   for (const auto& [name, disk_path] : facts.pages) expected.pages.push_back({name, disk_path});
-  return CheckBookAsReader(book, expected);
+  return CheckBookAsReader(book, expected, stop);
 }
 
 bool CompileProject(const std::string& project_path, const CompileSettings& settings) {
   helpbook::CompileOptions options = settings.options;
   // No book is reported written before a reader's check has found it sound.
-  if (!options.check) options.check = CheckBookFacts;
+  if (!options.check) {
+    options.check = [stop = options.stop](const std::string& book, const helpbook::BookFacts& facts) {
+      return CheckBookFacts(book, facts, stop);
+    };
+  }
   std::string book;
   std::string error;
   if (!helpbook::CompileHelpBook(project_path, options, &book, &error)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "helpbook/compile_help_book.h"
@@ -13,8 +14,10 @@ struct CompileSettings {
 };
 
 // Reads a finished book as a reader would (through chmlib): the first
-// problem, naming the page, or "" when it is sound.
-std::string CheckBookFacts(const std::string& book, const helpbook::BookFacts& facts);
+// problem, naming the page, or "" when it is sound; "interrupted" once `stop`
+// says so.
+std::string CheckBookFacts(const std::string& book, const helpbook::BookFacts& facts,
+                           const std::function<bool()>& stop = nullptr);
 
 // Compiles the help project at `project_path` (UTF-8) into the book it names,
 // beside the project, as hhc.exe would, with the built-in help compiler. The

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -90,6 +91,16 @@ TEST_F(CompileProjectTest, FailuresNameTheCauseAndKeepTheOlderBook) {
          };
        },
        "the book does not read back right: refused"},
+      {"a stop that comes while the check reads the book",
+       [](CompileProjectTest* t) {
+         auto checking = std::make_shared<bool>(false);
+         t->settings_.options.check = [checking](const std::string&, const helpbook::BookFacts&) {
+           *checking = true;
+           return std::string();
+         };
+         t->settings_.options.stop = [checking] { return *checking; };
+       },
+       "interrupted"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
