@@ -564,7 +564,7 @@ TEST(CliEndToEndTest, AnInterruptedRunLeavesNothingBehind) {
   const std::vector<std::string> pages = Entries(dir.path());
   const auto compiling = [&] {
     for (const std::string& name : Entries(dir.path())) {
-      if (name.rfind(".中断.chm.", 0) == 0) return true;
+      if (name.rfind(".chm-", 0) == 0) return true;
     }
     return false;
   };

@@ -6,6 +6,7 @@
 
 #include "commands/messages.h"
 #include "commands/run_port.h"
+#include "helpbook/book_writer.h"
 #include "helpbook/compile_help_book.h"
 #include "platform/console.h"
 #include "platform/process.h"
@@ -144,6 +145,13 @@ void DeleteSourceFiles(const std::string& folder) {
   for (const char* name : {kContentsFileName, kIndexFileName, kProjectFileName}) {
     DeleteFileAt(folder + "/" + name);
   }
+}
+
+void RemoveLeftoversOfEarlierRuns(const std::string& folder) {
+  for (const char* name : {kContentsFileName, kIndexFileName, kProjectFileName}) {
+    RemoveReplaceLeftovers(folder + "/" + name);
+  }
+  helpbook::RemoveCompileLeftovers(folder);
 }
 
 ConvertResult CompileAndFinish(ConvertRun& run) {

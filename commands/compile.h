@@ -45,4 +45,9 @@ ConvertResult CompileAndFinish(ConvertRun& run);
 // Deletes chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp from `folder`, each on its own.
 void DeleteSourceFiles(const std::string& folder);
 
+// Removes what killed runs left in `folder`: the source files' temporary
+// files, and the compiler's hidden files whose process has ended, whatever
+// book they were for. Only while the folder is held.
+void RemoveLeftoversOfEarlierRuns(const std::string& folder);
+
 }  // namespace inkbinder

@@ -60,6 +60,8 @@ ConvertResult Convert(const ConvertJob& job, RunPort& port) {
   // wrong project: the second stops before it writes anything.
   FolderLock lock;
   if (!lock.TryLock(folder)) return run.End(ConvertOutcome::kBusy, kBusyStatus);
+  // Nothing else of ours writes in the folder now: what killed runs left goes first.
+  port.RunOffThread([&] { RemoveLeftoversOfEarlierRuns(folder); });
 
   // Each stop removes what was written: after a failed write a stale project
   // from an earlier run must not be compiled, and an interrupted run leaves

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "commands/compile.h"
 #include "commands/convert.h"
 #include "commands/messages.h"
 #include "platform/files.h"
@@ -174,6 +175,7 @@ TEST_F(HostileFolderTest, ATitleMustNameExactlyTheOneBookWeLookFor) {
       {"AUX .x", kTitleNotAFileNameText},
       {long_chinese, kTitleNotAFileNameText},           // 900 bytes of name
       {std::string(252, 'a'), kTitleNotAFileNameText},  // 256 bytes with ".chm"
+      {std::string(251, 'a'), nullptr},
       {"what?", kBadTitleText},
       // Close to a rule, yet fine.
       {"CONSOLE", nullptr},
@@ -213,6 +215,36 @@ TEST_F(HostileFolderTest, ATitleMustNameExactlyTheOneBookWeLookFor) {
   const char* past_max_path = nullptr;
 #endif
   EXPECT_EQ(TitleRefusal(deep.substr(0, 100), std::string(250, 'h')), past_max_path);
+}
+
+// The title check and the compiler's own names agree: what the check takes
+// compiles, at the longest name and in the deepest folder it takes.
+TEST_F(HostileFolderTest, TheLongestTitleAndTheDeepestFolderTheCheckTakesCompile) {
+  options.compiler = kBuiltinCompiler;
+  std::string longest;
+  while (FileSystemBytes(longest + "书.chm").size() <= 255) longest += "书";
+  while (FileSystemBytes(longest + ".chm").size() < 255) longest += "a";
+  window.title = longest;
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kSucceeded) << window.status();
+  EXPECT_TRUE(Exists(dir / (longest + ".chm")));
+  window.title = longest + "a";
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kBadTitle);
+
+  // The book's temporary names are longer than "书.chm": the folder leaves room for them.
+  const size_t budget = kLongestPathBytes - kLongestTemporaryNameBytes - 1;
+  std::string deep = dir.path();
+  while (FileSystemBytes(deep).size() < budget) {
+    const size_t left = budget - FileSystemBytes(deep).size();
+    deep += "/" + std::string(left > 250 ? 200 : left - 1, 'd');
+  }
+  ASSERT_EQ(FileSystemBytes(deep).size(), budget);
+  fs::create_directories(fs::u8path(deep));
+  WriteBytes(deep + "/1.txt", "<title>One</title>\r\n");
+  window.folder = deep;
+  window.title = "书";
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kSucceeded) << window.status();
+  EXPECT_TRUE(Exists(deep + "/书.chm"));
+  EXPECT_EQ(TitleRefusal(deep + "e", "书"), kTitleNotAFileNameText);
 }
 
 TEST_F(HostileFolderTest, AGiantTitleLineCostsNoMoreThanItsKeptLength) {

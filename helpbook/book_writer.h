@@ -28,6 +28,11 @@ struct BookSettings {
   std::uint32_t timestamp = 0;  // seconds; part of the file header only
 };
 
+// A killed compile leaves its hidden temporary files beside the book. This
+// removes those in `folder` (UTF-8) whose process has ended, whatever book
+// they were for; a running compile's stay.
+void RemoveCompileLeftovers(const std::string& folder);
+
 class BookWriter {
  public:
   BookWriter(std::string book_path, BookSettings settings);

@@ -209,9 +209,9 @@ TEST(BookWriterTest, AnUnfinishedBookLeavesNothingAndKeepsTheOldOne) {
   EXPECT_EQ(entries, 1u) << "temporary files left behind";
 }
 
-// A killed compile's hidden files are removed by the next compile of that
-// book, once their process has ended; a running one's stay, and so does
-// everything else.
+// A killed compile's hidden files are removed by the next compile in that
+// folder, whatever book they were for, once their process has ended; a
+// running one's stay, and so does everything else.
 TEST(BookWriterTest, LeftoversOfAKilledCompileGoWithTheNextOne) {
   ScopedTempDir dir;
   // A compile that has ended and one that still runs: other processes than
@@ -225,12 +225,16 @@ TEST(BookWriterTest, LeftoversOfAKilledCompileGoWithTheNextOne) {
   ASSERT_NE(running, nullptr) << error;
   const std::string gone = std::to_string(dead->Id());
   const std::string alive = std::to_string(running->Id());
-  const std::vector<std::string> removed = {".b.chm." + gone + "-0123abcd.content",
-                                            ".b.chm." + gone + "-0123abcd.part"};
-  const std::vector<std::string> kept = {".b.chm." + alive + "-0123abcd.content",  // still running
-                                         ".c.chm." + gone + "-0123abcd.content",   // another book
-                                         ".b.chm." + gone + "-0123abcd.txt",       // not ours
-                                         "b.chm." + gone + "-0123abcd.content"};  // not hidden
+  const std::vector<std::string> removed = {".chm-" + gone + "-0123456789ab.content",
+                                            ".chm-" + gone + "-0123456789ab.part",
+                                            ".b.chm." + gone + "-0123abcd.content",  // older names
+                                            ".c.chm." + gone + "-0123abcd.part"};    // another book
+  const std::vector<std::string> kept = {".chm-" + alive + "-0123456789ab.content",  // still running
+                                         ".b.chm." + alive + "-0123abcd.part",
+                                         ".chm-" + gone + "-0123456789ab.txt",       // not ours
+                                         ".chm-" + gone + "-notahexnumber.part",
+                                         ".b.txt." + gone + "-0123abcd.part",
+                                         "chm-" + gone + "-0123456789ab.content"};  // not hidden
   for (const auto* names : {&removed, &kept}) {
     for (const std::string& name : *names) inkbinder::testing::WriteBytes(dir / name, "x");
   }

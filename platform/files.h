@@ -13,6 +13,10 @@ namespace inkbinder {
 // excluded): on Windows the compiler and the shell take the ANSI calls'
 // paths, so MAX_PATH; PATH_MAX elsewhere.
 extern const std::size_t kLongestPathBytes;
+// The longest name of a temporary file that a write puts beside its target
+// (ReplaceFileContents, the help compiler's book), in the bytes the system
+// takes: a path must leave room for it as well as for its target's name.
+inline constexpr std::size_t kLongestTemporaryNameBytes = 40;
 // A UTF-8 name or path in the bytes the file system gets: the ANSI code page
 // on Windows, UTF-8 elsewhere.
 std::string FileSystemBytes(const std::string& utf8);
@@ -33,6 +37,10 @@ std::FILE* OpenRegularFile(const std::string& utf8_path);
 // was: false. False too when the bytes cannot be written; no temporary file
 // is left behind.
 bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes);
+// Removes the temporary files that ReplaceFileContents(utf8_path, ...) left
+// when its process was killed. Only for a caller that knows no such write of
+// that path is under way.
+void RemoveReplaceLeftovers(const std::string& utf8_path);
 
 // Enough of a file's identity to tell whether it was rewritten.
 struct FileStamp {

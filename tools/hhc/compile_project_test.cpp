@@ -137,7 +137,7 @@ TEST(HhcSignalTest, AnInterruptedCompileLeavesNothingBehind) {
   bool writing = false;
   for (int i = 0; i < 2000 && !writing; ++i) {
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-      writing = writing || e.path().filename().string().rfind(".big.chm.", 0) == 0;
+      writing = writing || e.path().filename().string().rfind(".chm-", 0) == 0;
     }
     if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
@@ -150,7 +150,8 @@ TEST(HhcSignalTest, AnInterruptedCompileLeavesNothingBehind) {
   EXPECT_NE(said.find("hhc: compile failed: interrupted"), std::string::npos) << said;
   for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
     const std::string name = e.path().filename().string();
-    EXPECT_EQ(name.find("big.chm"), std::string::npos) << name << " left behind";
+    EXPECT_TRUE(name.find("big.chm") == std::string::npos && name.rfind(".chm-", 0) != 0)
+        << name << " left behind";
   }
 }
 
