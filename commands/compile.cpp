@@ -1,6 +1,7 @@
 #include "commands/compile.h"
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "platform/console.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
+#include "platform/text.h"
 #include "project/page_entry.h"
 
 namespace inkbinder {
@@ -51,6 +53,15 @@ ConvertResult FinishCompile(ConvertRun& run, bool compiler_succeeded, const File
   return run.End(ConvertOutcome::kCompileFailed, kCompileFailedStatus);
 }
 
+// The book itself could not be written: the status names it, as it names a
+// source file that could not be.
+ConvertResult& EndBookNotWritten(ConvertRun& run) {
+  if (!run.job.options.keep_sources) {
+    run.port.RunOffThread([&] { DeleteSourceFiles(run.folder()); });
+  }
+  return run.End(ConvertOutcome::kWriteFailed, kWriteFailedStatus + run.job.title + ".chm");
+}
+
 ConvertResult& EndInterrupted(ConvertRun& run) {
   DeleteSourceFiles(run.folder());
   return run.End(ConvertOutcome::kInterrupted, kInterruptedStatus);
@@ -66,13 +77,21 @@ ConvertResult RunBuiltinCompiler(ConvertRun& run) {
   options.stop = Interrupted;
   std::string written;
   std::string error;
+  helpbook::CompileFailure failure = helpbook::CompileFailure::kOther;
   bool compiled = false;
   run.port.RunOffThread([&] {
-    compiled =
-        helpbook::CompileHelpBook(run.folder() + "/" + kProjectFileName, options, &written, &error);
+    try {
+      compiled = helpbook::CompileHelpBook(run.folder() + "/" + kProjectFileName, options, &written,
+                                           &error, &failure);
+    } catch (const std::exception& e) {
+      // Out of memory in a compressing thread, say: a failed compile, not an abort.
+      error = e.what();
+    }
   });
   if (!compiled && Interrupted()) return EndInterrupted(run);
-  if (!compiled) std::fprintf(stderr, "%s\n", error.c_str());  // where a compiler's messages go
+  // Where a compiler's messages go.
+  if (!compiled) std::fprintf(stderr, "%s\n", PrintableText(error).c_str());
+  if (!compiled && failure == helpbook::CompileFailure::kBookNotWritten) return EndBookNotWritten(run);
   return FinishCompile(run, compiled, before, StampOffThread(run));
 }
 
@@ -110,6 +129,7 @@ ConvertResult RunProgramCompiler(ConvertRun& run) {
     if (exit_code != kCompilerSucceeded && after.exists && after != before) DeleteFileAt(book);
     return EndInterrupted(run);
   }
+  if (exit_code == kCompilerCannotWriteBook) return EndBookNotWritten(run);
   return FinishCompile(run, exit_code == kCompilerSucceeded, before, after);
 }
 

@@ -23,7 +23,9 @@ std::string CheckBookFacts(const std::string& book, const helpbook::BookFacts& f
 // beside the project, as hhc.exe would, with the built-in help compiler. The
 // book is checked with `options.check`, CheckBookFacts when none is given,
 // before it is kept. True when the book was written; otherwise a message on
-// `out` says why.
-bool CompileProject(const std::string& project_path, const CompileSettings& settings);
+// `out` says why, and `failure`, when given, whether the book could not be
+// written.
+bool CompileProject(const std::string& project_path, const CompileSettings& settings,
+                    helpbook::CompileFailure* failure = nullptr);
 
 }  // namespace inkbinder::hhc
