@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,44 @@ TEST_F(HostileFolderTest, WhatStandsInPlaceOfASourceFileIsReplacedOrLeftAlone) {
       fs::remove(fs::u8path(log_dir / "log"));
     }
   }
+}
+
+// A folder or FIFO under the book's name is the user's, no older book: the
+// run stops before the compile and says the book cannot be written.
+TEST_F(HostileFolderTest, WhatIsNoFileInPlaceOfTheBookIsLeftAlone) {
+  const std::string at = dir / "书.chm";
+  for (const fs::file_type kind : {fs::file_type::directory, fs::file_type::fifo}) {
+    if (kind == fs::file_type::directory) {
+      MakeFolder(at);
+    } else if (!testing::MakeFifo(at)) {
+      continue;  // none on Windows
+    }
+    const std::vector<std::string> before = Entries(dir.path());
+    const auto compiler = Compiler("book=" + at);
+    EXPECT_EQ(Convert(window, options), ConvertOutcome::kWriteFailed);
+    EXPECT_EQ(window.status(), "生成失败：无法写入文件 书.chm");
+    EXPECT_EQ(Entries(dir.path()), before) << "no source file left";
+    EXPECT_EQ(fs::symlink_status(fs::u8path(at)).type(), kind);
+    EXPECT_FALSE(CompilerStarted());
+    fs::remove_all(fs::u8path(at));
+  }
+}
+
+// A full disk while the built-in compiler writes the book: the status says
+// which file could not be written, and the older book stays.
+TEST_F(HostileFolderTest, ABookThatCannotBeWrittenIsNamed) {
+  options.compiler = kBuiltinCompiler;
+  std::mt19937 noise(19);  // pages that do not compress
+  std::string page;
+  for (int i = 0; i < 300000; ++i) page += static_cast<char>(noise());
+  WriteBytes(dir / "1.txt", page);
+  WriteBytes(dir / "书.chm", "an older book");
+  const testing::ScopedFileSizeLimit full(64 * 1024);
+  if (!full.Active()) GTEST_SKIP() << "no file size limit here";
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kWriteFailed);
+  EXPECT_EQ(window.status(), "生成失败：无法写入文件 书.chm");
+  EXPECT_EQ(ReadBytes(dir / "书.chm"), "an older book");
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"1.txt", "书.chm"}));
 }
 
 TEST_F(HostileFolderTest, ATitleMustNameExactlyTheOneBookWeLookFor) {

@@ -43,6 +43,9 @@ void CatchInterruptions() {
   // Calls resume after the handler: the run decides where to stop, not a stray EINTR.
   action.sa_flags = SA_RESTART;
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+  // A file past the user's size limit fails its write, which the run reports
+  // and cleans up after, instead of ending the program halfway.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 bool Interrupted() { return g_interrupted != 0; }
