@@ -291,6 +291,7 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   ok = WriteBook(out, section0, directory, compressed, error);
   ok = std::fclose(out) == 0 && ok;
   if (!ok) return Fail("cannot write the book " + book_path_, error);
+  if (settings_.stop && settings_.stop()) return Fail("interrupted", error);
 
   std::fclose(content_);
   content_ = nullptr;
@@ -366,6 +367,7 @@ bool BookWriter::WriteBook(std::FILE* out,
   std::uint64_t copied = 0;
   std::size_t got;
   while ((got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+    if (settings_.stop && settings_.stop()) return Fail("interrupted", error);
     if (std::fwrite(buffer.data(), 1, got, out) != got) return false;
     copied += got;
   }

@@ -26,6 +26,8 @@ struct BookSettings {
   LzxSettings lzx;
   std::uint32_t language = 0x804;
   std::uint32_t timestamp = 0;  // seconds; part of the file header only
+  // Asked while the book is assembled: true stops it, as a failure.
+  std::function<bool()> stop;
 };
 
 // A killed compile leaves its hidden temporary files beside the book. This

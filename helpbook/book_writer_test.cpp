@@ -209,6 +209,27 @@ TEST(BookWriterTest, AnUnfinishedBookLeavesNothingAndKeepsTheOldOne) {
   EXPECT_EQ(entries, 1u) << "temporary files left behind";
 }
 
+// A stop while the book is put together: no book, and the older one stays.
+TEST(BookWriterTest, AStopWhileTheBookIsAssembledKeepsTheOldOne) {
+  ScopedTempDir dir;
+  const std::string book = dir / "old.chm";
+  inkbinder::testing::WriteBytes(book, "an earlier book");
+  bool stop = false;
+  BookSettings settings;
+  settings.stop = [&] { return stop; };
+  BookWriter writer(book, settings);
+  std::string error;
+  ASSERT_TRUE(writer.Start(&error)) << error;
+  std::mt19937 noise(3);
+  std::string page;
+  for (int i = 0; i < (3 << 20); ++i) page += static_cast<char>(noise());
+  ASSERT_TRUE(writer.AddFile("/a.htm", page));
+  stop = true;
+  EXPECT_FALSE(writer.Finish(&error));
+  EXPECT_EQ(error, "interrupted");
+  EXPECT_EQ(ReadBytes(book), "an earlier book");
+}
+
 // A killed compile's hidden files are removed by the next compile in that
 // folder, whatever book they were for, once their process has ended; a
 // running one's stay, and so does everything else.

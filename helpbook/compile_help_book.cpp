@@ -270,6 +270,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
 
   BookSettings settings;
   settings.lzx = options.lzx;
+  settings.stop = options.stop;
   settings.language = project.language;
   settings.timestamp = static_cast<std::uint32_t>(
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -313,6 +314,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     refused = !problem->empty();
     return !refused;
   });
+  if (!finished && !refused && options.stop && options.stop()) return false;  // "interrupted"
   return finished || refused ? finished : not_written(*error);
 }
 
