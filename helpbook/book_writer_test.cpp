@@ -222,7 +222,7 @@ TEST(BookWriterTest, AStopWhileTheBookIsAssembledKeepsTheOldOne) {
   ASSERT_TRUE(writer.Start(&error)) << error;
   std::mt19937 noise(3);
   std::string page;
-  for (int i = 0; i < (3 << 20); ++i) page += static_cast<char>(noise());
+  for (int i = 0; i < (1 << 16); ++i) page += static_cast<char>(noise());
   ASSERT_TRUE(writer.AddFile("/a.htm", page));
   stop = true;
   EXPECT_FALSE(writer.Finish(&error));
