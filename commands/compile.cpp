@@ -10,6 +10,8 @@
 #include "helpbook/book_writer.h"
 #include "helpbook/compile_help_book.h"
 #include "platform/console.h"
+#include "platform/files.h"
+#include "platform/folder_listing.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
 #include "platform/text.h"
@@ -168,10 +170,19 @@ void DeleteSourceFiles(const std::string& folder) {
 }
 
 void RemoveLeftoversOfEarlierRuns(const std::string& folder) {
-  for (const char* name : {kContentsFileName, kIndexFileName, kProjectFileName}) {
-    RemoveReplaceLeftovers(folder + "/" + name);
+  // One listing: with 100,000 pages each costs a tenth of a second.
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(folder, &entries)) return;
+  for (const FolderEntry& e : entries) {
+    if (!e.regular_file) continue;
+    bool leftover = false;
+    for (const char* name : {kContentsFileName, kIndexFileName, kProjectFileName}) {
+      leftover = leftover || IsTemporaryNameFor(e.name, name);
+    }
+    const long pid = helpbook::CompileTemporaryFileProcess(e.name);
+    leftover = leftover || (pid > 0 && pid != CurrentProcessId() && !ProcessIsRunning(pid));
+    if (leftover) DeleteFileAt(folder + "/" + e.name);
   }
-  helpbook::RemoveCompileLeftovers(folder);
 }
 
 ConvertResult CompileAndFinish(ConvertRun& run) {

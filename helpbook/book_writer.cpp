@@ -78,30 +78,32 @@ bool AllOf(const std::string& s, const char* set) {
 
 }  // namespace
 
+long CompileTemporaryFileProcess(const std::string& entry) {
+  // .chm-<pid>-<hex>.content or .part; before, .<book>.chm.<pid>-<hex>.content.
+  const std::size_t kind = entry.rfind('.');
+  if (entry.empty() || entry[0] != '.' || kind == std::string::npos) return 0;
+  if (entry.compare(kind, std::string::npos, ".content") != 0 &&
+      entry.compare(kind, std::string::npos, ".part") != 0) {
+    return 0;
+  }
+  const std::size_t dash = entry.rfind('-', kind);
+  if (dash == std::string::npos || !AllOf(entry.substr(dash + 1, kind - dash - 1), "0123456789abcdef")) {
+    return 0;
+  }
+  const std::size_t before_pid = entry.find_last_not_of("0123456789", dash - 1);
+  if (before_pid == std::string::npos || before_pid + 1 == dash) return 0;
+  const std::string head = entry.substr(0, before_pid + 1);
+  if (head != kTempPrefix && !(head.size() > 5 && head.compare(head.size() - 5, 5, ".chm.") == 0)) return 0;
+  return std::strtol(entry.substr(before_pid + 1, dash - before_pid - 1).c_str(), nullptr, 10);
+}
+
 void RemoveCompileLeftovers(const std::string& folder) {
   std::vector<inkbinder::FolderEntry> entries;
   if (!inkbinder::ListFolder(folder.empty() ? "." : folder, &entries)) return;
   const std::string prefix = folder.empty() ? "" : folder + "/";
   for (const inkbinder::FolderEntry& e : entries) {
-    // .chm-<pid>-<hex>.content or .part; before, .<book>.chm.<pid>-<hex>.content.
-    const std::size_t kind = e.name.rfind('.');
-    if (!e.regular_file || e.name.empty() || e.name[0] != '.' || kind == std::string::npos) continue;
-    if (e.name.compare(kind, std::string::npos, ".content") != 0 &&
-        e.name.compare(kind, std::string::npos, ".part") != 0) {
-      continue;
-    }
-    const std::size_t dash = e.name.rfind('-', kind);
-    if (dash == std::string::npos || !AllOf(e.name.substr(dash + 1, kind - dash - 1), "0123456789abcdef")) {
-      continue;
-    }
-    const std::size_t before_pid = e.name.find_last_not_of("0123456789", dash - 1);
-    if (before_pid == std::string::npos || before_pid + 1 == dash) continue;
-    const std::string head = e.name.substr(0, before_pid + 1);
-    const bool ours = head == kTempPrefix ||
-                      (head.size() > 5 && head.compare(head.size() - 5, 5, ".chm.") == 0);
-    if (!ours) continue;
-    const long pid = std::strtol(e.name.substr(before_pid + 1, dash - before_pid - 1).c_str(), nullptr, 10);
-    if (pid != inkbinder::CurrentProcessId() && !inkbinder::ProcessIsRunning(pid)) {
+    const long pid = e.regular_file ? CompileTemporaryFileProcess(e.name) : 0;
+    if (pid > 0 && pid != inkbinder::CurrentProcessId() && !inkbinder::ProcessIsRunning(pid)) {
       inkbinder::DeleteFileAt(prefix + e.name);
     }
   }

@@ -30,8 +30,11 @@ struct BookSettings {
   std::function<bool()> stop;
 };
 
-// A killed compile leaves its hidden temporary files beside the book. This
-// removes those in `folder` (UTF-8) whose process has ended, whatever book
+// A killed compile leaves its hidden temporary files beside the book: the
+// process that wrote `entry` (a name in a folder) when it is one of them, or
+// 0 when it is not.
+long CompileTemporaryFileProcess(const std::string& entry);
+// Removes those in `folder` (UTF-8) whose process has ended, whatever book
 // they were for; a running compile's stay.
 void RemoveCompileLeftovers(const std::string& folder);
 

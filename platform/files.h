@@ -37,10 +37,11 @@ std::FILE* OpenRegularFile(const std::string& utf8_path);
 // was: false. False too when the bytes cannot be written; no temporary file
 // is left behind.
 bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes);
-// Removes the temporary files that ReplaceFileContents(utf8_path, ...) left
-// when its process was killed. Only for a caller that knows no such write of
-// that path is under way.
-void RemoveReplaceLeftovers(const std::string& utf8_path);
+// Whether `entry` is a name ReplaceFileContents gives a temporary file beside
+// a target named `target` (both names without a folder). A killed process
+// leaves such files; only a caller that knows no such write is under way may
+// remove them.
+bool IsTemporaryNameFor(const std::string& entry, const std::string& target);
 
 // Enough of a file's identity to tell whether it was rewritten.
 struct FileStamp {

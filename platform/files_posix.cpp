@@ -7,11 +7,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <random>
 #include <utility>
-#include <vector>
 
 #include "platform/files.h"
-#include "platform/folder_listing.h"
 
 namespace inkbinder {
 
@@ -57,10 +56,12 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
 // system, never read or changed here (it is the whole process's, other
 // threads create files too).
 int CreateTempBeside(const std::string& path, std::string* temp) {
+  static const std::uint64_t seed = (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^
+                                    static_cast<std::uint64_t>(getpid());
   static std::atomic<std::uint64_t> counter{0};
   const auto [folder, name] = SplitPath(path);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::uint64_t v = (static_cast<std::uint64_t>(getpid()) << 40) ^ counter++ * 0x9E3779B97F4A7C15ull ^
+    std::uint64_t v = seed ^ counter++ * 0x9E3779B97F4A7C15ull ^
                       static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     std::string suffix;
     for (size_t i = 0; i < kTempSuffixLength; ++i, v /= sizeof kNameCharacters - 1) {
@@ -103,18 +104,10 @@ bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes) {
   return ok;
 }
 
-void RemoveReplaceLeftovers(const std::string& utf8_path) {
-  const auto [folder, name] = SplitPath(utf8_path);
-  std::vector<FolderEntry> entries;
-  if (!ListFolder(folder.empty() ? "." : folder, &entries)) return;
-  const std::string prefix = "." + name + ".";
-  for (const FolderEntry& e : entries) {
-    if (e.regular_file && e.name.size() == prefix.size() + kTempSuffixLength &&
-        e.name.compare(0, prefix.size(), prefix) == 0 &&
-        e.name.find_first_not_of(kNameCharacters, prefix.size()) == std::string::npos) {
-      unlink((folder + e.name).c_str());
-    }
-  }
+bool IsTemporaryNameFor(const std::string& entry, const std::string& target) {
+  const std::string prefix = "." + target + ".";
+  return entry.size() == prefix.size() + kTempSuffixLength && entry.compare(0, prefix.size(), prefix) == 0 &&
+         entry.find_first_not_of(kNameCharacters, prefix.size()) == std::string::npos;
 }
 
 FileStamp StampOf(const std::string& path) {

@@ -8,10 +8,7 @@
 #include <string>
 #include <cstdio>
 
-#include <vector>
-
 #include "platform/files.h"
-#include "platform/folder_listing.h"
 #include "platform/text.h"
 #include "platform/wide_text_win32.h"
 
@@ -79,29 +76,18 @@ bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes) {
   return ok;
 }
 
-void RemoveReplaceLeftovers(const std::string& utf8_path) {
-  const size_t slash = utf8_path.find_last_of("/\\");
-  const std::string folder = slash == std::string::npos ? "" : utf8_path.substr(0, slash + 1);
-  const std::string name = utf8_path.substr(slash == std::string::npos ? 0 : slash + 1);
-  std::vector<FolderEntry> entries;
-  if (!ListFolder(folder.empty() ? "." : folder, &entries)) return;
-  // <name>.<pid>-<counter>.tmp
-  const std::string prefix = name + ".";
-  for (const FolderEntry& e : entries) {
-    if (!e.regular_file || e.name.size() <= prefix.size() + 6 ||
-        _strnicmp(e.name.c_str(), prefix.c_str(), prefix.size()) != 0 ||
-        _stricmp(e.name.c_str() + e.name.size() - 4, ".tmp") != 0) {
-      continue;
-    }
-    const std::string middle = e.name.substr(prefix.size(), e.name.size() - 4 - prefix.size());
-    const size_t dash = middle.find('-');
-    if (dash == std::string::npos || dash == 0 || dash + 1 == middle.size() ||
-        middle.find_first_not_of("0123456789-") != std::string::npos ||
-        middle.find('-', dash + 1) != std::string::npos) {
-      continue;
-    }
-    DeleteFileW(Utf8ToWide(folder + e.name).c_str());
+bool IsTemporaryNameFor(const std::string& entry, const std::string& target) {
+  // <target>.<pid>-<counter>.tmp
+  const std::string prefix = target + ".";
+  if (entry.size() <= prefix.size() + 6 || _strnicmp(entry.c_str(), prefix.c_str(), prefix.size()) != 0 ||
+      _stricmp(entry.c_str() + entry.size() - 4, ".tmp") != 0) {
+    return false;
   }
+  const std::string middle = entry.substr(prefix.size(), entry.size() - 4 - prefix.size());
+  const size_t dash = middle.find('-');
+  return dash != std::string::npos && dash > 0 && dash + 1 < middle.size() &&
+         middle.find_first_not_of("0123456789-") == std::string::npos &&
+         middle.find('-', dash + 1) == std::string::npos;
 }
 
 namespace {
