@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <stdexcept>
+#include <random>
 #include <string>
 #include <thread>
 #include <utility>
@@ -493,6 +494,49 @@ TEST(CliEndToEndTest, ReportsAFileItCannotWrite) {
   EXPECT_FALSE(Exists(dir / "书.chm"));
 }
 
+// The book cannot be written: a FIFO under its name, or a full disk while hhc
+// writes it. The status names the book, and the older book stays.
+TEST(CliEndToEndTest, ReportsABookItCannotWrite) {
+  ScopedTempDir dir("e2e full");
+  std::mt19937 noise(19);  // pages that do not compress
+  std::string page;
+  for (int i = 0; i < 300000; ++i) page += static_cast<char>(noise());
+  WriteBytes(dir / "a.txt", page);
+  if (testing::MakeFifo(dir / "书.chm")) {
+    const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "书", dir.path()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, std::string(kWriteFailedStatus) + "书.chm\n");
+    std::remove((dir / "书.chm").c_str());
+  }
+  WriteBytes(dir / "书.chm", "an older book");
+  Finished r;
+  {
+    const testing::ScopedFileSizeLimit full(64 * 1024);
+    if (!full.Active()) GTEST_SKIP() << "no file size limit here";
+    r = RunProgram({Bin("inkbinder-cli"), "--title", "书", dir.path()});
+  }
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find(std::string(kWriteFailedStatus) + "书.chm\n"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadBytes(dir / "书.chm"), "an older book");
+}
+
+// Names that would break the one-name-a-line list or drive the terminal are
+// printed escaped.
+TEST(CliEndToEndTest, LeftOutNamesArePrintedOnePerLineAndInert) {
+  ScopedTempDir dir("e2e names");
+  WriteBytes(dir / "a.txt", "a\r\n");
+  WriteBytes(dir / "two\nlines.txt", "x");
+  WriteBytes(dir / "\x1b]0;OWNED\a\x1b[2J.txt", "x");
+  const Finished r = RunProgram({Bin("inkbinder-cli"), "--title", "书", dir.path()});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("book: two\\nlines.txt\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("book: \\x1b]0;OWNED\\x07\\x1b[2J.txt\n"), std::string::npos) << r.err;
+  size_t lines = 0;
+  for (size_t at = 0; (at = r.err.find("left out", at)) != std::string::npos; ++at) ++lines;
+  EXPECT_EQ(lines, 2u) << r.err;
+  EXPECT_EQ(r.err.find_first_of("\x1b\a"), std::string::npos) << "raw control characters";
+}
+
 TEST(CliEndToEndTest, RefusesBadInputWithExitCode2) {
   ScopedTempDir pages("e2e input");
   WriteBytes(pages / "a.txt", "a\r\n");
@@ -559,7 +603,7 @@ TEST(CliEndToEndTest, AnInterruptedRunLeavesNothingBehind) {
   const std::vector<std::string> pages = Entries(dir.path());
   const auto compiling = [&] {
     for (const std::string& name : Entries(dir.path())) {
-      if (name.rfind(".中断.chm.", 0) == 0) return true;
+      if (name.rfind(".chm-", 0) == 0) return true;
     }
     return false;
   };

@@ -12,6 +12,7 @@
 #include "platform/console.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
+#include "platform/text.h"
 #include "project/page_list.h"
 #include "resources/version.h"
 
@@ -145,13 +146,14 @@ int Run(const std::vector<std::string>& args) {
   const std::string folder = SourceFolderOf(a.folder);
   std::error_code ec;
   if (!std::filesystem::is_directory(std::filesystem::u8path(folder), ec)) {
-    PrintText(stderr, "找不到文件夹 / no such folder: " + folder + "\n");
+    PrintText(stderr, "找不到文件夹 / no such folder: " + PrintableText(folder) + "\n");
     return 2;
   }
   PageList list = ListPages(folder);
   for (const std::string& name : list.left_out) {
+    // One name a line, and none may drive the terminal.
     PrintText(stderr, "已略过，名称无法写入帮助文件 / left out, the name cannot go into a book: " +
-                          name + "\n");
+                          PrintableText(name) + "\n");
   }
   // The title is checked before anything is written: a script gets a clean refusal.
   if (list.pages.empty()) {
@@ -172,17 +174,19 @@ int Run(const std::vector<std::string>& args) {
   const ConvertResult result = Convert(job, console);
   switch (result.outcome) {
     case ConvertOutcome::kSucceeded:
-      PrintText(stdout, result.status + "\n" + result.book + "\n");
+      // A script gets the path as it is; a terminal, one it can show.
+      PrintText(stdout, result.status + "\n" +
+                            (IsTerminal(stdout) ? PrintableText(result.book) : result.book) + "\n");
       return 0;
     case ConvertOutcome::kNoPages:
     case ConvertOutcome::kNoTitle:
     case ConvertOutcome::kBadTitle:
       return 2;  // the message is already on standard error
     case ConvertOutcome::kCompilerNotStarted:
-      PrintText(stderr, result.status + "\n" + result.detail + "\n");
+      PrintText(stderr, PrintableText(result.status) + "\n" + result.detail + "\n");
       return 1;
     default:
-      PrintText(stderr, result.status + "\n");
+      PrintText(stderr, PrintableText(result.status) + "\n");
       return 1;
   }
 }

@@ -1,16 +1,21 @@
 #include "commands/compile.h"
 
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <vector>
 
 #include "commands/messages.h"
 #include "commands/run_port.h"
 #include "helpbook/book_check.h"
+#include "helpbook/book_writer.h"
 #include "helpbook/compile_help_book.h"
 #include "platform/console.h"
+#include "platform/files.h"
+#include "platform/folder_listing.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
+#include "platform/text.h"
 #include "project/page_entry.h"
 
 namespace inkbinder {
@@ -51,6 +56,15 @@ ConvertResult FinishCompile(ConvertRun& run, bool compiler_succeeded, const File
   return run.End(ConvertOutcome::kCompileFailed, kCompileFailedStatus);
 }
 
+// The book itself could not be written: the status names it, as it names a
+// source file that could not be.
+ConvertResult& EndBookNotWritten(ConvertRun& run) {
+  if (!run.job.options.keep_sources) {
+    run.port.RunOffThread([&] { DeleteSourceFiles(run.folder()); });
+  }
+  return run.End(ConvertOutcome::kWriteFailed, kWriteFailedStatus + run.job.title + ".chm");
+}
+
 ConvertResult& EndInterrupted(ConvertRun& run) {
   DeleteSourceFiles(run.folder());
   return run.End(ConvertOutcome::kInterrupted, kInterruptedStatus);
@@ -65,16 +79,29 @@ ConvertResult RunBuiltinCompiler(ConvertRun& run) {
   run.SetStatus(kWaitingStatus);
   helpbook::CompileOptions options;
   options.stop = Interrupted;
-  options.check = run.job.options.check_book ? run.job.options.check_book : helpbook::CheckBook;
+  options.check = run.job.options.check_book;
+  if (!options.check) {
+    options.check = [](const std::string& book, const helpbook::BookFacts& facts) {
+      return helpbook::CheckBook(book, facts, Interrupted);
+    };
+  }
   std::string written;
   std::string error;
+  helpbook::CompileFailure failure = helpbook::CompileFailure::kOther;
   bool compiled = false;
   run.port.RunOffThread([&] {
-    compiled =
-        helpbook::CompileHelpBook(run.folder() + "/" + kProjectFileName, options, &written, &error);
+    try {
+      compiled = helpbook::CompileHelpBook(run.folder() + "/" + kProjectFileName, options, &written,
+                                           &error, &failure);
+    } catch (const std::exception& e) {
+      // Out of memory in a compressing thread, say: a failed compile, not an abort.
+      error = e.what();
+    }
   });
   if (!compiled && Interrupted()) return EndInterrupted(run);
-  if (!compiled) std::fprintf(stderr, "%s\n", error.c_str());  // where a compiler's messages go
+  // Where a compiler's messages go.
+  if (!compiled) std::fprintf(stderr, "%s\n", PrintableText(error).c_str());
+  if (!compiled && failure == helpbook::CompileFailure::kBookNotWritten) return EndBookNotWritten(run);
   return FinishCompile(run, compiled, before, StampOffThread(run));
 }
 
@@ -112,6 +139,7 @@ ConvertResult RunProgramCompiler(ConvertRun& run) {
     if (exit_code != kCompilerSucceeded && after.exists && after != before) DeleteFileAt(book);
     return EndInterrupted(run);
   }
+  if (exit_code == kCompilerCannotWriteBook) return EndBookNotWritten(run);
   return FinishCompile(run, exit_code == kCompilerSucceeded, before, after);
 }
 
@@ -146,6 +174,22 @@ ConvertResult& ConvertRun::End(ConvertOutcome outcome, const std::string& status
 void DeleteSourceFiles(const std::string& folder) {
   for (const char* name : {kContentsFileName, kIndexFileName, kProjectFileName}) {
     DeleteFileAt(folder + "/" + name);
+  }
+}
+
+void RemoveLeftoversOfEarlierRuns(const std::string& folder) {
+  // One listing: with 100,000 pages each costs a tenth of a second.
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(folder, &entries)) return;
+  for (const FolderEntry& e : entries) {
+    if (!e.regular_file) continue;
+    bool leftover = false;
+    for (const char* name : {kContentsFileName, kIndexFileName, kProjectFileName}) {
+      leftover = leftover || IsTemporaryNameFor(e.name, name);
+    }
+    const long pid = helpbook::CompileTemporaryFileProcess(e.name);
+    leftover = leftover || (pid > 0 && pid != CurrentProcessId() && !ProcessIsRunning(pid));
+    if (leftover) DeleteFileAt(folder + "/" + e.name);
   }
 }
 

@@ -11,6 +11,11 @@ namespace inkbinder {
 // inside this process instead of as a program.
 inline constexpr char kBuiltinCompiler[] = "builtin";
 
+// The exit code our hhc gives when the book itself cannot be written (a full
+// disk, no permission): sysexits' "cannot create". hhc.exe knows only 1
+// (written) and 0 (not), so only our own compiler ever says this.
+inline constexpr int kCompilerCannotWriteBook = 73;
+
 // The help compiler this system uses: the first outside compiler found where
 // the system keeps one; when there is none, the built-in compiler on
 // Windows, and elsewhere the first place's name (for the message that says
@@ -44,5 +49,10 @@ ConvertResult CompileAndFinish(ConvertRun& run);
 
 // Deletes chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp from `folder`, each on its own.
 void DeleteSourceFiles(const std::string& folder);
+
+// Removes what killed runs left in `folder`: the source files' temporary
+// files, and the compiler's hidden files whose process has ended, whatever
+// book they were for. Only while the folder is held.
+void RemoveLeftoversOfEarlierRuns(const std::string& folder);
 
 }  // namespace inkbinder

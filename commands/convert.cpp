@@ -7,6 +7,7 @@
 #include "commands/run_port.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "project/book_title.h"
 #include "project/contents_file.h"
 #include "project/index_file.h"
@@ -60,6 +61,8 @@ ConvertResult Convert(const ConvertJob& job, RunPort& port) {
   // wrong project: the second stops before it writes anything.
   FolderLock lock;
   if (!lock.TryLock(folder)) return run.End(ConvertOutcome::kBusy, kBusyStatus);
+  // Nothing else of ours writes in the folder now: what killed runs left goes first.
+  port.RunOffThread([&] { RemoveLeftoversOfEarlierRuns(folder); });
 
   // Each stop removes what was written: after a failed write a stale project
   // from an earlier run must not be compiled, and an interrupted run leaves
@@ -78,7 +81,7 @@ ConvertResult Convert(const ConvertJob& job, RunPort& port) {
   bool stopped = false;
   const char* failed = nullptr;
   port.RunOffThread([&] {
-    const std::vector<std::string> names = ReadPageNames(folder, pages);
+    const std::vector<std::string> names = ReadPageNames(folder, pages, Interrupted);
     if (Interrupted()) {
       stopped = true;
     } else if (!WriteContentsFile(folder, pages, names)) {
@@ -95,6 +98,9 @@ ConvertResult Convert(const ConvertJob& job, RunPort& port) {
     run.result.outcome = job.title.empty() ? ConvertOutcome::kNoTitle : ConvertOutcome::kBadTitle;
     return run.result;
   }
+  // A FIFO, socket, device or folder under the book's name is the user's, not an older book.
+  const std::string book_name = job.title + ".chm";
+  if (!IsReplaceable(run.book())) return write_failed(book_name.c_str());
   bool project_written = false;
   port.RunOffThread([&] { project_written = WriteProjectFile(folder, pages, job.title); });
   if (!project_written) return write_failed(kProjectFileName);
@@ -123,7 +129,10 @@ std::shared_ptr<const PageList> ImportFolder(WindowPort& window, const PageListe
   window.ShowPages(list);
   if (list->left_out.empty()) return list;
   std::string names;
-  for (const std::string& name : list->left_out) names += (names.empty() ? "" : "\n") + name;
+  // One name a line, whatever the names hold.
+  for (const std::string& name : list->left_out) {
+    names += (names.empty() ? "" : "\n") + PrintableText(name);
+  }
   window.SetStatus(LeftOutStatus(list->left_out.size()));
   window.SetStatusTip(names);
   return list;

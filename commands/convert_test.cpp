@@ -10,6 +10,7 @@
 #include "commands/messages.h"
 #include "helpbook/book_check.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "project/page_entry.h"
 #include "testing/fake_window.h"
@@ -169,6 +170,42 @@ TEST_F(ConvertTest, TheBuiltInCompilerMakesTheBookInThisProcess) {
   EXPECT_EQ(Convert(window, options), ConvertOutcome::kCompileFailed);
   EXPECT_EQ(window.status(), kCompileFailedStatus);
   EXPECT_EQ(ReadBytes(book()), "an older book");
+}
+
+// A killed run's temporary files go with the next run in that folder,
+// whatever its title; a running compile's files and the user's stay.
+TEST_F(ConvertTest, LeftoversOfKilledRunsGoFirst) {
+  std::string error;
+  const auto dead = Process::Start(TestProgram("process_probe"), {}, &error);
+  ASSERT_NE(dead, nullptr) << error;
+  dead->Wait();
+  const auto running = Process::Start(TestProgram("process_probe"), {"sleep=60000"}, &error);
+  ASSERT_NE(running, nullptr) << error;
+  const std::string gone = std::to_string(dead->Id());
+  const std::string alive = std::to_string(running->Id());
+#ifdef _WIN32
+  const std::vector<std::string> removed = {"chm_hhc.hhc.12-0.tmp", "chm_hhp.hhp.4-17.tmp"};
+  const std::vector<std::string> user_files = {"chm_hhc.hhc.12-0.txt", "chm_hhc.hhc.x-0.tmp"};
+#else
+  const std::vector<std::string> removed = {".chm_hhc.hhc.Ab12Cd", ".chm_hhk.hhk.zzzzzz",
+                                            ".chm_hhp.hhp.000000"};
+  const std::vector<std::string> user_files = {".chm_hhc.hhc.Ab12C", ".chm_hhc.hhc.Ab12Cde",
+                                               "chm_hhc.hhc.Ab12Cd", ".chm_hhc.hhc.Ab-2Cd"};
+#endif
+  std::vector<std::string> gone_names = removed;
+  gone_names.push_back(".chm-" + gone + "-0123456789ab.content");  // another title's
+  gone_names.push_back(".旧书.chm." + gone + "-0123456789ab.part");
+  std::vector<std::string> kept = user_files;
+  kept.push_back(".chm-" + alive + "-0123456789ab.part");
+  for (const auto* names : {&gone_names, &kept}) {
+    for (const std::string& name : *names) WriteBytes(dir / name, "x");
+  }
+  Compiler("book=" + book() + ";exit=1");
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kSucceeded);
+  for (const std::string& name : gone_names) EXPECT_FALSE(Exists(dir / name)) << name;
+  for (const std::string& name : kept) EXPECT_TRUE(Exists(dir / name)) << name;
+  running->Stop();
+  running->Wait();
 }
 
 TEST_F(ConvertTest, MissingCompiler) {

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "commands/compile.h"
 #include "commands/convert.h"
 #include "commands/messages.h"
 #include "platform/files.h"
@@ -150,6 +152,44 @@ TEST_F(HostileFolderTest, WhatStandsInPlaceOfASourceFileIsReplacedOrLeftAlone) {
   }
 }
 
+// A folder or FIFO under the book's name is the user's, no older book: the
+// run stops before the compile and says the book cannot be written.
+TEST_F(HostileFolderTest, WhatIsNoFileInPlaceOfTheBookIsLeftAlone) {
+  const std::string at = dir / "书.chm";
+  for (const fs::file_type kind : {fs::file_type::directory, fs::file_type::fifo}) {
+    if (kind == fs::file_type::directory) {
+      MakeFolder(at);
+    } else if (!testing::MakeFifo(at)) {
+      continue;  // none on Windows
+    }
+    const std::vector<std::string> before = Entries(dir.path());
+    const auto compiler = Compiler("book=" + at);
+    EXPECT_EQ(Convert(window, options), ConvertOutcome::kWriteFailed);
+    EXPECT_EQ(window.status(), "生成失败：无法写入文件 书.chm");
+    EXPECT_EQ(Entries(dir.path()), before) << "no source file left";
+    EXPECT_EQ(fs::symlink_status(fs::u8path(at)).type(), kind);
+    EXPECT_FALSE(CompilerStarted());
+    fs::remove_all(fs::u8path(at));
+  }
+}
+
+// A full disk while the built-in compiler writes the book: the status says
+// which file could not be written, and the older book stays.
+TEST_F(HostileFolderTest, ABookThatCannotBeWrittenIsNamed) {
+  options.compiler = kBuiltinCompiler;
+  std::mt19937 noise(19);  // pages that do not compress
+  std::string page;
+  for (int i = 0; i < 300000; ++i) page += static_cast<char>(noise());
+  WriteBytes(dir / "1.txt", page);
+  WriteBytes(dir / "书.chm", "an older book");
+  const testing::ScopedFileSizeLimit full(64 * 1024);
+  if (!full.Active()) GTEST_SKIP() << "no file size limit here";
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kWriteFailed);
+  EXPECT_EQ(window.status(), "生成失败：无法写入文件 书.chm");
+  EXPECT_EQ(ReadBytes(dir / "书.chm"), "an older book");
+  EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"1.txt", "书.chm"}));
+}
+
 TEST_F(HostileFolderTest, ATitleMustNameExactlyTheOneBookWeLookFor) {
   struct Case {
     std::string title;
@@ -213,6 +253,39 @@ TEST_F(HostileFolderTest, ATitleMustNameExactlyTheOneBookWeLookFor) {
   const char* past_max_path = nullptr;
 #endif
   EXPECT_EQ(TitleRefusal(deep.substr(0, 100), std::string(250, 'h')), past_max_path);
+}
+
+// The title check and the compiler's own names agree: what the check takes
+// compiles, at the longest name and in the deepest folder it takes.
+TEST_F(HostileFolderTest, TheLongestTitleAndTheDeepestFolderTheCheckTakesCompile) {
+  options.compiler = kBuiltinCompiler;
+  std::string longest;
+  while (TitleRefusal(dir.path(), longest + "书") == nullptr) longest += "书";
+  while (TitleRefusal(dir.path(), longest + "a") == nullptr) longest += "a";
+#ifndef _WIN32
+  EXPECT_EQ(longest.size() + 4, 255u) << "the longest name a file may have";
+#endif
+  window.title = longest;
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kSucceeded) << window.status();
+  EXPECT_TRUE(Exists(dir / (longest + ".chm")));
+  window.title = longest + "a";
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kBadTitle);
+
+  // The book's temporary names are longer than "书.chm": the folder leaves room for them.
+  const size_t budget = kLongestPathBytes - kLongestTemporaryNameBytes - 1;
+  std::string deep = dir.path();
+  while (FileSystemBytes(deep).size() < budget) {
+    const size_t left = budget - FileSystemBytes(deep).size();
+    deep += "/" + std::string(left > 250 ? 200 : left - 1, 'd');
+  }
+  ASSERT_EQ(FileSystemBytes(deep).size(), budget);
+  fs::create_directories(fs::u8path(deep));
+  WriteBytes(deep + "/1.txt", "<title>One</title>\r\n");
+  window.folder = deep;
+  window.title = "书";
+  EXPECT_EQ(Convert(window, options), ConvertOutcome::kSucceeded) << window.status();
+  EXPECT_TRUE(Exists(deep + "/书.chm"));
+  EXPECT_EQ(TitleRefusal(deep + "e", "书"), kTitleNotAFileNameText);
 }
 
 TEST_F(HostileFolderTest, AGiantTitleLineCostsNoMoreThanItsKeptLength) {

@@ -1,6 +1,7 @@
 #include "helpbook/book_check.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <unordered_set>
 
@@ -98,7 +99,11 @@ std::string InternalPath(const std::string& utf8_name) {
 }
 
 // The page's file on disk, to compare the book with.
-File OpenPageFile(const std::string& disk_path) { return File(inkbinder::OpenFile(disk_path, "rb")); }
+// Only a regular file: a FIFO swapped in for a page would hold the check for good.
+File OpenPageFile(const std::string& disk_path) { return File(inkbinder::OpenRegularFile(disk_path)); }
+
+// Asked between pages and every megabyte: the check of a large book ends soon after a stop.
+using Stop = std::function<bool()>;
 
 // Compares the stored file with the page's file a megabyte at a time: pages
 // can be large. The buffers live across calls and grow only to the largest
@@ -109,7 +114,10 @@ struct CompareBuffers {
   std::string from_disk;
 };
 
-std::string CompareWithFile(StoredFile* stored, const std::string& disk_path, CompareBuffers* buffers) {
+constexpr char kInterrupted[] = "interrupted";
+
+std::string CompareWithFile(StoredFile* stored, const std::string& disk_path, CompareBuffers* buffers,
+                            const Stop& stop) {
   const File file = OpenPageFile(disk_path);
   if (!file) return "cannot read " + disk_path + " to compare with the book";
   constexpr size_t kStep = 1 << 20;
@@ -118,6 +126,7 @@ std::string CompareWithFile(StoredFile* stored, const std::string& disk_path, Co
   const std::uint64_t length = stored->size();
   std::uint64_t offset = 0;
   while (true) {
+    if (stop && stop()) return kInterrupted;
     const std::uint64_t left = length - offset;
     const size_t want = left < kStep ? static_cast<size_t>(left) : kStep;
     // One byte more than the book holds shows a file that is longer.
@@ -146,7 +155,7 @@ std::string CompareWithFile(StoredFile* stored, const std::string& disk_path, Co
 // Compares the stored file with the page as the compiler wrote it: a
 // problem in words, or *differs when only the bytes disagree.
 std::string CompareWithDigest(StoredFile* stored, const PageDigest& written, CompareBuffers* buffers,
-                              bool* differs) {
+                              const Stop& stop, bool* differs) {
   *differs = false;
   if (stored->size() != written.length) {
     return "the book holds " + std::to_string(stored->size()) + " bytes, the compiler wrote " +
@@ -156,6 +165,7 @@ std::string CompareWithDigest(StoredFile* stored, const PageDigest& written, Com
   std::string& from_book = buffers->from_book;
   PageDigest read;
   while (read.length < written.length) {
+    if (stop && stop()) return kInterrupted;
     const std::uint64_t left = written.length - read.length;
     const size_t want = left < kStep ? static_cast<size_t>(left) : kStep;
     if (from_book.size() < want) from_book.resize(want);
@@ -169,14 +179,15 @@ std::string CompareWithDigest(StoredFile* stored, const PageDigest& written, Com
 // The first difference between a stored page and what was written: against
 // the digest taken while writing when there is one, else against the file.
 std::string ComparePage(HelpStorage* book, const std::string& name, StoredFile* stored,
-                        const std::string& disk_path, const PageDigest* written, CompareBuffers* buffers) {
-  if (written == nullptr) return CompareWithFile(stored, disk_path, buffers);
+                        const std::string& disk_path, const PageDigest* written, CompareBuffers* buffers,
+                        const Stop& stop) {
+  if (written == nullptr) return CompareWithFile(stored, disk_path, buffers, stop);
   bool differs;
-  const std::string problem = CompareWithDigest(stored, *written, buffers, &differs);
+  const std::string problem = CompareWithDigest(stored, *written, buffers, stop, &differs);
   if (!differs) return problem;
   // The file can tell where they differ, unless it has changed since.
   const std::unique_ptr<StoredFile> again = book->OpenFile(InternalPath(name));
-  const std::string where = again ? CompareWithFile(again.get(), disk_path, buffers) : std::string();
+  const std::string where = again ? CompareWithFile(again.get(), disk_path, buffers, stop) : std::string();
   return where.empty() ? "its bytes differ from what the compiler wrote" : where;
 }
 
@@ -292,7 +303,8 @@ std::string ReaderPathOfLocal(const std::string& local) {
   return path;
 }
 
-std::string CheckBook(const std::string& book_path, const BookFacts& facts) {
+std::string CheckBook(const std::string& book_path, const BookFacts& facts,
+                      const std::function<bool()>& stop) {
   std::string error;
   const std::unique_ptr<HelpStorage> book = HelpStorage::Open(book_path, &error);
   if (!book) return error;
@@ -320,10 +332,12 @@ std::string CheckBook(const std::string& book_path, const BookFacts& facts) {
     if (!stored) return name + ": the book does not hold this page";
     if (listed.count(InternalPath(name)) == 0) return name + ": the book's file listing leaves this page out";
     const std::string problem = ComparePage(book.get(), name, stored.get(), disk_path,
-                                            digested ? &facts.page_digests[i] : nullptr, &buffers);
+                                            digested ? &facts.page_digests[i] : nullptr, &buffers, stop);
+    if (problem == kInterrupted) return problem;
     if (!problem.empty()) return name + ": " + problem;
     found.insert(InternalPath(name));
   }
+  if (stop && stop()) return kInterrupted;
   std::string problem = CheckSitemap(book.get(), "contents", system.contents_name, facts.contents_name,
                                      facts.contents_bytes, &found);
   if (problem.empty()) {

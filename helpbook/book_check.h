@@ -3,6 +3,7 @@
 // help storage: every compile proves its book with it before the book takes
 // its place.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,11 @@ namespace helpbook {
 // page listed and holding the bytes the compiler wrote (by the digests taken
 // while writing, or the page's file when there are none), every page read
 // back whole from the book. Returns the first problem in
-// words, naming the file; empty when the book is sound.
-std::string CheckBook(const std::string& book_path, const BookFacts& facts);
+// words, naming the file; empty when the book is sound. Pages are read only
+// from regular files. `stop`, asked between pages and megabytes, ends the
+// check with "interrupted".
+std::string CheckBook(const std::string& book_path, const BookFacts& facts,
+                      const std::function<bool()>& stop = nullptr);
 
 // A sitemap's Local values in file order, as written (code page 936 bytes).
 std::vector<std::string> SitemapLocals(const std::string& sitemap);

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "helpbook/book_check.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "project/contents_file.h"
+#include "testing/special_files.h"
 #include "testing/temp_dir.h"
 
 namespace helpbook {
@@ -86,6 +88,16 @@ TEST_F(BookCheckTest, NamesAPageWhoseBytesDiffer) {
   EXPECT_EQ(Check(), "第1章.txt: its bytes differ from the file's from offset 6");
   WriteBytes(dir_ / "第1章.txt", "one two three");
   EXPECT_NE(Check().find("第1章.txt: the book holds 7 bytes, the file more"), std::string::npos);
+}
+
+TEST_F(BookCheckTest, APageSwappedForAFifoOrAStopEndsTheCheckAtOnce) {
+  ASSERT_TRUE(Compile({{"a.txt", std::string(3 << 19, 'a')}, {"b.txt", "bb"}}));
+  int asked = 0;
+  EXPECT_EQ(CheckBook(book_, expected_, [&] { return ++asked == 2; }), "interrupted");
+  EXPECT_EQ(asked, 2);
+  ASSERT_TRUE(inkbinder::DeleteFileAt(dir_ / "b.txt"));
+  if (!inkbinder::testing::MakeFifo(dir_ / "b.txt")) GTEST_SKIP() << "no FIFOs here";
+  EXPECT_EQ(Check(), "b.txt: cannot read " + dir_ / "b.txt" + " to compare with the book");
 }
 
 TEST_F(BookCheckTest, CatchesALastPageOfOneByteThatChmcmdLoses) {

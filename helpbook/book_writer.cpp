@@ -59,6 +59,11 @@ void Utf16(std::string* out, std::string_view ascii) {
   for (char c : ascii) Le16(out, static_cast<unsigned char>(c));
 }
 
+// The start of every temporary name beside a book.
+constexpr char kTempPrefix[] = ".chm-";
+// Prefix, process id, '-', random hex, ".content".
+static_assert(sizeof kTempPrefix - 1 + 10 + 1 + 12 + 8 <= inkbinder::kLongestTemporaryNameBytes);
+
 std::string RandomSuffix() {
   std::random_device device;
   std::mt19937_64 generator((static_cast<std::uint64_t>(device()) << 32) ^ device());
@@ -69,30 +74,44 @@ std::string RandomSuffix() {
   return out;
 }
 
-// A killed compile leaves its hidden files beside the book
-// (.<book>.<pid>-<random>.content / .part). The next compile of that book
-// removes those whose process has ended.
-void RemoveLeftovers(const std::string& folder, const std::string& book_name) {
+bool AllOf(const std::string& s, const char* set) {
+  return !s.empty() && s.find_first_not_of(set) == std::string::npos;
+}
+
+}  // namespace
+
+long CompileTemporaryFileProcess(const std::string& entry) {
+  // .chm-<pid>-<hex>.content or .part; before, .<book>.chm.<pid>-<hex>.content.
+  const std::size_t kind = entry.rfind('.');
+  if (entry.empty() || entry[0] != '.' || kind == std::string::npos) return 0;
+  if (entry.compare(kind, std::string::npos, ".content") != 0 &&
+      entry.compare(kind, std::string::npos, ".part") != 0) {
+    return 0;
+  }
+  const std::size_t dash = entry.rfind('-', kind);
+  if (dash == std::string::npos || !AllOf(entry.substr(dash + 1, kind - dash - 1), "0123456789abcdef")) {
+    return 0;
+  }
+  const std::size_t before_pid = entry.find_last_not_of("0123456789", dash - 1);
+  if (before_pid == std::string::npos || before_pid + 1 == dash) return 0;
+  const std::string head = entry.substr(0, before_pid + 1);
+  if (head != kTempPrefix && !(head.size() > 5 && head.compare(head.size() - 5, 5, ".chm.") == 0)) return 0;
+  return std::strtol(entry.substr(before_pid + 1, dash - before_pid - 1).c_str(), nullptr, 10);
+}
+
+void RemoveCompileLeftovers(const std::string& folder) {
   std::vector<inkbinder::FolderEntry> entries;
-  const std::string listed =
-      folder.empty() ? "." : folder.size() > 1 ? folder.substr(0, folder.size() - 1) : folder;
-  if (!inkbinder::ListFolder(listed, &entries)) return;
-  const std::string prefix = "." + book_name + ".";
+  if (!inkbinder::ListFolder(folder.empty() ? "." : folder, &entries)) return;
+  const std::string prefix = folder.empty() ? "" : folder + "/";
   for (const inkbinder::FolderEntry& e : entries) {
-    if (!e.regular_file || e.name.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string rest = e.name.substr(prefix.size());
-    const std::size_t dash = rest.find('-');
-    const std::size_t dot = rest.rfind('.');
-    if (dash == std::string::npos || dash == 0 || dot == std::string::npos || dot < dash) continue;
-    const std::string kind = rest.substr(dot);
-    if (kind != ".content" && kind != ".part") continue;
-    if (rest.find_first_not_of("0123456789") != dash) continue;
-    const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
-    if (pid != inkbinder::CurrentProcessId() && !inkbinder::ProcessIsRunning(pid)) {
-      inkbinder::DeleteFileAt(folder + e.name);
+    const long pid = e.regular_file ? CompileTemporaryFileProcess(e.name) : 0;
+    if (pid > 0 && pid != inkbinder::CurrentProcessId() && !inkbinder::ProcessIsRunning(pid)) {
+      inkbinder::DeleteFileAt(prefix + e.name);
     }
   }
 }
+
+namespace {
 
 std::string NameListFile() {
   std::string body;
@@ -173,13 +192,14 @@ bool BookWriter::Start(std::string* error) {
       (2 * lzx.reset_interval_frames) % window_frames != 0) {
     return Fail("unusable compression settings", error);
   }
-  // Hidden names beside the book: no file list shows them, however briefly they live.
+  // Hidden names beside the book: no file list shows them, however briefly
+  // they live. They leave the title out, so that they are never longer than
+  // kLongestTemporaryNameBytes, whatever the book is called.
   const std::size_t slash = book_path_.find_last_of("/\\");
-  const std::string folder = slash == std::string::npos ? "" : book_path_.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? book_path_ : book_path_.substr(slash + 1);
-  RemoveLeftovers(folder, name);
-  const std::string stem =
-      folder + "." + name + "." + std::to_string(inkbinder::CurrentProcessId()) + "-" + RandomSuffix();
+  const std::string folder = slash == std::string::npos ? "" : book_path_.substr(0, slash);
+  RemoveCompileLeftovers(slash == 0 ? "/" : folder);
+  const std::string stem = (slash == std::string::npos ? "" : folder + "/") + kTempPrefix +
+                           std::to_string(inkbinder::CurrentProcessId()) + "-" + RandomSuffix();
   content_path_ = stem + ".content";
   content_ = inkbinder::OpenFile(content_path_, "w+b");
   if (content_ == nullptr) {
@@ -291,6 +311,7 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   ok = WriteBook(out, section0, directory, compressed, error);
   ok = std::fclose(out) == 0 && ok;
   if (!ok) return Fail("cannot write the book " + book_path_, error);
+  if (settings_.stop && settings_.stop()) return Fail("interrupted", error);
 
   std::fclose(content_);
   content_ = nullptr;
@@ -366,6 +387,7 @@ bool BookWriter::WriteBook(std::FILE* out,
   std::uint64_t copied = 0;
   std::size_t got;
   while ((got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+    if (settings_.stop && settings_.stop()) return Fail("interrupted", error);
     if (std::fwrite(buffer.data(), 1, got, out) != got) return false;
     copied += got;
   }

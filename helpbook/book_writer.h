@@ -28,7 +28,17 @@ struct BookSettings {
   LzxSettings lzx;
   std::uint32_t language = 0x804;
   std::uint32_t timestamp = 0;  // seconds; part of the file header only
+  // Asked while the book is assembled: true stops it, as a failure.
+  std::function<bool()> stop;
 };
+
+// A killed compile leaves its hidden temporary files beside the book: the
+// process that wrote `entry` (a name in a folder) when it is one of them, or
+// 0 when it is not.
+long CompileTemporaryFileProcess(const std::string& entry);
+// Removes those in `folder` (UTF-8) whose process has ended, whatever book
+// they were for; a running compile's stay.
+void RemoveCompileLeftovers(const std::string& folder);
 
 class BookWriter {
  public:

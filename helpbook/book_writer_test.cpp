@@ -219,9 +219,30 @@ TEST(BookWriterTest, AnUnfinishedBookLeavesNothingAndKeepsTheOldOne) {
   EXPECT_EQ(entries, 1u) << "temporary files left behind";
 }
 
-// A killed compile's hidden files are removed by the next compile of that
-// book, once their process has ended; a running one's stay, and so does
-// everything else.
+// A stop while the book is put together: no book, and the older one stays.
+TEST(BookWriterTest, AStopWhileTheBookIsAssembledKeepsTheOldOne) {
+  ScopedTempDir dir;
+  const std::string book = dir / "old.chm";
+  inkbinder::testing::WriteBytes(book, "an earlier book");
+  bool stop = false;
+  BookSettings settings;
+  settings.stop = [&] { return stop; };
+  BookWriter writer(book, settings);
+  std::string error;
+  ASSERT_TRUE(writer.Start(&error)) << error;
+  std::mt19937 noise(3);
+  std::string page;
+  for (int i = 0; i < (1 << 16); ++i) page += static_cast<char>(noise());
+  ASSERT_TRUE(writer.AddFile("/a.htm", page));
+  stop = true;
+  EXPECT_FALSE(writer.Finish(&error));
+  EXPECT_EQ(error, "interrupted");
+  EXPECT_EQ(ReadBytes(book), "an earlier book");
+}
+
+// A killed compile's hidden files are removed by the next compile in that
+// folder, whatever book they were for, once their process has ended; a
+// running one's stay, and so does everything else.
 TEST(BookWriterTest, LeftoversOfAKilledCompileGoWithTheNextOne) {
   ScopedTempDir dir;
   // A compile that has ended and one that still runs: other processes than
@@ -235,12 +256,16 @@ TEST(BookWriterTest, LeftoversOfAKilledCompileGoWithTheNextOne) {
   ASSERT_NE(running, nullptr) << error;
   const std::string gone = std::to_string(dead->Id());
   const std::string alive = std::to_string(running->Id());
-  const std::vector<std::string> removed = {".b.chm." + gone + "-0123abcd.content",
-                                            ".b.chm." + gone + "-0123abcd.part"};
-  const std::vector<std::string> kept = {".b.chm." + alive + "-0123abcd.content",  // still running
-                                         ".c.chm." + gone + "-0123abcd.content",   // another book
-                                         ".b.chm." + gone + "-0123abcd.txt",       // not ours
-                                         "b.chm." + gone + "-0123abcd.content"};  // not hidden
+  const std::vector<std::string> removed = {".chm-" + gone + "-0123456789ab.content",
+                                            ".chm-" + gone + "-0123456789ab.part",
+                                            ".b.chm." + gone + "-0123abcd.content",  // older names
+                                            ".c.chm." + gone + "-0123abcd.part"};    // another book
+  const std::vector<std::string> kept = {".chm-" + alive + "-0123456789ab.content",  // still running
+                                         ".b.chm." + alive + "-0123abcd.part",
+                                         ".chm-" + gone + "-0123456789ab.txt",       // not ours
+                                         ".chm-" + gone + "-notahexnumber.part",
+                                         ".b.txt." + gone + "-0123abcd.part",
+                                         "chm-" + gone + "-0123456789ab.content"};  // not hidden
   for (const auto* names : {&removed, &kept}) {
     for (const std::string& name : *names) inkbinder::testing::WriteBytes(dir / name, "x");
   }

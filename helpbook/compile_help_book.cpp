@@ -16,12 +16,11 @@ namespace helpbook {
 namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
+constexpr char kCannotWriteSection[] = "cannot write the compressed section beside the book";
 
 // Input is read only from regular files: a FIFO or a device named in the
 // project would block the compile or never end.
-std::FILE* OpenInput(const std::string& path) {
-  return inkbinder::IsRegularFile(path) ? inkbinder::OpenFile(path, "rb") : nullptr;
-}
+std::FILE* OpenInput(const std::string& path) { return inkbinder::OpenRegularFile(path); }
 
 // Why `what` at `path` cannot be read.
 std::string CannotRead(const std::string& what, const std::string& path) {
@@ -114,8 +113,43 @@ bool AddPage(BookWriter* writer, const std::string& name, const std::string& pat
     *error = CannotRead("page", path);
     return false;
   }
-  if (!ok) *error = "cannot write the compressed section beside the book";
+  if (!ok) *error = kCannotWriteSection;
   return ok;
+}
+
+// "C:name": on Windows, a path on the drive's current folder.
+bool HasDrive(const std::string& path) { return path.size() > 1 && path[1] == ':'; }
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// The project's own file (UTF-8) that `book_name`, a name below the
+// project's folder, would replace; "" when none. Letter case is ignored, as
+// Windows' file systems ignore it.
+std::string InputNamed(const std::string& book_name, const std::string& project_path,
+                       const HelpProject& project) {
+  const std::size_t slash = project_path.find_last_of("/\\");
+  const std::string project_name = project_path.substr(slash == std::string::npos ? 0 : slash + 1);
+  if (SameNameIgnoringCase(book_name, "/" + project_name)) return project_name;
+  const auto names_book = [&](const std::string& bytes, std::string* relative) {
+    std::string name;
+    return ProjectName(bytes, relative) && BookName(*relative, &name) &&
+           SameNameIgnoringCase(book_name, name);
+  };
+  std::string relative;
+  for (const std::string* file : {&project.contents_file, &project.index_file}) {
+    if (!file->empty() && names_book(*file, &relative)) return relative;
+  }
+  for (const std::string& page : project.files) {
+    if (names_book(page, &relative)) return relative;
+  }
+  return std::string();
 }
 
 // 100 ns ticks since 1601, as the system files keep their time.
@@ -150,8 +184,14 @@ bool BookInfoFromProject(const HelpProject& project, BookInfo* info, std::string
 }
 
 bool CompileHelpBook(const std::string& project_path, const CompileOptions& options,
-                     std::string* book_path, std::string* error) {
+                     std::string* book_path, std::string* error, CompileFailure* failure) {
   error->clear();
+  if (failure != nullptr) *failure = CompileFailure::kOther;
+  const auto not_written = [&](const std::string& message) {
+    if (error->empty()) *error = message;
+    if (failure != nullptr) *failure = CompileFailure::kBookNotWritten;
+    return false;
+  };
   std::string text;
   if (!ReadWholeFile(project_path, &text)) {
     *error = CannotRead("project file", project_path);
@@ -172,7 +212,23 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     *error = "the book's name is no code page 936 text: Compiled file=" + project.compiled_file;
     return false;
   }
+  // The book lies in the project's folder or below it, where the tool
+  // looks for it, and never in the place of one of its own inputs.
+  std::string book_in_folder;
+  if (!BookName(book_name, &book_in_folder) || HasDrive(book_name)) {
+    *error = "the book must lie in the project's folder: Compiled file=" + book_name;
+    return false;
+  }
+  const std::string input = InputNamed(book_in_folder, project_path, project);
+  if (!input.empty()) {
+    *error = "the book would take the place of the project's own file " + input +
+             ": Compiled file=" + book_name;
+    return false;
+  }
   *book_path = on_disk(book_name);
+  if (!inkbinder::IsReplaceable(*book_path)) {
+    return not_written("cannot write the book " + *book_path + ": something other than a file is there");
+  }
 
   BookInfo info;
   if (!BookInfoFromProject(project, &info, error)) return false;
@@ -216,26 +272,23 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
 
   BookSettings settings;
   settings.lzx = options.lzx;
+  settings.stop = options.stop;
   settings.language = project.language;
   settings.timestamp = static_cast<std::uint32_t>(
       std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
           .count());
   BookWriter writer(*book_path, settings);
-  if (!writer.Start(error)) return false;
+  if (!writer.Start(error)) return not_written(*error);
   for (const InternalFile& file : system_files) {
     if (!file.compressed) {
       writer.AddUncompressedFile(file.name, file.bytes);
     } else if (!writer.AddFile(file.name, file.bytes)) {
-      *error = "cannot write the compressed section beside the book";
-      return false;
+      return not_written(kCannotWriteSection);
     }
   }
   for (const auto& [name, content] : sitemaps) {
     if (writer.Has(name)) continue;
-    if (!writer.AddFile(name, content)) {
-      *error = "cannot write the compressed section beside the book";
-      return false;
-    }
+    if (!writer.AddFile(name, content)) return not_written(kCannotWriteSection);
   }
   std::vector<char> buffer(kReadBlock);
   for (const std::string& page : project.files) {
@@ -247,7 +300,9 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     }
     if (writer.Has(name)) continue;  // listed twice
     PageDigest digest;
-    if (!AddPage(&writer, name, on_disk(relative), options.stop, &buffer, &digest, error)) return false;
+    if (!AddPage(&writer, name, on_disk(relative), options.stop, &buffer, &digest, error)) {
+      return *error == kCannotWriteSection ? not_written(kCannotWriteSection) : false;
+    }
     if (options.check) {
       facts.pages.emplace_back(name.substr(1), on_disk(relative));
       facts.page_digests.push_back(digest);
@@ -257,13 +312,20 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     *error = "interrupted";
     return false;
   }
-  if (!options.check) return writer.Finish(error);
-  return writer.Finish(error, [&](const std::string& whole_book, std::string* problem) {
-    *problem = options.check(whole_book, facts);
-    if (problem->empty()) return true;
-    *problem = "the book does not read back right: " + *problem;
-    return false;
+  // The book takes its place only once it is sound and nobody asked to stop.
+  bool refused = false;
+  const bool finished = writer.Finish(error, [&](const std::string& whole_book, std::string* problem) {
+    if (options.check) *problem = options.check(whole_book, facts);
+    if (options.stop && options.stop()) {
+      *problem = "interrupted";
+    } else if (!problem->empty()) {
+      *problem = "the book does not read back right: " + *problem;
+    }
+    refused = !problem->empty();
+    return !refused;
   });
+  if (!finished && !refused && options.stop && options.stop()) return false;  // "interrupted"
+  return finished || refused ? finished : not_written(*error);
 }
 
 }  // namespace helpbook

@@ -55,16 +55,26 @@ struct CompileOptions {
   std::function<bool()> stop;
 };
 
+// Why a compile failed, where the caller words it differently.
+enum class CompileFailure {
+  kOther,           // the project, a page, the check, a stop: the message says
+  kBookNotWritten,  // the book or its temporary files could not be written
+};
+
 // What the system files are made from, as the project gives it (no sitemap
 // entries, no timestamp). False with a message naming a window line it cannot use.
 bool BookInfoFromProject(const HelpProject& project, BookInfo* info, std::string* error);
 
 // Compiles the project at `project_path` (UTF-8) into the book its
-// "Compiled file=" names, beside the project unless that is a full path.
+// "Compiled file=" names, in the project's folder or below it, never in the
+// place of one of the project's own files (the project, its sitemaps, its
+// pages), nor of anything but a regular file or a link.
 // True with the book's path in `book_path`. False with a message naming what
-// was wrong (a project line, a missing or unreadable file, a failed write);
-// then no book is written and an earlier book of that name stays as it was.
+// was wrong (a project line, a missing or unreadable file, a failed write),
+// and why in `failure` when given; then no book is written and an earlier
+// book of that name stays as it was.
 bool CompileHelpBook(const std::string& project_path, const CompileOptions& options,
-                     std::string* book_path, std::string* error);
+                     std::string* book_path, std::string* error,
+                     CompileFailure* failure = nullptr);
 
 }  // namespace helpbook

@@ -12,6 +12,9 @@ namespace inkbinder {
 // The command line's arguments as UTF-8 (argv[0] included).
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
+// Whether `stream` is a terminal (a console on Windows), not a file or a pipe.
+bool IsTerminal(std::FILE* stream);
+
 // Writes UTF-8 text to a console stream in the encoding the console shows.
 void PrintText(std::FILE* stream, const std::string& utf8);
 

@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <string.h>
+#include <unistd.h>
 #include <atomic>
 #include <initializer_list>
 
@@ -10,6 +11,8 @@ namespace inkbinder {
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
 void PrintText(std::FILE* stream, const std::string& utf8) {
   std::fwrite(utf8.data(), 1, utf8.size(), stream);
@@ -40,6 +43,9 @@ void CatchInterruptions() {
   // Calls resume after the handler: the run decides where to stop, not a stray EINTR.
   action.sa_flags = SA_RESTART;
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+  // A file past the user's size limit fails its write, which the run reports
+  // and cleans up after, instead of ending the program halfway.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 bool Interrupted() { return g_interrupted != 0; }

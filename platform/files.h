@@ -13,12 +13,22 @@ namespace inkbinder {
 // excluded): on Windows the compiler and the shell take the ANSI calls'
 // paths, so MAX_PATH; PATH_MAX elsewhere.
 extern const std::size_t kLongestPathBytes;
+// The longest name of a temporary file that a write puts beside its target
+// (ReplaceFileContents, the help compiler's book), in the bytes the system
+// takes: a path must leave room for it as well as for its target's name.
+inline constexpr std::size_t kLongestTemporaryNameBytes = 40;
 // A UTF-8 name or path in the bytes the file system gets: the ANSI code page
 // on Windows, UTF-8 elsewhere.
 std::string FileSystemBytes(const std::string& utf8);
 
 // fopen for a UTF-8 path on every platform.
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode);
+
+// Opens a file for reading ("rb") only when it is a regular file, and never
+// waits to find out: a FIFO, socket or device put where a page was would
+// block the open or every read. Null for anything else, or when it cannot be
+// opened.
+std::FILE* OpenRegularFile(const std::string& utf8_path);
 
 // Puts `bytes` at `utf8_path` whole or not at all: they go into a new file
 // in the same folder, which then takes the path's place in one step. A link
@@ -27,6 +37,11 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode);
 // was: false. False too when the bytes cannot be written; no temporary file
 // is left behind.
 bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes);
+// Whether `entry` is a name ReplaceFileContents gives a temporary file beside
+// a target named `target` (both names without a folder). A killed process
+// leaves such files; only a caller that knows no such write is under way may
+// remove them.
+bool IsTemporaryNameFor(const std::string& entry, const std::string& target);
 
 // Enough of a file's identity to tell whether it was rewritten.
 struct FileStamp {
@@ -45,6 +60,9 @@ FileStamp StampOf(const std::string& path);
 bool IsRegularFile(const std::string& path);
 // True for a folder, or a link to one.
 bool IsFolder(const std::string& path);
+// Whether a new file may take `path`'s place: nothing is there, or a
+// regular file or a link (which is replaced, never followed).
+bool IsReplaceable(const std::string& path);
 // Removes one file or link, never anything else; false when it was missing
 // or could not be removed.
 bool DeleteFileAt(const std::string& path);

@@ -5,6 +5,11 @@
 #include <unistd.h>
 #include <sys/file.h>
 
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <utility>
+
 #include "platform/files.h"
 
 namespace inkbinder {
@@ -17,7 +22,59 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return std::fopen(utf8_path.c_str(), mode);
 }
 
+std::FILE* OpenRegularFile(const std::string& utf8_path) {
+  // Non-blocking, so that a FIFO without a writer does not hold the open.
+  const int fd = open(utf8_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, "rb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
 namespace {
+
+constexpr char kNameCharacters[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr size_t kTempSuffixLength = 6;
+
+// "<folder>/" and "<name>" of a path.
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {"", path};
+  return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// A new, empty file "<folder>/.<name>.XXXXXX", opened for writing. Its mode is
+// 0666 less the umask, as for any new file: the umask is applied by the
+// system, never read or changed here (it is the whole process's, other
+// threads create files too).
+int CreateTempBeside(const std::string& path, std::string* temp) {
+  static const std::uint64_t seed = (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^
+                                    static_cast<std::uint64_t>(getpid());
+  static std::atomic<std::uint64_t> counter{0};
+  const auto [folder, name] = SplitPath(path);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::uint64_t v = seed ^ counter++ * 0x9E3779B97F4A7C15ull ^
+                      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::string suffix;
+    for (size_t i = 0; i < kTempSuffixLength; ++i, v /= sizeof kNameCharacters - 1) {
+      suffix += kNameCharacters[v % (sizeof kNameCharacters - 1)];
+    }
+    // A hidden name: no file list shows it, however briefly it lives.
+    *temp = folder + "." + name + "." + suffix;
+    const int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -36,22 +93,21 @@ bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes) {
   if (lstat(utf8_path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
     return false;
   }
-  const size_t slash = utf8_path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : utf8_path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? utf8_path : utf8_path.substr(slash + 1);
-  // A hidden name: no file list shows it, however briefly it lives.
-  std::string temp = folder + "." + name + ".XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  std::string temp;
+  const int fd = CreateTempBeside(utf8_path, &temp);
   if (fd < 0) return false;
-  // mkostemp makes the file private; ours is as readable as any new file.
-  const mode_t mask = umask(0);
-  umask(mask);
-  bool ok = fchmod(fd, 0666 & ~mask) == 0 && WriteAll(fd, bytes);
+  bool ok = WriteAll(fd, bytes);
   ok = close(fd) == 0 && ok;
   // rename() replaces a link itself, not what it points at.
   ok = ok && rename(temp.c_str(), utf8_path.c_str()) == 0;
   if (!ok) unlink(temp.c_str());
   return ok;
+}
+
+bool IsTemporaryNameFor(const std::string& entry, const std::string& target) {
+  const std::string prefix = "." + target + ".";
+  return entry.size() == prefix.size() + kTempSuffixLength && entry.compare(0, prefix.size(), prefix) == 0 &&
+         entry.find_first_not_of(kNameCharacters, prefix.size()) == std::string::npos;
 }
 
 FileStamp StampOf(const std::string& path) {
@@ -73,6 +129,12 @@ bool IsRegularFile(const std::string& path) {
 bool IsFolder(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsReplaceable(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+  return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
 }
 
 bool DeleteFileAt(const std::string& path) {

@@ -1,5 +1,8 @@
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
+#include <string.h>
 #include <algorithm>
 #include <atomic>
 #include <string>
@@ -17,6 +20,28 @@ std::string FileSystemBytes(const std::string& utf8) { return Utf8ToCodePage(utf
 
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return _wfopen(Utf8ToWide(utf8_path).c_str(), Utf8ToWide(mode).c_str());
+}
+
+std::FILE* OpenRegularFile(const std::string& utf8_path) {
+  HANDLE file = CreateFileW(Utf8ToWide(utf8_path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  // A pipe or a device (NUL, CON, a named pipe) is no page: only disk files are read.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, "rb");
+  if (stream == nullptr) _close(fd);
+  return stream;
 }
 
 bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes) {
@@ -49,6 +74,20 @@ bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes) {
   ok = ok && MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
   if (!ok) DeleteFileW(temp.c_str());
   return ok;
+}
+
+bool IsTemporaryNameFor(const std::string& entry, const std::string& target) {
+  // <target>.<pid>-<counter>.tmp
+  const std::string prefix = target + ".";
+  if (entry.size() <= prefix.size() + 6 || _strnicmp(entry.c_str(), prefix.c_str(), prefix.size()) != 0 ||
+      _stricmp(entry.c_str() + entry.size() - 4, ".tmp") != 0) {
+    return false;
+  }
+  const std::string middle = entry.substr(prefix.size(), entry.size() - 4 - prefix.size());
+  const size_t dash = middle.find('-');
+  return dash != std::string::npos && dash > 0 && dash + 1 < middle.size() &&
+         middle.find_first_not_of("0123456789-") == std::string::npos &&
+         middle.find('-', dash + 1) == std::string::npos;
 }
 
 namespace {
@@ -101,6 +140,15 @@ bool IsRegularFile(const std::string& path) {
 bool IsFolder(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsReplaceable(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(Utf8ToWide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 bool DeleteFileAt(const std::string& path) { return DeleteFileW(Utf8ToWide(path).c_str()) != 0; }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -95,6 +96,30 @@ TEST(FileOps, StampsTellARewriteApart) {
   EXPECT_TRUE(DeleteFileAt(book));
   EXPECT_FALSE(IsRegularFile(book));
   EXPECT_FALSE(DeleteFileAt(book));
+}
+
+TEST(FileOps, OnlyADiskFileOpensForReading) {
+  ScopedTempDir dir("只读 普通");
+  WriteBytes(dir / "页.txt", "page");
+  std::FILE* page = OpenRegularFile(dir / "页.txt");
+  ASSERT_NE(page, nullptr);
+  char got[8] = {};
+  EXPECT_EQ(std::fread(got, 1, sizeof got, page), 4u);
+  EXPECT_EQ(std::string(got), "page");
+  std::fclose(page);
+  EXPECT_EQ(OpenRegularFile(dir.path()), nullptr);
+  EXPECT_EQ(OpenRegularFile(dir / "missing.txt"), nullptr);
+  // A device and a named pipe with a server waiting: both would open as files.
+  EXPECT_EQ(OpenRegularFile("NUL"), nullptr);
+  const std::wstring pipe_name =
+      L"\\\\.\\pipe\\inkbinder-test-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE server = CreateNamedPipeW(pipe_name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 4096,
+                                   4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  std::FILE* pipe = OpenRegularFile(WideToUtf8(pipe_name));
+  EXPECT_EQ(pipe, nullptr);
+  if (pipe != nullptr) std::fclose(pipe);
+  CloseHandle(server);
 }
 
 // fake_compiler.exe lies beside this test; INKBINDER_BIN holds a Unix path under Wine.

@@ -13,6 +13,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "platform/process.h"
@@ -73,6 +76,45 @@ int SignalNumber(StopSignal how) {
     case StopSignal::kKill: break;
   }
   return SIGKILL;
+}
+
+// Runs `work` on a thread that lasts as long as the process, and waits for
+// it. Children are forked there: PR_SET_PDEATHSIG fires when the thread that
+// forked the child ends, not the process, and a child started from a worker
+// thread would die with that thread.
+void OnLastingThread(const std::function<void()>& work) {
+  struct Lasting {
+    std::mutex one_call;
+    std::mutex mutex;
+    std::condition_variable changed;
+    const std::function<void()>* job = nullptr;
+    bool done = false;
+    Lasting() {
+      // Signals are handled on the process's other threads.
+      sigset_t all, before;
+      sigfillset(&all);
+      pthread_sigmask(SIG_SETMASK, &all, &before);
+      std::thread([this] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+          changed.wait(lock, [this] { return job != nullptr && !done; });
+          (*job)();
+          done = true;
+          changed.notify_all();
+        }
+      }).detach();
+      pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    }
+  };
+  // Never destroyed: its thread waits on it until the process ends.
+  static Lasting* const lasting = new Lasting;
+  const std::lock_guard<std::mutex> one(lasting->one_call);
+  std::unique_lock<std::mutex> lock(lasting->mutex);
+  lasting->job = &work;
+  lasting->done = false;
+  lasting->changed.notify_all();
+  lasting->changed.wait(lock, [&] { return lasting->done; });
+  lasting->job = nullptr;
 }
 
 // What the child reports through the pipe when it cannot become the program.
@@ -154,14 +196,18 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
   }
   const char* folder = options.working_folder.empty() ? nullptr : options.working_folder.c_str();
   const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid < 0) {
-    *error = strerror(errno);
-    close(report[0]);
-    close(report[1]);
-    return nullptr;
-  }
-  if (pid == 0) {
+  pid_t pid = -1;
+  int fork_error = 0;
+  OnLastingThread([&] {
+    pid = fork();
+    if (pid != 0) {
+      fork_error = errno;
+      return;
+    }
+    // The program starts with no signal blocked, whatever this thread blocks.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     if (options.own_process_group) setpgid(0, 0);
 #ifdef __linux__
     // The child goes when we go: an orphaned compiler would finish a book nobody waits for.
@@ -180,6 +226,12 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
     failure.error = errno;
     (void)!write(report[1], &failure, sizeof failure);
     _exit(127);
+  });
+  if (pid < 0) {
+    *error = strerror(fork_error);
+    close(report[0]);
+    close(report[1]);
+    return nullptr;
   }
   // Set on both sides, so that a signal to the group cannot come too early.
   if (options.own_process_group) setpgid(pid, pid);

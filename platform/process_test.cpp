@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/process.h"
@@ -197,6 +198,17 @@ TEST(ProcessTest, StopEndsAWaitingChild) {
     process->Stop();  // once ended, nothing to stop
     EXPECT_EQ(process->Wait(), process->ExitCode());
   }
+}
+
+// A window starts its compiler off its own thread, and that thread ends
+// long before the compile does: the child lives on.
+TEST(ProcessTest, AChildOutlivesTheThreadThatStartedIt) {
+  std::unique_ptr<Process> process;
+  std::thread([&] { process = StartProbe({"sleep=60000"}, ProcessOptions{}); }).join();
+  ASSERT_NE(process, nullptr);
+  EXPECT_FALSE(process->WaitFor(500)) << "ended with exit code " << process->ExitCode();
+  process->Stop();
+  EXPECT_EQ(process->Wait(), kKilledExitCode);
 }
 
 TEST(ProcessTest, AChildThatCannotStartIsAnErrorWithItsReason) {

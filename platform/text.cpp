@@ -114,4 +114,42 @@ bool FitsCodePage(std::string_view utf8, CodePage code_page) {
   return CodePageToUtf8(Utf8ToCodePage(utf8, code_page), code_page) == utf8;
 }
 
+namespace {
+
+bool NeedsEscape(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+         (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+}  // namespace
+
+std::string PrintableText(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t start = pos;
+    char32_t c = 0;
+    if (!NextCodePoint(text, &pos, &c)) {
+      const auto byte = static_cast<unsigned char>(text[start]);
+      out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    } else if (!NeedsEscape(c)) {
+      out.append(text.substr(start, pos - start));
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x80) {
+      out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    } else {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(c >> shift) & 15];
+    }
+  }
+  return out;
+}
+
 }  // namespace inkbinder

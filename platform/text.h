@@ -26,6 +26,12 @@ bool IsValidUtf8(std::string_view text);
 bool NextCodePoint(std::string_view utf8, size_t* pos, char32_t* code_point);
 void AppendUtf8(std::string* out, char32_t code_point);
 
+// `text` fit for one line of a terminal or a log: control characters (C0,
+// DEL, C1), line and paragraph separators, bidirectional controls and bytes
+// that are no UTF-8 are written as escapes (\n, \t, \x1b, \u202e), so a
+// name can neither break the line nor drive the terminal. Text stays as it is.
+std::string PrintableText(std::string_view text);
+
 // Lower-cases by the Unicode simple lower-case mapping, character by
 // character; what has no lower case (Chinese, for one) stays. Works on UTF-8
 // only: bytes of other encodings are not characters, and stay as they are.

@@ -93,6 +93,26 @@ TEST(TextEncodingTest, LowerCaseStaysInCodePage936) {
   EXPECT_GE(lowered, 90u);  // Greek, Cyrillic, full-width, Roman numerals, pinyin: 95
 }
 
+TEST(PrintableTextTest, NamesStayOnOneLineAndCannotDriveTheTerminal) {
+  const struct {
+    std::string text;
+    const char* printed;
+  } cases[] = {
+      {"第1章 a\\b.txt", "第1章 a\\b.txt"},  // text, a backslash included, stays
+      {"two\nlines.txt", "two\\nlines.txt"},
+      {"\x1b]0;OWNED\a\x1b[2J.txt", "\\x1b]0;OWNED\\x07\\x1b[2J.txt"},
+      {"tab\there\r", "tab\\there\\r"},
+      {"del\x7f", "del\\x7f"},
+      {"c1\xc2\x9b" "2J", "c1\\u009b2J"},             // the one-character CSI
+      {"bidi\xe2\x80\xaetxt.exe", "bidi\\u202etxt.exe"},
+      {"line\xe2\x80\xa8sep", "line\\u2028sep"},
+      {"gbk\xb5\xda", "gbk\\xb5\\xda"},                 // not UTF-8: each byte
+      {"cut\xe4\xb8", "cut\\xe4\\xb8"},
+      {std::string("nul\0z", 5), "nul\\x00z"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PrintableText(c.text), c.printed) << c.printed;
+}
+
 TEST(TextEncodingTest, Utf8Validity) {
   EXPECT_TRUE(IsValidUtf8("目录 abc"));
   for (const char* bad : {"\xC0\xAF", "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC4"}) {

@@ -1,5 +1,7 @@
 #include "project/book_title.h"
 
+#include <algorithm>
+
 #include "platform/files.h"
 #include "platform/text.h"
 #include "project/page_list.h"
@@ -32,9 +34,11 @@ TitleCheck CheckBookTitle(const std::string& folder, const std::string& title) {
   if (title.front() == ' ' || title.back() == ' ' || title.back() == '.' || IsDeviceName(title)) {
     return TitleCheck::kNotAFileName;
   }
-  const std::string name = title + ".chm";
-  if (FileSystemBytes(name).size() > kLongestName ||
-      FileSystemBytes(folder + "/" + name).size() > kLongestPathBytes) {
+  // The book is written beside it under a temporary name first.
+  const size_t name_bytes = FileSystemBytes(title + ".chm").size();
+  if (name_bytes > kLongestName ||
+      FileSystemBytes(folder + "/").size() + std::max(name_bytes, kLongestTemporaryNameBytes) >
+          kLongestPathBytes) {
     return TitleCheck::kNotAFileName;
   }
   return TitleCheck::kFine;

@@ -80,17 +80,20 @@ std::string EscapeSitemapLocal(const std::string& file) {
   return out;
 }
 
-std::string PageName(const std::string& folder, const std::string& file) {
-  const std::optional<std::string> title = ReadPageTitle(folder + "/" + file);
+std::string PageName(const std::string& folder, const std::string& file,
+                     const std::function<bool()>& stop) {
+  if (stop && stop()) return EscapeSitemapText(file);
+  const std::optional<std::string> title = ReadPageTitle(folder + "/" + file, stop);
   if (!title || title->empty()) return EscapeSitemapText(file);
   return EscapeSitemapName(TitleForSitemap(*title, kSystemAnsi, kTitleByteLimit));
 }
 
 std::vector<std::string> ReadPageNames(const std::string& folder,
-                                       const std::vector<std::string>& pages) {
+                                       const std::vector<std::string>& pages,
+                                       const std::function<bool()>& stop) {
   std::vector<std::string> names;
   names.reserve(pages.size());
-  for (const std::string& page : pages) names.push_back(PageName(folder, page));
+  for (const std::string& page : pages) names.push_back(PageName(folder, page, stop));
   return names;
 }
 

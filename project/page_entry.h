@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,12 +30,16 @@ std::string EscapeSitemapLocal(const std::string& file);
 // The name of the entry for page `file`: its title when it has one, written
 // as TitleForSitemap does and escaped as EscapeSitemapName does, the file
 // name otherwise (also when the title cannot be read), escaped as text.
-std::string PageName(const std::string& folder, const std::string& file);
+// `stop` as ReadPageTitle takes it.
+std::string PageName(const std::string& folder, const std::string& file,
+                     const std::function<bool()>& stop = nullptr);
 
 // The entry names of all pages, in order. Each page is read once per
-// conversion, so the contents and the index name it alike.
+// conversion, so the contents and the index name it alike. Once `stop` says
+// so, the pages left are named by their files and not read.
 std::vector<std::string> ReadPageNames(const std::string& folder,
-                                       const std::vector<std::string>& pages);
+                                       const std::vector<std::string>& pages,
+                                       const std::function<bool()>& stop = nullptr);
 
 // Places the four lines of one page's entry at `first_line` onwards.
 void PlacePageEntry(LineBuffer* buffer, size_t first_line, const std::string& name,

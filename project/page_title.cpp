@@ -280,8 +280,9 @@ std::optional<std::string> TitleFromPiece(std::string piece, bool code_page_text
 
 }  // namespace
 
-std::optional<std::string> ReadPageTitle(const std::string& path) {
-  std::FILE* f = OpenFile(path, "rb");
+std::optional<std::string> ReadPageTitle(const std::string& path,
+                                         const std::function<bool()>& stop) {
+  std::FILE* f = OpenRegularFile(path);
   if (f == nullptr) return std::nullopt;
   std::setvbuf(f, nullptr, _IONBF, 0);  // we read in large pieces ourselves
 
@@ -289,8 +290,9 @@ std::optional<std::string> ReadPageTitle(const std::string& path) {
   const Encoding encoding = reader.Start();
   TitleScan scan;
   std::string_view chunk;
-  while (!scan.done() && reader.Next(&chunk)) scan.Feed(chunk);
-  const bool failed = reader.failed();
+  bool stopped = false;
+  while (!scan.done() && !(stopped = stop && stop()) && reader.Next(&chunk)) scan.Feed(chunk);
+  const bool failed = reader.failed() || stopped;
   std::fclose(f);
   if (failed) return std::nullopt;
   if (!scan.found()) return std::string();

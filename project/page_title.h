@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,7 +36,10 @@ std::string CutAtCharacter(std::string utf8, size_t limit);
 // line that is valid UTF-8 and holds a character of three or more bytes is
 // UTF-8 (two-byte UTF-8 is too easily code page 936 text); otherwise the
 // system ANSI code page. Memory stays bounded: only the title is kept, and
-// of that at most kTitleReadByteLimit bytes of UTF-8.
-std::optional<std::string> ReadPageTitle(const std::string& path);
+// of that at most kTitleReadByteLimit bytes of UTF-8. Only a regular file
+// is read. `stop`, when given, is asked between pieces: true ends the scan of
+// a long page as a failure.
+std::optional<std::string> ReadPageTitle(const std::string& path,
+                                         const std::function<bool()>& stop = nullptr);
 
 }  // namespace inkbinder

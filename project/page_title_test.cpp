@@ -6,6 +6,7 @@
 #include "platform/text.h"
 #include "project/page_entry.h"
 #include "project/page_title.h"
+#include "testing/special_files.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder {
@@ -83,6 +84,19 @@ TEST(ReadPageTitleTest, MissingPageFails) {
   ScopedTempDir dir;
   EXPECT_EQ(ReadPageTitle(dir / "nope.txt"), kFails);
   EXPECT_EQ(ReadPageTitle(dir.path()), kFails);  // a folder is not a page
+  // A FIFO put in a page's place has no writer: opening it must not wait for one.
+  if (testing::MakeFifo(dir / "fifo.txt")) {
+    EXPECT_EQ(ReadPageTitle(dir / "fifo.txt"), kFails);
+  }
+}
+
+TEST(ReadPageTitleTest, AStopEndsTheScanOfAPageWithoutATitle) {
+  ScopedTempDir dir;
+  const std::string path = dir / "none.txt";
+  WriteBytes(path, std::string(4 * 1024 * 1024, 'z'));
+  int asked = 0;
+  EXPECT_EQ(ReadPageTitle(path, [&] { return ++asked == 3; }), kFails);
+  EXPECT_EQ(asked, 3);
 }
 
 TEST(ReadPageTitleTest, TagsAcrossReadBoundariesAndHugeLines) {

@@ -22,4 +22,20 @@ bool ExtendSparse(const std::string& path, std::int64_t size);
 // `path`; false when they do not hold afterwards, or on other systems.
 bool SetWindowsAttributes(const std::string& path, std::uint32_t attributes);
 
+// While it lives, no file that this process, or a program it starts
+// meanwhile, writes can grow past `bytes`: writes fail as on a full disk.
+// Active() is false where there is no such limit (Windows).
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(std::int64_t bytes);
+  ~ScopedFileSizeLimit();
+  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+  bool Active() const { return active_; }
+
+ private:
+  bool active_ = false;
+  std::int64_t old_limit_ = 0;
+};
+
 }  // namespace inkbinder::testing

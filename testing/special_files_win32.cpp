@@ -37,4 +37,7 @@ bool ExtendSparse(const std::string& path, std::int64_t size) {
   return ok;
 }
 
+ScopedFileSizeLimit::ScopedFileSizeLimit(std::int64_t) {}
+ScopedFileSizeLimit::~ScopedFileSizeLimit() = default;
+
 }  // namespace inkbinder::testing

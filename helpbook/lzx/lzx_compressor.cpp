@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -19,6 +20,7 @@ struct Job {
   std::vector<std::uint8_t> input;
   std::vector<std::uint8_t> output;
   std::vector<std::uint32_t> frame_offsets;
+  std::exception_ptr error;  // what the worker threw, thrown again on the caller's thread
   bool taken = false;
   bool done = false;
 };
@@ -50,7 +52,7 @@ struct LzxSectionCompressor::Impl {
   std::vector<std::thread> workers;
 
   void Work() {
-    lzx::IntervalEncoder encoder(settings.window_bits, settings.level);
+    std::unique_ptr<lzx::IntervalEncoder> encoder;
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       Job* job = nullptr;
@@ -67,7 +69,15 @@ struct LzxSectionCompressor::Impl {
       if (job == nullptr) return;
       job->taken = true;
       lock.unlock();
-      encoder.Encode(job->input.data(), job->input.size(), &job->output, &job->frame_offsets);
+      // An exception must not end the program from this thread (out of
+      // memory, say): the caller gets it with the job, as if it had compressed.
+      try {
+        if (!encoder) encoder = std::make_unique<lzx::IntervalEncoder>(settings.window_bits, settings.level);
+        encoder->Encode(job->input.data(), job->input.size(), &job->output, &job->frame_offsets);
+      } catch (...) {
+        job->error = std::current_exception();
+        encoder.reset();  // its state is unknown now
+      }
       std::vector<std::uint8_t>().swap(job->input);
       lock.lock();
       job->done = true;
@@ -90,6 +100,7 @@ struct LzxSectionCompressor::Impl {
     while (!jobs.empty() && jobs.front()->done) {
       std::unique_ptr<Job> job = std::move(jobs.front());
       jobs.pop_front();
+      if (job->error) std::rethrow_exception(job->error);
       lock.unlock();
       Deliver(job->output, job->frame_offsets);
       lock.lock();

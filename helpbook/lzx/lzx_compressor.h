@@ -38,6 +38,8 @@ class LzxSectionCompressor {
 
   // Feeds uncompressed bytes. Memory stays bounded by a few reset intervals
   // per thread, whatever the total size. False once the sink has failed.
+  // What a compressing thread throws (std::bad_alloc, say) is thrown here and
+  // by Finish, on the caller's thread.
   bool Write(const std::uint8_t* data, std::size_t size);
   // Compresses what is left and waits for every worker. False when the sink failed.
   bool Finish();

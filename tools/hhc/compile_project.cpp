@@ -1,21 +1,37 @@
 #include "tools/hhc/compile_project.h"
 
+#include <exception>
+
 #include "helpbook/book_check.h"
+#include "platform/text.h"
 
 namespace inkbinder::hhc {
 
-bool CompileProject(const std::string& project_path, const CompileSettings& settings) {
+bool CompileProject(const std::string& project_path, const CompileSettings& settings,
+                    helpbook::CompileFailure* failure) {
   helpbook::CompileOptions options = settings.options;
   // No book is reported written before a reader's check has found it sound.
-  if (!options.check) options.check = helpbook::CheckBook;
+  if (!options.check) {
+    options.check = [stop = options.stop](const std::string& book, const helpbook::BookFacts& facts) {
+      return helpbook::CheckBook(book, facts, stop);
+    };
+  }
   std::string book;
   std::string error;
-  if (!helpbook::CompileHelpBook(project_path, options, &book, &error)) {
-    std::fprintf(settings.out, "inkbinder-hhc: compile failed: %s\n", error.c_str());
+  bool compiled = false;
+  try {
+    compiled = helpbook::CompileHelpBook(project_path, options, &book, &error, failure);
+  } catch (const std::exception& e) {
+    // Out of memory in a compressing thread, say: a failed compile, not an abort.
+    error = e.what();
+    if (failure != nullptr) *failure = helpbook::CompileFailure::kOther;
+  }
+  if (!compiled) {
+    std::fprintf(settings.out, "inkbinder-hhc: compile failed: %s\n", inkbinder::PrintableText(error).c_str());
     std::fflush(settings.out);
     return false;
   }
-  std::fprintf(settings.out, "inkbinder-hhc: wrote %s\n", book.c_str());
+  std::fprintf(settings.out, "inkbinder-hhc: wrote %s\n", inkbinder::PrintableText(book).c_str());
   std::fflush(settings.out);
   return true;
 }

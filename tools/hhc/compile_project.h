@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "helpbook/compile_help_book.h"
@@ -16,7 +17,9 @@ struct CompileSettings {
 // beside the project, as hhc.exe would, with the built-in help compiler. The
 // book is checked with `options.check`, helpbook::CheckBook when none is given,
 // before it is kept. True when the book was written; otherwise a message on
-// `out` says why.
-bool CompileProject(const std::string& project_path, const CompileSettings& settings);
+// `out` says why, and `failure`, when given, whether the book could not be
+// written.
+bool CompileProject(const std::string& project_path, const CompileSettings& settings,
+                    helpbook::CompileFailure* failure = nullptr);
 
 }  // namespace inkbinder::hhc

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <random>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include "platform/process.h"
 #include "platform/text.h"
 #include "testing/programs.h"
+#include "testing/special_files.h"
 #include "testing/temp_dir.h"
 
 namespace inkbinder::hhc {
@@ -44,7 +47,7 @@ class CompileProjectTest : public ::testing::Test {
   bool Compile() {
     std::FILE* out = std::tmpfile();
     settings_.out = out;
-    const bool ok = CompileProject(source_ / "chm_hhp.hhp", settings_);
+    const bool ok = CompileProject(source_ / "chm_hhp.hhp", settings_, &failure_);
     std::rewind(out);
     char buffer[4096];
     size_t got;
@@ -58,6 +61,7 @@ class CompileProjectTest : public ::testing::Test {
   ScopedTempDir source_{"hhc 源 folder"};
   CompileSettings settings_;
   std::string output_;
+  helpbook::CompileFailure failure_ = helpbook::CompileFailure::kOther;
 };
 
 TEST_F(CompileProjectTest, WritesTheBookBesideTheProjectUnderItsUtf8Name) {
@@ -90,6 +94,16 @@ TEST_F(CompileProjectTest, FailuresNameTheCauseAndKeepTheOlderBook) {
          };
        },
        "the book does not read back right: refused"},
+      {"a stop that comes while the check reads the book",
+       [](CompileProjectTest* t) {
+         auto checking = std::make_shared<bool>(false);
+         t->settings_.options.check = [checking](const std::string&, const helpbook::BookFacts&) {
+           *checking = true;
+           return std::string();
+         };
+         t->settings_.options.stop = [checking] { return *checking; };
+       },
+       "interrupted"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -99,8 +113,59 @@ TEST_F(CompileProjectTest, FailuresNameTheCauseAndKeepTheOlderBook) {
     EXPECT_NE(output_.find("inkbinder-hhc: compile failed: "), std::string::npos) << output_;
     EXPECT_NE(output_.find(c.says), std::string::npos) << output_;
     EXPECT_EQ(ReadBytes(source_ / "我的 书.chm"), "older book");
+    EXPECT_EQ(failure_, helpbook::CompileFailure::kOther) << "the book could have been written";
     WriteBytes(source_ / "2.txt", "two\r\n");
   }
+}
+
+// "Compiled file=" names a book in the project's folder or below, never one
+// of the project's own files, nor anything outside.
+TEST_F(CompileProjectTest, TheBookStaysInTheProjectsFolderAndOffItsInputs) {
+  ScopedTempDir elsewhere("hhc elsewhere");
+  const std::vector<std::string> inputs = {"第1章.txt", "2.txt", "chm_hhc.hhc", "chm_hhk.hhk"};
+  std::vector<std::string> before;
+  for (const std::string& name : inputs) before.push_back(ReadBytes(source_ / name));
+  const std::string refused[] = {
+      "2.txt", "./2.txt", "CHM_HHC.HHC", "chm_hhk.hhk", "chm_hhp.hhp", Gbk("第1章.txt"),
+      "../outside.chm", "sub/../../outside.chm", elsewhere / "abs.chm", "C:abs.chm",
+  };
+  for (const std::string& compiled_file : refused) {
+    SCOPED_TRACE(compiled_file);
+    WriteProject(compiled_file, Gbk("第1章.txt"));
+    output_.clear();
+    EXPECT_FALSE(Compile());
+    EXPECT_NE(output_.find("hhc: compile failed: the book "), std::string::npos) << output_;
+    for (size_t i = 0; i < inputs.size(); ++i) EXPECT_EQ(ReadBytes(source_ / inputs[i]), before[i]);
+    EXPECT_NE(ReadBytes(source_ / "chm_hhp.hhp").find(compiled_file), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+    EXPECT_FALSE(Exists(source_ / "../outside.chm"));
+  }
+  // Below the project's folder is fine.
+  std::filesystem::create_directory(std::filesystem::u8path(source_ / "sub"));
+  WriteProject("sub/b.chm", Gbk("第1章.txt"));
+  EXPECT_TRUE(Compile()) << output_;
+  EXPECT_TRUE(Exists(source_ / "sub/b.chm"));
+}
+
+// A book that cannot be written is told apart from other failures: the tool
+// names it, through hhc's exit code.
+TEST_F(CompileProjectTest, ABookThatCannotBeWrittenIsToldApart) {
+  std::filesystem::create_directory(std::filesystem::u8path(source_ / "我的 书.chm"));
+  EXPECT_FALSE(Compile());
+  EXPECT_EQ(failure_, helpbook::CompileFailure::kBookNotWritten) << output_;
+  EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::u8path(source_ / "我的 书.chm")));
+  std::filesystem::remove(std::filesystem::u8path(source_ / "我的 书.chm"));
+
+  std::mt19937 noise(19);  // pages that do not compress
+  std::string page;
+  for (int i = 0; i < 300000; ++i) page += static_cast<char>(noise());
+  WriteBytes(source_ / "2.txt", page);
+  const ::inkbinder::testing::ScopedFileSizeLimit full(64 * 1024);
+  if (!full.Active()) GTEST_SKIP() << "no file size limit here";
+  output_.clear();
+  EXPECT_FALSE(Compile());
+  EXPECT_EQ(failure_, helpbook::CompileFailure::kBookNotWritten) << output_;
+  EXPECT_FALSE(Exists(source_ / "我的 书.chm"));
 }
 
 // hhc stopped by a signal while it writes: it says so, and leaves no book
@@ -126,7 +191,7 @@ TEST(HhcSignalTest, AnInterruptedCompileLeavesNothingBehind) {
   bool writing = false;
   for (int i = 0; i < 2000 && !writing; ++i) {
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-      writing = writing || e.path().filename().string().rfind(".big.chm.", 0) == 0;
+      writing = writing || e.path().filename().string().rfind(".chm-", 0) == 0;
     }
     if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
@@ -139,7 +204,8 @@ TEST(HhcSignalTest, AnInterruptedCompileLeavesNothingBehind) {
   EXPECT_NE(said.find("inkbinder-hhc: compile failed: interrupted"), std::string::npos) << said;
   for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
     const std::string name = e.path().filename().string();
-    EXPECT_EQ(name.find("big.chm"), std::string::npos) << name << " left behind";
+    EXPECT_TRUE(name.find("big.chm") == std::string::npos && name.rfind(".chm-", 0) != 0)
+        << name << " left behind";
   }
 }
 
