@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "helpbook/little_endian.h"
+#include "platform/text.h"
+
 namespace helpbook {
 
 namespace {
@@ -11,26 +14,15 @@ constexpr std::size_t kListingHeaderSize = 0x14;
 constexpr std::size_t kIndexHeaderSize = 0x08;
 constexpr std::size_t kQuickRefStep = 1 + (1u << kQuickRefDensity);
 
-unsigned char Folded(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
-
 int CompareFolded(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char x = Folded(static_cast<unsigned char>(a[i]));
-    const unsigned char y = Folded(static_cast<unsigned char>(b[i]));
+    const unsigned char x = static_cast<unsigned char>(inkbinder::AsciiLower(a[i]));
+    const unsigned char y = static_cast<unsigned char>(inkbinder::AsciiLower(b[i]));
     if (x != y) return x < y ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
-}
-
-void Put16(std::string* chunk, std::size_t at, std::uint32_t v) {
-  (*chunk)[at] = static_cast<char>(v & 0xff);
-  (*chunk)[at + 1] = static_cast<char>((v >> 8) & 0xff);
-}
-
-void Put32(std::string* chunk, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*chunk)[at + i] = static_cast<char>((v >> (8 * i)) & 0xff);
 }
 
 // Quick-reference bytes at a chunk's end for `count` entries: the entry count,
@@ -59,12 +51,12 @@ struct ChunkBuilder {
     std::memcpy(&chunk[0], signature, 4);
     // Free space counts the quick-reference area: readers stop scanning
     // entries at the chunk's size less this value.
-    Put32(&chunk, 4, static_cast<std::uint32_t>(kDirectoryChunkSize - header_size - entries.size()));
+    PutLe32(&chunk, 4, static_cast<std::uint32_t>(kDirectoryChunkSize - header_size - entries.size()));
     std::memcpy(&chunk[header_size], entries.data(), entries.size());
-    Put16(&chunk, kDirectoryChunkSize - 2, static_cast<std::uint32_t>(starts.size()));
+    PutLe16(&chunk, kDirectoryChunkSize - 2, static_cast<std::uint32_t>(starts.size()));
     for (std::size_t q = 1; q * kQuickRefStep < starts.size(); ++q) {
-      Put16(&chunk, kDirectoryChunkSize - 2 - 2 * q,
-            static_cast<std::uint32_t>(starts[q * kQuickRefStep]));
+      PutLe16(&chunk, kDirectoryChunkSize - 2 - 2 * q,
+              static_cast<std::uint32_t>(starts[q * kQuickRefStep]));
     }
     return chunk;
   }
@@ -133,8 +125,8 @@ bool BuildDirectory(std::vector<DirectoryEntry> entries, Directory* directory,
   const std::uint32_t listing_count = static_cast<std::uint32_t>(listings.size());
   for (std::uint32_t i = 0; i < listing_count; ++i) {
     std::string chunk = listings[i].Bytes("PMGL");
-    Put32(&chunk, 0x0C, i == 0 ? 0xFFFFFFFFu : i - 1);
-    Put32(&chunk, 0x10, i + 1 == listing_count ? 0xFFFFFFFFu : i + 1);
+    PutLe32(&chunk, 0x0C, i == 0 ? 0xFFFFFFFFu : i - 1);
+    PutLe32(&chunk, 0x10, i + 1 == listing_count ? 0xFFFFFFFFu : i + 1);
     chunks.push_back(std::move(chunk));
   }
 

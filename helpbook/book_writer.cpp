@@ -5,6 +5,7 @@
 #include <random>
 #include <system_error>
 
+#include "helpbook/little_endian.h"
 #include "platform/files.h"
 #include "platform/folder_listing.h"
 #include "platform/process.h"
@@ -38,25 +39,15 @@ constexpr Guid kFileGuid1 = {0x7C01FD10, 0x7BAA, 0x11D0, {0x9E, 0x0C, 0x00, 0xA0
 constexpr Guid kFileGuid2 = {0x7C01FD11, 0x7BAA, 0x11D0, {0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC}};
 constexpr Guid kDirectoryGuid = {0x5D02926A, 0x212E, 0x11D0, {0x9D, 0xF9, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC}};
 
-void Le16(std::string* out, std::uint32_t v) {
-  out->push_back(static_cast<char>(v & 0xff));
-  out->push_back(static_cast<char>((v >> 8) & 0xff));
-}
-void Le32(std::string* out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-}
-void Le64(std::string* out, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-}
 void AppendGuid(std::string* out, const Guid& g) {
-  Le32(out, g.a);
-  Le16(out, g.b);
-  Le16(out, g.c);
+  AppendLe32(out, g.a);
+  AppendLe16(out, g.b);
+  AppendLe16(out, g.c);
   out->append(reinterpret_cast<const char*>(g.d), 8);
 }
 // ASCII text as UTF-16LE code units.
 void Utf16(std::string* out, std::string_view ascii) {
-  for (char c : ascii) Le16(out, static_cast<unsigned char>(c));
+  for (char c : ascii) AppendLe16(out, static_cast<unsigned char>(c));
 }
 
 // The start of every temporary name beside a book.
@@ -117,27 +108,27 @@ std::string NameListFile() {
   std::string body;
   for (const char* name : {"Uncompressed", "MSCompressed"}) {
     const std::string_view n(name);
-    Le16(&body, static_cast<std::uint32_t>(n.size()));
+    AppendLe16(&body, static_cast<std::uint32_t>(n.size()));
     Utf16(&body, n);
-    Le16(&body, 0);
+    AppendLe16(&body, 0);
   }
   std::string out;
-  Le16(&out, static_cast<std::uint32_t>((body.size() + 4) / 2));  // the file's length in words
-  Le16(&out, 2);
+  AppendLe16(&out, static_cast<std::uint32_t>((body.size() + 4) / 2));  // the file's length in words
+  AppendLe16(&out, 2);
   return out + body;
 }
 
 std::string ControlDataFile(const LzxSettings& lzx) {
   const std::uint32_t window_frames = (1u << lzx.window_bits) / kLzxFrameSize;
   std::string out;
-  Le32(&out, 6);  // DWORDs that follow
+  AppendLe32(&out, 6);  // DWORDs that follow
   out += "LZXC";
-  Le32(&out, 2);  // version 2: interval and window counted in frames
-  Le32(&out, lzx.reset_interval_frames);
-  Le32(&out, window_frames);
+  AppendLe32(&out, 2);  // version 2: interval and window counted in frames
+  AppendLe32(&out, lzx.reset_interval_frames);
+  AppendLe32(&out, window_frames);
   // Readers take interval / (window / 2) * this as the frames between resets.
-  Le32(&out, window_frames / 2);
-  Le32(&out, 0);
+  AppendLe32(&out, window_frames / 2);
+  AppendLe32(&out, 0);
   return out;
 }
 
@@ -151,14 +142,14 @@ std::string ResetTableFile(std::vector<std::uint64_t> frames, std::uint64_t unco
   const std::uint64_t counted = (uncompressed + kLzxFrameSize + 1) / kLzxFrameSize;
   while (frames.size() < counted) frames.push_back(compressed);
   std::string out;
-  Le32(&out, 2);
-  Le32(&out, static_cast<std::uint32_t>(frames.size()));
-  Le32(&out, 8);     // bytes per entry
-  Le32(&out, 0x28);  // where the entries begin
-  Le64(&out, uncompressed);
-  Le64(&out, compressed);
-  Le64(&out, kLzxFrameSize);
-  for (std::uint64_t offset : frames) Le64(&out, offset);
+  AppendLe32(&out, 2);
+  AppendLe32(&out, static_cast<std::uint32_t>(frames.size()));
+  AppendLe32(&out, 8);     // bytes per entry
+  AppendLe32(&out, 0x28);  // where the entries begin
+  AppendLe64(&out, uncompressed);
+  AppendLe64(&out, compressed);
+  AppendLe64(&out, kLzxFrameSize);
+  for (std::uint64_t offset : frames) AppendLe64(&out, offset);
   return out;
 }
 
@@ -195,10 +186,10 @@ bool BookWriter::Start(std::string* error) {
   // Hidden names beside the book: no file list shows them, however briefly
   // they live. They leave the title out, so that they are never longer than
   // kLongestTemporaryNameBytes, whatever the book is called.
-  const std::size_t slash = book_path_.find_last_of("/\\");
-  const std::string folder = slash == std::string::npos ? "" : book_path_.substr(0, slash);
-  RemoveCompileLeftovers(slash == 0 ? "/" : folder);
-  const std::string stem = (slash == std::string::npos ? "" : folder + "/") + kTempPrefix +
+  const std::string folder = inkbinder::FolderOf(book_path_);
+  RemoveCompileLeftovers(folder);
+  const bool in_root = folder == "/" || folder == "\\";
+  const std::string stem = (folder.empty() || in_root ? folder : folder + "/") + kTempPrefix +
                            std::to_string(inkbinder::CurrentProcessId()) + "-" + RandomSuffix();
   content_path_ = stem + ".content";
   content_ = inkbinder::OpenFile(content_path_, "w+b");
@@ -269,7 +260,7 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   }
   ok = compressor_->Finish() && ok && !sink_failed_;
   ok = std::fflush(content_) == 0 && ok;
-  if (!ok) return Fail("cannot write the compressed section beside the book", error);
+  if (!ok) return Fail(kCannotWriteSection, error);
   const std::uint64_t compressed = compressor_->CompressedSize();
   const std::vector<std::uint64_t> frame_offsets = compressor_->FrameOffsets();
   if (compressor_->UncompressedSize() != padded || frame_offsets.size() != frames) {
@@ -283,7 +274,7 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   std::string transform_list;
   Utf16(&transform_list, kLzxTransformList);
   std::string span;
-  Le64(&span, uncompressed);
+  AppendLe64(&span, uncompressed);
   section0.emplace_back(kNameList, NameListFile());
   section0.emplace_back(kControlData, ControlDataFile(settings_.lzx));
   section0.emplace_back(kSpanInfo, span);
@@ -339,43 +330,43 @@ bool BookWriter::WriteBook(std::FILE* out,
 
   std::string head;
   head += "ITSF";
-  Le32(&head, 3);
-  Le32(&head, kFileHeaderSize);
-  Le32(&head, 1);
+  AppendLe32(&head, 3);
+  AppendLe32(&head, kFileHeaderSize);
+  AppendLe32(&head, 1);
   for (int i = 3; i >= 0; --i) head.push_back(static_cast<char>((settings_.timestamp >> (8 * i)) & 0xff));
-  Le32(&head, settings_.language);
+  AppendLe32(&head, settings_.language);
   AppendGuid(&head, kFileGuid1);
   AppendGuid(&head, kFileGuid2);
-  Le64(&head, kFileHeaderSize);
-  Le64(&head, kHeaderSection0Size);
-  Le64(&head, directory_offset);
-  Le64(&head, directory_size);
-  Le64(&head, content_offset);
+  AppendLe64(&head, kFileHeaderSize);
+  AppendLe64(&head, kHeaderSection0Size);
+  AppendLe64(&head, directory_offset);
+  AppendLe64(&head, directory_size);
+  AppendLe64(&head, content_offset);
 
-  Le32(&head, 0x01FE);
-  Le32(&head, 0);
-  Le64(&head, file_size);
-  Le32(&head, 0);
-  Le32(&head, 0);
+  AppendLe32(&head, 0x01FE);
+  AppendLe32(&head, 0);
+  AppendLe64(&head, file_size);
+  AppendLe32(&head, 0);
+  AppendLe32(&head, 0);
 
   head += "ITSP";
-  Le32(&head, 1);
-  Le32(&head, kDirectoryHeaderSize);
-  Le32(&head, 0x0A);
-  Le32(&head, kDirectoryChunkSize);
-  Le32(&head, kQuickRefDensity);
-  Le32(&head, directory.depth);
-  Le32(&head, static_cast<std::uint32_t>(directory.index_root));
-  Le32(&head, 0);  // the first listing chunk
-  Le32(&head, directory.last_listing_chunk);
-  Le32(&head, 0xFFFFFFFFu);
-  Le32(&head, directory.chunk_count);
-  Le32(&head, settings_.language);
+  AppendLe32(&head, 1);
+  AppendLe32(&head, kDirectoryHeaderSize);
+  AppendLe32(&head, 0x0A);
+  AppendLe32(&head, kDirectoryChunkSize);
+  AppendLe32(&head, kQuickRefDensity);
+  AppendLe32(&head, directory.depth);
+  AppendLe32(&head, static_cast<std::uint32_t>(directory.index_root));
+  AppendLe32(&head, 0);  // the first listing chunk
+  AppendLe32(&head, directory.last_listing_chunk);
+  AppendLe32(&head, 0xFFFFFFFFu);
+  AppendLe32(&head, directory.chunk_count);
+  AppendLe32(&head, settings_.language);
   AppendGuid(&head, kDirectoryGuid);
-  Le32(&head, kDirectoryHeaderSize);
-  Le32(&head, 0xFFFFFFFFu);
-  Le32(&head, 0xFFFFFFFFu);
-  Le32(&head, 0xFFFFFFFFu);
+  AppendLe32(&head, kDirectoryHeaderSize);
+  AppendLe32(&head, 0xFFFFFFFFu);
+  AppendLe32(&head, 0xFFFFFFFFu);
+  AppendLe32(&head, 0xFFFFFFFFu);
 
   if (!WriteAll(out, head) || !WriteAll(out, directory.chunks)) return false;
   for (const auto& file : section0) {

@@ -40,6 +40,9 @@ long CompileTemporaryFileProcess(const std::string& entry);
 // they were for; a running compile's stay.
 void RemoveCompileLeftovers(const std::string& folder);
 
+// Why a book cannot be written when its compressed section cannot be.
+inline constexpr char kCannotWriteSection[] = "cannot write the compressed section beside the book";
+
 class BookWriter {
  public:
   BookWriter(std::string book_path, BookSettings settings);

@@ -16,7 +16,6 @@ namespace helpbook {
 namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
-constexpr char kCannotWriteSection[] = "cannot write the compressed section beside the book";
 
 // Input is read only from regular files: a FIFO or a device named in the
 // project would block the compile or never end.
@@ -42,9 +41,8 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
 }
 
 std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of("/\\");
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+  const std::string folder = inkbinder::FolderOf(path);
+  return folder.empty() ? "." : folder;
 }
 
 bool IsFullPath(const std::string& path) {
@@ -120,27 +118,17 @@ bool AddPage(BookWriter* writer, const std::string& name, const std::string& pat
 // "C:name": on Windows, a path on the drive's current folder.
 bool HasDrive(const std::string& path) { return path.size() > 1 && path[1] == ':'; }
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 // The project's own file (UTF-8) that `book_name`, a name below the
 // project's folder, would replace; "" when none. Letter case is ignored, as
 // Windows' file systems ignore it.
 std::string InputNamed(const std::string& book_name, const std::string& project_path,
                        const HelpProject& project) {
-  const std::size_t slash = project_path.find_last_of("/\\");
-  const std::string project_name = project_path.substr(slash == std::string::npos ? 0 : slash + 1);
-  if (SameNameIgnoringCase(book_name, "/" + project_name)) return project_name;
+  const std::string project_name = inkbinder::BaseName(project_path);
+  if (inkbinder::SameIgnoringAsciiCase(book_name, "/" + project_name)) return project_name;
   const auto names_book = [&](const std::string& bytes, std::string* relative) {
     std::string name;
     return ProjectName(bytes, relative) && BookName(*relative, &name) &&
-           SameNameIgnoringCase(book_name, name);
+           inkbinder::SameIgnoringAsciiCase(book_name, name);
   };
   std::string relative;
   for (const std::string* file : {&project.contents_file, &project.index_file}) {
@@ -157,7 +145,7 @@ std::uint64_t FileTimeNow() {
   const auto since_1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
                               std::chrono::system_clock::now().time_since_epoch())
                               .count();
-  return static_cast<std::uint64_t>(since_1970 / 100) + 116444736000000000ULL;
+  return static_cast<std::uint64_t>(since_1970 / 100) + inkbinder::kFileTimeOf1970;
 }
 
 }  // namespace
@@ -274,9 +262,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
   settings.lzx = options.lzx;
   settings.stop = options.stop;
   settings.language = project.language;
-  settings.timestamp = static_cast<std::uint32_t>(
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-          .count());
+  settings.timestamp = UnixSeconds(info.timestamp);  // one clock read: header and #SYSTEM agree
   BookWriter writer(*book_path, settings);
   if (!writer.Start(error)) return not_written(*error);
   for (const InternalFile& file : system_files) {

@@ -2,29 +2,16 @@
 
 #include <cstdlib>
 
+#include "platform/text.h"
+
 namespace helpbook {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
+using inkbinder::TrimBlanks;
 
 // ASCII only: keys are ASCII, values (code page 936 bytes) are never folded.
-bool SameKey(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+bool SameKey(std::string_view a, std::string_view b) { return inkbinder::SameIgnoringAsciiCase(a, b); }
 
 // "0x804 Chinese (PRC)" or "2052": the number before the first blank.
 bool ParseLanguage(std::string_view value, std::uint32_t* language) {
@@ -55,14 +42,14 @@ bool ParseHelpProject(std::string_view text, HelpProject* project, std::string* 
       pos = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
     }
     ++line_number;
-    const std::string_view line = Trim(raw);
+    const std::string_view line = TrimBlanks(raw);
     const auto unusable = [&](const char* why) {
       *error = "project line " + std::to_string(line_number) + " (" + std::string(line) + "): " + why;
       return false;
     };
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[' && line.back() == ']') {
-      const std::string_view name = Trim(line.substr(1, line.size() - 2));
+      const std::string_view name = TrimBlanks(line.substr(1, line.size() - 2));
       section_name = std::string(name);
       section = SameKey(name, "OPTIONS")     ? Section::kOptions
                 : SameKey(name, "WINDOWS")   ? Section::kWindows
@@ -88,8 +75,8 @@ bool ParseHelpProject(std::string_view text, HelpProject* project, std::string* 
       case Section::kOptions: {
         const std::size_t eq = line.find('=');
         if (eq == std::string_view::npos) return unusable("an option without '='");
-        const std::string_view key = Trim(line.substr(0, eq));
-        const std::string value(Trim(line.substr(eq + 1)));
+        const std::string_view key = TrimBlanks(line.substr(0, eq));
+        const std::string value(TrimBlanks(line.substr(eq + 1)));
         if (SameKey(key, "Compiled file")) {
           project->compiled_file = value;
         } else if (SameKey(key, "Contents file")) {

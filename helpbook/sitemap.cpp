@@ -10,19 +10,12 @@ namespace {
 
 // Markup is ASCII, and no code page 936 trail byte is '<', '>', '"', '\'' or
 // '=', so the bytes are scanned as they are.
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool SameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
+using inkbinder::AsciiLower;
+using inkbinder::SameIgnoringAsciiCase;
 
 bool ContainsWord(std::string_view text, std::string_view word) {
   for (size_t i = 0; i + word.size() <= text.size(); ++i) {
-    if (SameWord(text.substr(i, word.size()), word)) return true;
+    if (SameIgnoringAsciiCase(text.substr(i, word.size()), word)) return true;
   }
   return false;
 }
@@ -56,7 +49,7 @@ bool Attribute(std::string_view tag, std::string_view name, std::string_view* va
       while (i < tag.size() && !IsSpace(tag[i])) ++i;
       found = tag.substr(start, i - start);
     }
-    if (SameWord(key, name)) {
+    if (SameIgnoringAsciiCase(key, name)) {
       *value = found;
       return true;
     }
@@ -107,7 +100,7 @@ std::string DecodeEntities(std::string_view text) {
       for (char c : digits) {
         int d = -1;
         if (c >= '0' && c <= '9') d = c - '0';
-        else if (hex && Lower(c) >= 'a' && Lower(c) <= 'f') d = Lower(c) - 'a' + 10;
+        else if (hex && AsciiLower(c) >= 'a' && AsciiLower(c) <= 'f') d = AsciiLower(c) - 'a' + 10;
         if (d < 0 || value > 0x10FFFF) {
           known = false;
           break;
@@ -174,12 +167,12 @@ bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std
     while (word_end < tag.size() && !IsSpace(tag[word_end])) ++word_end;
     const std::string_view word = tag.substr(0, word_end);
     const std::string_view rest = tag.substr(word_end);
-    if (SameWord(word, "ul")) {
+    if (SameIgnoringAsciiCase(word, "ul")) {
       saw_list = true;
       ++depth;
-    } else if (SameWord(word, "/ul")) {
+    } else if (SameIgnoringAsciiCase(word, "/ul")) {
       if (depth > 0) --depth;
-    } else if (SameWord(word, "object")) {
+    } else if (SameIgnoringAsciiCase(word, "object")) {
       std::string_view type;
       if (Attribute(rest, "type", &type) && ContainsWord(type, "text/sitemap")) {
         if (in_entry) {
@@ -191,18 +184,18 @@ bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std
         entry = SitemapEntry{};
         entry.depth = depth > 0 ? depth - 1 : 0;
       }
-    } else if (SameWord(word, "/object")) {
+    } else if (SameIgnoringAsciiCase(word, "/object")) {
       if (in_entry) entries->push_back(std::move(entry));
       in_entry = false;
-    } else if (in_entry && SameWord(word, "param")) {
+    } else if (in_entry && SameIgnoringAsciiCase(word, "param")) {
       std::string_view name;
       std::string_view value;
       if (Attribute(rest, "name", &name) && Attribute(rest, "value", &value)) {
         // The first Name and Local count: later ones are alternatives readers ignore.
-        if (SameWord(name, "Name") && !has_name) {
+        if (SameIgnoringAsciiCase(name, "Name") && !has_name) {
           entry.name = DecodeEntities(value);
           has_name = true;
-        } else if (SameWord(name, "Local") && !has_local) {
+        } else if (SameIgnoringAsciiCase(name, "Local") && !has_local) {
           entry.local = DecodeEntities(value);
           has_local = true;
         }

@@ -63,6 +63,10 @@ struct BookInfo {
   std::uint64_t timestamp = 0;          // the compile's time as a Windows FILETIME (100 ns since 1601)
 };
 
+// A FILETIME as seconds since 1970 (0 before), as the file header and the
+// system files give the compile's time.
+std::uint32_t UnixSeconds(std::uint64_t filetime);
+
 // An internal file: its name in the book's directory ("/#SYSTEM"), its
 // bytes, and whether it goes into the compressed section.
 struct InternalFile {
