@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "helpbook/sitemap.h"
+#include "helpbook/system_files.h"
 #include "platform/files.h"
 #include "platform/help_storage.h"
 #include "platform/text.h"
@@ -81,12 +82,12 @@ SystemFile ReadSystemFile(HelpStorage* book) {
                           static_cast<unsigned char>(bytes[pos + 3]) << 8;
     pos += 4;
     if (pos + length > bytes.size()) break;
-    if (code == 4 && length >= 4) {
+    if (code == kRecordLocale && length >= 4) {
       system.has_language = true;
       system.language = Dword(bytes, pos);
-    } else if (code == 0) {
+    } else if (code == kRecordContentsFile) {
       system.contents_name = text(pos, length);
-    } else if (code == 1) {
+    } else if (code == kRecordIndexFile) {
       system.index_name = text(pos, length);
     }
     pos += length;

@@ -26,9 +26,29 @@ constexpr char kContent[] = "::DataSpace/Storage/MSCompressed/Content";
 // description shows it: the LZX transform's GUID string cut to 38 bytes.
 constexpr char kLzxTransformList[] = "{7FC28940-9D31-11D0";
 
+// The file header ("ITSF", version 3), header section 0 after it, then the
+// directory's header ("ITSP", version 1) and its chunks.
+constexpr char kFileSignature[] = "ITSF";
+constexpr std::uint32_t kFileVersion = 3;
 constexpr std::uint32_t kFileHeaderSize = 0x60;
+constexpr std::uint32_t kFileHeaderUnknown = 1;  // 1 in every book readers open
 constexpr std::uint32_t kHeaderSection0Size = 0x18;
+constexpr std::uint32_t kHeaderSection0Marker = 0x01FE;  // header section 0's first DWORD
+constexpr char kDirectorySignature[] = "ITSP";
+constexpr std::uint32_t kDirectoryVersion = 1;
 constexpr std::uint32_t kDirectoryHeaderSize = 0x54;
+constexpr std::uint32_t kDirectoryHeaderUnknown = 0x0A;  // 10 in every book readers open
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;  // "no chunk", and the directory's unused fields
+
+// The compressed section's control data: six DWORDs follow the count,
+// version 2 counts the reset interval and the window in frames.
+constexpr std::uint32_t kControlDataDwords = 6;
+constexpr char kLzxSignature[] = "LZXC";
+constexpr std::uint32_t kControlDataVersion = 2;
+// The reset table: version 2, 8-byte entries after a 0x28-byte header.
+constexpr std::uint32_t kResetTableVersion = 2;
+constexpr std::uint32_t kResetTableEntrySize = 8;
+constexpr std::uint32_t kResetTableHeaderSize = 0x28;
 
 struct Guid {
   std::uint32_t a;
@@ -114,16 +134,16 @@ std::string NameListFile() {
   }
   std::string out;
   AppendLe16(&out, static_cast<std::uint32_t>((body.size() + 4) / 2));  // the file's length in words
-  AppendLe16(&out, 2);
+  AppendLe16(&out, 2);  // two sections
   return out + body;
 }
 
 std::string ControlDataFile(const LzxSettings& lzx) {
   const std::uint32_t window_frames = (1u << lzx.window_bits) / kLzxFrameSize;
   std::string out;
-  AppendLe32(&out, 6);  // DWORDs that follow
-  out += "LZXC";
-  AppendLe32(&out, 2);  // version 2: interval and window counted in frames
+  AppendLe32(&out, kControlDataDwords);
+  out += kLzxSignature;
+  AppendLe32(&out, kControlDataVersion);
   AppendLe32(&out, lzx.reset_interval_frames);
   AppendLe32(&out, window_frames);
   // Readers take interval / (window / 2) * this as the frames between resets.
@@ -142,10 +162,10 @@ std::string ResetTableFile(std::vector<std::uint64_t> frames, std::uint64_t unco
   const std::uint64_t counted = (uncompressed + kLzxFrameSize + 1) / kLzxFrameSize;
   while (frames.size() < counted) frames.push_back(compressed);
   std::string out;
-  AppendLe32(&out, 2);
+  AppendLe32(&out, kResetTableVersion);
   AppendLe32(&out, static_cast<std::uint32_t>(frames.size()));
-  AppendLe32(&out, 8);     // bytes per entry
-  AppendLe32(&out, 0x28);  // where the entries begin
+  AppendLe32(&out, kResetTableEntrySize);
+  AppendLe32(&out, kResetTableHeaderSize);
   AppendLe64(&out, uncompressed);
   AppendLe64(&out, compressed);
   AppendLe64(&out, kLzxFrameSize);
@@ -329,10 +349,11 @@ bool BookWriter::WriteBook(std::FILE* out,
   const std::uint64_t file_size = content_offset + section0_size + compressed;
 
   std::string head;
-  head += "ITSF";
-  AppendLe32(&head, 3);
+  head += kFileSignature;
+  AppendLe32(&head, kFileVersion);
   AppendLe32(&head, kFileHeaderSize);
-  AppendLe32(&head, 1);
+  AppendLe32(&head, kFileHeaderUnknown);
+  // The time is the header's one big-endian number, as other compilers write it.
   for (int i = 3; i >= 0; --i) head.push_back(static_cast<char>((settings_.timestamp >> (8 * i)) & 0xff));
   AppendLe32(&head, settings_.language);
   AppendGuid(&head, kFileGuid1);
@@ -343,30 +364,28 @@ bool BookWriter::WriteBook(std::FILE* out,
   AppendLe64(&head, directory_size);
   AppendLe64(&head, content_offset);
 
-  AppendLe32(&head, 0x01FE);
+  AppendLe32(&head, kHeaderSection0Marker);
   AppendLe32(&head, 0);
   AppendLe64(&head, file_size);
   AppendLe32(&head, 0);
   AppendLe32(&head, 0);
 
-  head += "ITSP";
-  AppendLe32(&head, 1);
+  head += kDirectorySignature;
+  AppendLe32(&head, kDirectoryVersion);
   AppendLe32(&head, kDirectoryHeaderSize);
-  AppendLe32(&head, 0x0A);
+  AppendLe32(&head, kDirectoryHeaderUnknown);
   AppendLe32(&head, kDirectoryChunkSize);
   AppendLe32(&head, kQuickRefDensity);
   AppendLe32(&head, directory.depth);
   AppendLe32(&head, static_cast<std::uint32_t>(directory.index_root));
   AppendLe32(&head, 0);  // the first listing chunk
   AppendLe32(&head, directory.last_listing_chunk);
-  AppendLe32(&head, 0xFFFFFFFFu);
+  AppendLe32(&head, kNone);
   AppendLe32(&head, directory.chunk_count);
   AppendLe32(&head, settings_.language);
   AppendGuid(&head, kDirectoryGuid);
   AppendLe32(&head, kDirectoryHeaderSize);
-  AppendLe32(&head, 0xFFFFFFFFu);
-  AppendLe32(&head, 0xFFFFFFFFu);
-  AppendLe32(&head, 0xFFFFFFFFu);
+  for (int i = 0; i < 3; ++i) AppendLe32(&head, kNone);
 
   if (!WriteAll(out, head) || !WriteAll(out, directory.chunks)) return false;
   for (const auto& file : section0) {

@@ -24,6 +24,32 @@ constexpr std::size_t kIndexHeaderSize = 4096;
 // offsets of the fields we fill.
 constexpr std::uint32_t kWindowSize = 0xC4;
 
+// The fields of a [WINDOWS] line, in their order: nine texts, then numbers
+// and the position.
+enum WindowLinePosition : std::size_t {
+  kLineCaption,
+  kLineContentsFile,
+  kLineIndexFile,
+  kLineDefaultFile,
+  kLineHomeFile,
+  kLineJump1Url,
+  kLineJump1Text,
+  kLineJump2Url,
+  kLineJump2Text,
+  kLineNavigationStyle,
+  kLineNavigationWidth,
+  kLineButtons,
+  kLinePosition,
+  kLineWindowStyle,
+  kLineExtendedStyle,
+  kLineShowState,
+  kLineNavigationClosed,
+  kLineDefaultPane,
+  kLinePanePosition,
+  kLineNotifyId,
+  kLineFieldCount,
+};
+
 // Which fields of the window struct are given (readers' "valid members" bits).
 enum WindowField : std::uint32_t {
   kFieldProperties = 1u << 1,
@@ -187,11 +213,11 @@ std::string IndexHeaderFile(const BookInfo& book, std::size_t topic_count) {
 std::string SystemFile(const BookInfo& book, const std::string& start_page,
                        const std::string& index_header) {
   std::string out;
-  AppendLe32(&out, 3);
+  AppendLe32(&out, kSystemVersion);
   std::string time;
   AppendLe32(&time, UnixSeconds(book.timestamp));
-  PutEntry(&out, 10, time);
-  PutTextEntry(&out, 9, "Inkbinder " INKBINDER_VERSION);
+  PutEntry(&out, kRecordTime, time);
+  PutTextEntry(&out, kRecordCompiler, "Inkbinder " INKBINDER_VERSION);
   // Language, no DBCS option (the project sets none), no full-text search,
   // no binary keyword or associative index, the compile's time, two unused fields.
   std::string locale;
@@ -203,25 +229,25 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page,
   AppendLe64(&locale, book.timestamp);
   AppendLe32(&locale, 0);
   AppendLe32(&locale, 0);
-  PutEntry(&out, 4, locale);
+  PutEntry(&out, kRecordLocale, locale);
   const bool ascii_start = std::all_of(start_page.begin(), start_page.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii_start) PutTextEntry(&out, 2, start_page);
+  if (ascii_start) PutTextEntry(&out, kRecordDefaultTopic, start_page);
   std::string title = book.title;
   if (title.empty()) {
     const WindowDefinition* window = FindWindow(book, book.default_window);
     if (!window && !book.windows.empty()) window = &book.windows.front();
     if (window) title = window->caption;
   }
-  PutTextEntry(&out, 3, title);
-  PutTextEntry(&out, 16, book.default_font);
+  PutTextEntry(&out, kRecordTitle, title);
+  PutTextEntry(&out, kRecordDefaultFont, book.default_font);
   // chmcmd and halibut leave record 6 out; Windows' own compiler writes it,
   // and it has its place in the documented order, so it stays.
-  PutTextEntry(&out, 6, CompiledFileStem(book.compiled_file));
-  PutTextEntry(&out, 0, book.contents_file);
-  PutTextEntry(&out, 1, book.index_file);
-  PutTextEntry(&out, 5, book.default_window);
-  PutEntry(&out, 13, index_header);
+  PutTextEntry(&out, kRecordCompiledFile, CompiledFileStem(book.compiled_file));
+  PutTextEntry(&out, kRecordContentsFile, book.contents_file);
+  PutTextEntry(&out, kRecordIndexFile, book.index_file);
+  PutTextEntry(&out, kRecordDefaultWindow, book.default_window);
+  PutEntry(&out, kRecordIndexHeader, index_header);
   if (!ascii_start && !start_page.empty()) {
     // Two Linux readers take only the file's first 4096 bytes after the
     // version, and decode a start page there as UTF-8 or Latin-1 instead of
@@ -229,7 +255,7 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page,
     // the whole book. Record 13 is 4096 bytes long, so a start page they
     // cannot decode follows it, beyond their reach; readers that read the
     // whole file in the book's code page still open the book on it.
-    PutTextEntry(&out, 2, start_page);
+    PutTextEntry(&out, kRecordDefaultTopic, start_page);
   }
   return out;
 }
@@ -354,16 +380,16 @@ bool ParseWindowNumbers(const std::vector<WindowLineField>& fields, WindowDefini
   std::uint32_t navigation_width = 0, show_state = 0, closed = 0, pane = 0, pane_position = 0,
                 notify = 0;
   const Number numbers[] = {
-      {9, &window->navigation_style, kFieldProperties},
-      {10, &navigation_width, kFieldNavigationWidth},
-      {11, &window->buttons, kFieldButtons},
-      {13, &window->window_style, kFieldStyles},
-      {14, &window->extended_style, kFieldExtendedStyles},
-      {15, &show_state, kFieldShowState},
-      {16, &closed, kFieldExpansion},
-      {17, &pane, kFieldCurrentPane},
-      {18, &pane_position, kFieldPanePosition},
-      {19, &notify, 0},
+      {kLineNavigationStyle, &window->navigation_style, kFieldProperties},
+      {kLineNavigationWidth, &navigation_width, kFieldNavigationWidth},
+      {kLineButtons, &window->buttons, kFieldButtons},
+      {kLineWindowStyle, &window->window_style, kFieldStyles},
+      {kLineExtendedStyle, &window->extended_style, kFieldExtendedStyles},
+      {kLineShowState, &show_state, kFieldShowState},
+      {kLineNavigationClosed, &closed, kFieldExpansion},
+      {kLineDefaultPane, &pane, kFieldCurrentPane},
+      {kLinePanePosition, &pane_position, kFieldPanePosition},
+      {kLineNotifyId, &notify, 0},
   };
   for (const Number& n : numbers) {
     const WindowLineField& field = fields[n.field];
@@ -425,18 +451,20 @@ bool ParseWindowLine(std::string_view line, WindowDefinition* window, std::strin
   window->name = std::string(TrimBlanks(line.substr(0, eq)));
   std::vector<WindowLineField> fields;
   if (!SplitWindowFields(line.substr(eq + 1), window->name, &fields, error)) return false;
-  if (fields.size() > 20) {
-    *error = "window " + window->name + ": more than 20 fields";
+  if (fields.size() > kLineFieldCount) {
+    *error = "window " + window->name + ": more than " + std::to_string(kLineFieldCount) + " fields";
     return false;
   }
-  fields.resize(20);
+  fields.resize(kLineFieldCount);
 
+  // In line order, from kLineCaption.
   std::string* const texts[] = {&window->caption,   &window->contents_file, &window->index_file,
                                 &window->default_file, &window->home_file,  &window->jump1_url,
                                 &window->jump1_text, &window->jump2_url,    &window->jump2_text};
-  for (std::size_t f = 0; f < 9; ++f) *texts[f] = fields[f].text;
+  static_assert(sizeof texts / sizeof texts[0] == kLineNavigationStyle);
+  for (std::size_t f = 0; f < kLineNavigationStyle; ++f) *texts[f] = fields[kLineCaption + f].text;
   return ParseWindowNumbers(fields, window, error) &&
-         ParseWindowPosition(fields[12], window, error);
+         ParseWindowPosition(fields[kLinePosition], window, error);
 }
 
 std::string StartPage(const BookInfo& book) {
