@@ -139,16 +139,68 @@ size_t TagEnd(std::string_view text, size_t pos) {
   return text.size();
 }
 
-}  // namespace
-
-bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std::string* error) {
-  entries->clear();
+// Where a sitemap's reading has got to.
+struct SitemapState {
+  std::vector<SitemapEntry>* entries = nullptr;
   int depth = 0;
   bool saw_list = false;
   bool in_entry = false;
   bool has_name = false;
   bool has_local = false;
   SitemapEntry entry;
+};
+
+// A <param> inside an entry: the first Name and Local count, later ones are
+// alternatives readers ignore.
+void ReadParam(std::string_view rest, SitemapState* state) {
+  std::string_view name;
+  std::string_view value;
+  if (!Attribute(rest, "name", &name) || !Attribute(rest, "value", &value)) return;
+  if (SameIgnoringAsciiCase(name, "Name") && !state->has_name) {
+    state->entry.name = DecodeEntities(value);
+    state->has_name = true;
+  } else if (SameIgnoringAsciiCase(name, "Local") && !state->has_local) {
+    state->entry.local = DecodeEntities(value);
+    state->has_local = true;
+  }
+}
+
+// One tag: `word` its name, `rest` what follows it, `pos` where it starts.
+// False with a message when an entry opens inside another.
+bool ReadTag(std::string_view word, std::string_view rest, size_t pos, SitemapState* state,
+             std::string* error) {
+  if (SameIgnoringAsciiCase(word, "ul")) {
+    state->saw_list = true;
+    ++state->depth;
+  } else if (SameIgnoringAsciiCase(word, "/ul")) {
+    if (state->depth > 0) --state->depth;
+  } else if (SameIgnoringAsciiCase(word, "object")) {
+    std::string_view type;
+    if (Attribute(rest, "type", &type) && ContainsWord(type, "text/sitemap")) {
+      if (state->in_entry) {
+        *error = "an entry opens inside another at byte " + std::to_string(pos);
+        return false;
+      }
+      state->in_entry = true;
+      state->has_name = state->has_local = false;
+      state->entry = SitemapEntry{};
+      state->entry.depth = state->depth > 0 ? state->depth - 1 : 0;
+    }
+  } else if (SameIgnoringAsciiCase(word, "/object")) {
+    if (state->in_entry) state->entries->push_back(std::move(state->entry));
+    state->in_entry = false;
+  } else if (state->in_entry && SameIgnoringAsciiCase(word, "param")) {
+    ReadParam(rest, state);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std::string* error) {
+  entries->clear();
+  SitemapState state;
+  state.entries = entries;
   size_t pos = 0;
   while ((pos = text.find('<', pos)) != std::string_view::npos) {
     if (text.compare(pos, 4, "<!--") == 0) {
@@ -165,49 +217,14 @@ bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std
     const std::string_view tag = text.substr(pos + 1, end - pos - 1);
     size_t word_end = 0;
     while (word_end < tag.size() && !IsSpace(tag[word_end])) ++word_end;
-    const std::string_view word = tag.substr(0, word_end);
-    const std::string_view rest = tag.substr(word_end);
-    if (SameIgnoringAsciiCase(word, "ul")) {
-      saw_list = true;
-      ++depth;
-    } else if (SameIgnoringAsciiCase(word, "/ul")) {
-      if (depth > 0) --depth;
-    } else if (SameIgnoringAsciiCase(word, "object")) {
-      std::string_view type;
-      if (Attribute(rest, "type", &type) && ContainsWord(type, "text/sitemap")) {
-        if (in_entry) {
-          *error = "an entry opens inside another at byte " + std::to_string(pos);
-          return false;
-        }
-        in_entry = true;
-        has_name = has_local = false;
-        entry = SitemapEntry{};
-        entry.depth = depth > 0 ? depth - 1 : 0;
-      }
-    } else if (SameIgnoringAsciiCase(word, "/object")) {
-      if (in_entry) entries->push_back(std::move(entry));
-      in_entry = false;
-    } else if (in_entry && SameIgnoringAsciiCase(word, "param")) {
-      std::string_view name;
-      std::string_view value;
-      if (Attribute(rest, "name", &name) && Attribute(rest, "value", &value)) {
-        // The first Name and Local count: later ones are alternatives readers ignore.
-        if (SameIgnoringAsciiCase(name, "Name") && !has_name) {
-          entry.name = DecodeEntities(value);
-          has_name = true;
-        } else if (SameIgnoringAsciiCase(name, "Local") && !has_local) {
-          entry.local = DecodeEntities(value);
-          has_local = true;
-        }
-      }
-    }
+    if (!ReadTag(tag.substr(0, word_end), tag.substr(word_end), pos, &state, error)) return false;
     pos = end + 1;
   }
-  if (in_entry) {
+  if (state.in_entry) {
     *error = "the last entry is not closed";
     return false;
   }
-  if (!saw_list && entries->empty()) {
+  if (!state.saw_list && entries->empty()) {
     *error = "no entry list";
     return false;
   }
