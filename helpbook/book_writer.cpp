@@ -261,14 +261,13 @@ void BookWriter::AddUncompressedFile(const std::string& name, std::string_view b
   uncompressed_.emplace_back(name, bytes);
 }
 
-bool BookWriter::Finish(std::string* error, const Check& before_commit) {
+bool BookWriter::FinishSection(std::string* error) {
   // The reset table and the span give the files' exact length, as other
   // compilers write them; the compressed data still fills its last frame, as
   // theirs does: one reader always decodes a whole frame, the last one too.
   // And it reaches a frame past the files' end when they end on a frame
   // border: a reader extracting a file that ends there goes on to decode
   // the frame after it, which must be there.
-  const std::uint64_t uncompressed = stream_size_;
   const std::uint64_t frames = stream_size_ / kLzxFrameSize + 1;
   const std::uint64_t padded = frames * kLzxFrameSize;
   const std::string zeros(64 * 1024, '\0');
@@ -281,25 +280,42 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   ok = compressor_->Finish() && ok && !sink_failed_;
   ok = std::fflush(content_) == 0 && ok;
   if (!ok) return Fail(kCannotWriteSection, error);
-  const std::uint64_t compressed = compressor_->CompressedSize();
-  const std::vector<std::uint64_t> frame_offsets = compressor_->FrameOffsets();
-  if (compressor_->UncompressedSize() != padded || frame_offsets.size() != frames) {
+  if (compressor_->UncompressedSize() != padded || compressor_->FrameOffsets().size() != frames) {
     return Fail("the compressor lost count of its frames", error);
   }
-  compressor_.reset();
+  return true;
+}
 
-  // The uncompressed section: the files given for it, the compressed
-  // section's small files, the compressed section last.
-  std::vector<std::pair<std::string, std::string>> section0 = std::move(uncompressed_);
+namespace {
+
+// The uncompressed section: the files given for it, the compressed
+// section's small files, the compressed section last.
+std::vector<std::pair<std::string, std::string>> Section0Files(
+    std::vector<std::pair<std::string, std::string>> given, const LzxSettings& lzx,
+    const std::vector<std::uint64_t>& frame_offsets, std::uint64_t uncompressed,
+    std::uint64_t compressed) {
+  std::vector<std::pair<std::string, std::string>> section0 = std::move(given);
   std::string transform_list;
   Utf16(&transform_list, kLzxTransformList);
   std::string span;
   AppendLe64(&span, uncompressed);
   section0.emplace_back(kNameList, NameListFile());
-  section0.emplace_back(kControlData, ControlDataFile(settings_.lzx));
+  section0.emplace_back(kControlData, ControlDataFile(lzx));
   section0.emplace_back(kSpanInfo, span);
   section0.emplace_back(kTransformList, transform_list);
   section0.emplace_back(kResetTable, ResetTableFile(frame_offsets, uncompressed, compressed));
+  return section0;
+}
+
+}  // namespace
+
+bool BookWriter::Finish(std::string* error, const Check& before_commit) {
+  if (!FinishSection(error)) return false;
+  const std::uint64_t compressed = compressor_->CompressedSize();
+  const std::vector<std::pair<std::string, std::string>> section0 =
+      Section0Files(std::move(uncompressed_), settings_.lzx, compressor_->FrameOffsets(),
+                    stream_size_, compressed);
+  compressor_.reset();
 
   std::vector<DirectoryEntry> entries = std::move(entries_);
   entries.push_back({"/", 0, 0, 0});
@@ -309,7 +325,6 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
     offset += bytes.size();
   }
   entries.push_back({kContent, 0, offset, compressed});
-
   Directory directory;
   if (!BuildDirectory(std::move(entries), &directory, error)) return false;
 
@@ -319,7 +334,7 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
     part_path_.clear();
     return Fail("cannot write beside the book: " + book_path_, error);
   }
-  ok = WriteBook(out, section0, directory, compressed, error);
+  bool ok = WriteBook(out, section0, directory, compressed, error);
   ok = std::fclose(out) == 0 && ok;
   if (!ok) return Fail("cannot write the book " + book_path_, error);
   if (settings_.stop && settings_.stop()) return Fail("interrupted", error);
@@ -337,39 +352,44 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   return true;
 }
 
-bool BookWriter::WriteBook(std::FILE* out,
-                           const std::vector<std::pair<std::string, std::string>>& section0,
-                           const Directory& directory, std::uint64_t compressed,
-                           std::string* error) {
-  std::uint64_t section0_size = 0;
-  for (const auto& file : section0) section0_size += file.second.size();
-  const std::uint64_t directory_size = kDirectoryHeaderSize + directory.chunks.size();
-  const std::uint64_t directory_offset = kFileHeaderSize + kHeaderSection0Size;
-  const std::uint64_t content_offset = directory_offset + directory_size;
-  const std::uint64_t file_size = content_offset + section0_size + compressed;
+namespace {
 
+// Where the parts of a book begin, and its whole size.
+struct BookLayout {
+  std::uint64_t directory_offset = 0;
+  std::uint64_t directory_size = 0;
+  std::uint64_t content_offset = 0;
+  std::uint64_t file_size = 0;
+};
+
+// The file header and header section 0.
+std::string FileHeader(const BookSettings& settings, const BookLayout& layout) {
   std::string head;
   head += kFileSignature;
   AppendLe32(&head, kFileVersion);
   AppendLe32(&head, kFileHeaderSize);
   AppendLe32(&head, kFileHeaderUnknown);
   // The time is the header's one big-endian number, as other compilers write it.
-  for (int i = 3; i >= 0; --i) head.push_back(static_cast<char>((settings_.timestamp >> (8 * i)) & 0xff));
-  AppendLe32(&head, settings_.language);
+  for (int i = 3; i >= 0; --i) head.push_back(static_cast<char>((settings.timestamp >> (8 * i)) & 0xff));
+  AppendLe32(&head, settings.language);
   AppendGuid(&head, kFileGuid1);
   AppendGuid(&head, kFileGuid2);
   AppendLe64(&head, kFileHeaderSize);
   AppendLe64(&head, kHeaderSection0Size);
-  AppendLe64(&head, directory_offset);
-  AppendLe64(&head, directory_size);
-  AppendLe64(&head, content_offset);
+  AppendLe64(&head, layout.directory_offset);
+  AppendLe64(&head, layout.directory_size);
+  AppendLe64(&head, layout.content_offset);
 
   AppendLe32(&head, kHeaderSection0Marker);
   AppendLe32(&head, 0);
-  AppendLe64(&head, file_size);
+  AppendLe64(&head, layout.file_size);
   AppendLe32(&head, 0);
   AppendLe32(&head, 0);
+  return head;
+}
 
+std::string DirectoryHeader(const Directory& directory, std::uint32_t language) {
+  std::string head;
   head += kDirectorySignature;
   AppendLe32(&head, kDirectoryVersion);
   AppendLe32(&head, kDirectoryHeaderSize);
@@ -382,15 +402,36 @@ bool BookWriter::WriteBook(std::FILE* out,
   AppendLe32(&head, directory.last_listing_chunk);
   AppendLe32(&head, kNone);
   AppendLe32(&head, directory.chunk_count);
-  AppendLe32(&head, settings_.language);
+  AppendLe32(&head, language);
   AppendGuid(&head, kDirectoryGuid);
   AppendLe32(&head, kDirectoryHeaderSize);
   for (int i = 0; i < 3; ++i) AppendLe32(&head, kNone);
+  return head;
+}
 
+}  // namespace
+
+bool BookWriter::WriteBook(std::FILE* out,
+                           const std::vector<std::pair<std::string, std::string>>& section0,
+                           const Directory& directory, std::uint64_t compressed,
+                           std::string* error) {
+  std::uint64_t section0_size = 0;
+  for (const auto& file : section0) section0_size += file.second.size();
+  BookLayout layout;
+  layout.directory_size = kDirectoryHeaderSize + directory.chunks.size();
+  layout.directory_offset = kFileHeaderSize + kHeaderSection0Size;
+  layout.content_offset = layout.directory_offset + layout.directory_size;
+  layout.file_size = layout.content_offset + section0_size + compressed;
+
+  const std::string head = FileHeader(settings_, layout) + DirectoryHeader(directory, settings_.language);
   if (!WriteAll(out, head) || !WriteAll(out, directory.chunks)) return false;
   for (const auto& file : section0) {
     if (!WriteAll(out, file.second)) return false;
   }
+  return CopyCompressedSection(out, compressed, error) && std::fflush(out) == 0;
+}
+
+bool BookWriter::CopyCompressedSection(std::FILE* out, std::uint64_t compressed, std::string* error) {
   std::FILE* in = content_;
   if (std::fseek(in, 0, SEEK_SET) != 0) return Fail("cannot read back the compressed section", error);
   std::vector<char> buffer(1 << 20);
@@ -402,7 +443,7 @@ bool BookWriter::WriteBook(std::FILE* out,
     copied += got;
   }
   if (std::ferror(in) || copied != compressed) return Fail("cannot read back the compressed section", error);
-  return std::fflush(out) == 0;
+  return true;
 }
 
 }  // namespace helpbook

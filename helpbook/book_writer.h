@@ -75,8 +75,11 @@ class BookWriter {
 
  private:
   bool Fail(const std::string& message, std::string* error);
+  // Pads the compressed section to its last frame and flushes it.
+  bool FinishSection(std::string* error);
   bool WriteBook(std::FILE* out, const std::vector<std::pair<std::string, std::string>>& section0,
                  const Directory& directory, std::uint64_t compressed, std::string* error);
+  bool CopyCompressedSection(std::FILE* out, std::uint64_t compressed, std::string* error);
 
   std::string book_path_;
   std::string content_path_;
