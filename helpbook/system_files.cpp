@@ -475,16 +475,10 @@ std::string StartPage(const BookInfo& book) {
   return book.files.empty() ? std::string() : book.files.front();
 }
 
-bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std::string* error) {
-  files->clear();
-  if (!book.default_window.empty() && !FindWindow(book, book.default_window)) {
-    *error = "the default window " + book.default_window + " is not defined";
-    return false;
-  }
-  const std::string start_page = StartPage(book);
-  StringTable strings;
+namespace {
 
-  // The default window first: some readers take only the first.
+// #WINDOWS: the default window first, as some readers take only the first.
+std::string WindowsFile(const BookInfo& book, StringTable* strings) {
   std::vector<const WindowDefinition*> windows;
   if (const WindowDefinition* w = FindWindow(book, book.default_window)) windows.push_back(w);
   for (const WindowDefinition& w : book.windows) {
@@ -493,14 +487,27 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
   std::string windows_file;
   AppendLe32(&windows_file, static_cast<std::uint32_t>(windows.size()));
   AppendLe32(&windows_file, kWindowSize);
-  for (const WindowDefinition* w : windows) windows_file += WindowStruct(*w, &strings);
+  for (const WindowDefinition* w : windows) windows_file += WindowStruct(*w, strings);
+  return windows_file;
+}
 
-  // Each topic: its title in #STRINGS, its #URLTBL entry, and that entry's
-  // page name in #URLSTR. #URLTBL holds 341 entries of 12 bytes per block.
-  const std::vector<Topic> topics = CollectTopics(book);
-  constexpr std::size_t kUrlsPerBlock = kBlockSize / 12;
-  std::string topics_file;
+// #TOPICS, #URLTBL and #URLSTR.
+struct TopicFiles {
+  std::string topics;
   std::string url_table;
+  std::string url_strings;
+};
+
+// Each topic: its title in #STRINGS, its #URLTBL entry, and that entry's
+// page name in #URLSTR. #URLTBL holds 341 entries of 12 bytes per block.
+TopicFiles MakeTopicFiles(const std::vector<Topic>& topics, StringTable* strings) {
+  constexpr std::size_t kUrlEntrySize = 12;
+  constexpr std::size_t kUrlsPerBlock = kBlockSize / kUrlEntrySize;
+  constexpr std::uint32_t kNoTitle = 0xFFFFFFFFu;
+  // Readers' flags for a topic: 2 for every one, 4 more for one in the contents.
+  constexpr std::uint16_t kTopicInContents = 6;
+  constexpr std::uint16_t kTopicElsewhere = 2;
+  TopicFiles out;
   BlockTable url_strings;
   for (std::size_t t = 0; t < topics.size(); ++t) {
     const Topic& topic = topics[t];
@@ -511,18 +518,35 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
     url_strings.bytes() += local;
     url_strings.bytes().push_back('\0');
 
-    if (t > 0 && t % kUrlsPerBlock == 0) url_table.append(kBlockSize - kUrlsPerBlock * 12, '\0');
-    const std::uint32_t table_offset = static_cast<std::uint32_t>(url_table.size());
-    AppendLe32(&url_table, 0);
-    AppendLe32(&url_table, static_cast<std::uint32_t>(t));
-    AppendLe32(&url_table, url_offset);
+    if (t > 0 && t % kUrlsPerBlock == 0) out.url_table.append(kBlockSize - kUrlsPerBlock * kUrlEntrySize, '\0');
+    const std::uint32_t table_offset = static_cast<std::uint32_t>(out.url_table.size());
+    AppendLe32(&out.url_table, 0);
+    AppendLe32(&out.url_table, static_cast<std::uint32_t>(t));
+    AppendLe32(&out.url_table, url_offset);
 
-    AppendLe32(&topics_file, 0);  // no binary contents entry
-    AppendLe32(&topics_file, topic.title.empty() ? 0xFFFFFFFFu : strings.Add(topic.title));
-    AppendLe32(&topics_file, table_offset);
-    AppendLe16(&topics_file, topic.in_contents ? 6 : 2);
-    AppendLe16(&topics_file, 0);
+    AppendLe32(&out.topics, 0);  // no binary contents entry
+    AppendLe32(&out.topics, topic.title.empty() ? kNoTitle : strings->Add(topic.title));
+    AppendLe32(&out.topics, table_offset);
+    AppendLe16(&out.topics, topic.in_contents ? kTopicInContents : kTopicElsewhere);
+    AppendLe16(&out.topics, 0);
   }
+  out.url_strings = url_strings.bytes();
+  return out;
+}
+
+}  // namespace
+
+bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std::string* error) {
+  files->clear();
+  if (!book.default_window.empty() && !FindWindow(book, book.default_window)) {
+    *error = "the default window " + book.default_window + " is not defined";
+    return false;
+  }
+  const std::string start_page = StartPage(book);
+  StringTable strings;
+  const std::string windows_file = WindowsFile(book, &strings);
+  const std::vector<Topic> topics = CollectTopics(book);
+  TopicFiles topic_files = MakeTopicFiles(topics, &strings);
 
   // #SYSTEM stays uncompressed, as other compilers keep it; #ITBITS is
   // empty in every book.
@@ -530,9 +554,9 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
   files->push_back({"/#ITBITS", std::string(), true});
   files->push_back({"/#SYSTEM", SystemFile(book, start_page, index_header), false});
   files->push_back({"/#WINDOWS", windows_file});
-  files->push_back({"/#TOPICS", topics_file});
-  files->push_back({"/#URLTBL", url_table});
-  files->push_back({"/#URLSTR", url_strings.bytes()});
+  files->push_back({"/#TOPICS", std::move(topic_files.topics)});
+  files->push_back({"/#URLTBL", std::move(topic_files.url_table)});
+  files->push_back({"/#URLSTR", std::move(topic_files.url_strings)});
   files->push_back({"/#IDXHDR", index_header});
   files->push_back({"/#STRINGS", strings.Bytes()});
   return true;

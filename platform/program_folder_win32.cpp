@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/program_folder.h"
 #include "platform/wide_text_win32.h"
 
