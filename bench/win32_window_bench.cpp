@@ -96,6 +96,66 @@ size_t ListCount(ToolUnderTest& tool) {
   return count;
 }
 
+constexpr int kLongMs = 120000;
+
+// The window's longest stalls in one run: while the list fills, while the
+// conversion runs up to the compiler's start, and after it.
+struct RunGaps {
+  double import_gap = 0;
+  double convert_gap = 0;
+  double finish_gap = 0;
+};
+
+// One run: picks the folder, waits for the list, converts. False, with a
+// message on standard error, when the window does not do its part.
+bool MeasureOnce(const std::string& exe, const std::string& pages_folder, size_t pages, int run,
+                 RunGaps* gaps) {
+  ToolUnderTest tool(exe);
+  if (tool.window() == nullptr) {
+    std::fprintf(stderr, "the window never showed\n");
+    return false;
+  }
+  Pinger pinger(tool.window());
+  tool.Click(IDC_COMMAND1);
+  HWND picker = tool.WaitForPicker(kLongMs);
+  if (picker == nullptr || !tool.PickFolder(picker, pages_folder)) {
+    std::fprintf(stderr, "cannot pick %s\n", pages_folder.c_str());
+    return false;
+  }
+  const Clock::time_point ok = Clock::now();
+  if (!WaitUntil([&] { return IsWindowEnabled(tool.Item(IDC_COMMAND1)) && ListCount(tool) == pages; },
+                 kLongMs)) {
+    std::fprintf(stderr, "the list did not fill: %zu entries\n", ListCount(tool));
+    return false;
+  }
+  const double import_to_list_ms = Ms(ok, Clock::now());
+  Sleep(300);
+  gaps->import_gap = pinger.LongestGap(ok, Clock::now());
+
+  tool.SetText(IDC_TEXT1, "基准测试");
+  const Clock::time_point click = Clock::now();
+  tool.Click(IDC_COMMAND2);
+  if (!WaitUntil([&] { return tool.Text(IDC_LABEL2) == kWaitingStatus; }, kLongMs)) {
+    std::fprintf(stderr, "the compiler did not start: %s\n", tool.Text(IDC_LABEL2).c_str());
+    return false;
+  }
+  const Clock::time_point started = Clock::now();
+  if (!WaitUntil([&] { return tool.Text(IDC_LABEL2) == kCompileFailedStatus; }, kLongMs)) {
+    std::fprintf(stderr, "the conversion did not end: %s\n", tool.Text(IDC_LABEL2).c_str());
+    return false;
+  }
+  Sleep(300);
+  double convert_gap_at = 0;
+  gaps->convert_gap = pinger.LongestGap(click, started, &convert_gap_at);
+  gaps->finish_gap = pinger.LongestGap(started, Clock::now());
+  std::printf("run=%d pages=%zu import_gap_ms=%.0f ok_to_list_ms=%.0f convert_gap_ms=%.0f "
+              "convert_gap_at_ms=%.0f to_compiler_ms=%.0f after_compiler_gap_ms=%.0f\n",
+              run, pages, gaps->import_gap, import_to_list_ms, gaps->convert_gap, convert_gap_at,
+              Ms(click, started), gaps->finish_gap);
+  std::fflush(stdout);
+  return true;
+}
+
 int Run(int argc, char** argv) {
   if (argc < 4) {
     std::fprintf(stderr, "usage: inkbinder-win32-window-bench PROGRAM_FOLDER PAGES_FOLDER PAGES [REPS]\n");
@@ -105,60 +165,17 @@ int Run(int argc, char** argv) {
   const std::string pages_folder = argv[2];
   const size_t pages = std::strtoul(argv[3], nullptr, 10);
   const int reps = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
-  constexpr int kLongMs = 120000;
 
   // The compiler (the test compiler as hhc.exe) takes a second, so that the
   // convert can be measured up to its start and apart from the finishing.
   SetEnvironmentVariableW(L"INKBINDER_FAKE_COMPILER", L"sleep=1000");
   std::vector<double> imports, converts, finishes;
   for (int r = 0; r < reps; ++r) {
-    ToolUnderTest tool(exe);
-    if (tool.window() == nullptr) {
-      std::fprintf(stderr, "the window never showed\n");
-      return 1;
-    }
-    Pinger pinger(tool.window());
-    tool.Click(IDC_COMMAND1);
-    HWND picker = tool.WaitForPicker(kLongMs);
-    if (picker == nullptr || !tool.PickFolder(picker, pages_folder)) {
-      std::fprintf(stderr, "cannot pick %s\n", pages_folder.c_str());
-      return 1;
-    }
-    const Clock::time_point ok = Clock::now();
-    if (!WaitUntil([&] { return IsWindowEnabled(tool.Item(IDC_COMMAND1)) && ListCount(tool) == pages; },
-                   kLongMs)) {
-      std::fprintf(stderr, "the list did not fill: %zu entries\n", ListCount(tool));
-      return 1;
-    }
-    const double import_to_list_ms = Ms(ok, Clock::now());
-    Sleep(300);
-    const double import_gap = pinger.LongestGap(ok, Clock::now());
-
-    tool.SetText(IDC_TEXT1, "基准测试");
-    const Clock::time_point click = Clock::now();
-    tool.Click(IDC_COMMAND2);
-    if (!WaitUntil([&] { return tool.Text(IDC_LABEL2) == kWaitingStatus; }, kLongMs)) {
-      std::fprintf(stderr, "the compiler did not start: %s\n", tool.Text(IDC_LABEL2).c_str());
-      return 1;
-    }
-    const Clock::time_point started = Clock::now();
-    if (!WaitUntil([&] { return tool.Text(IDC_LABEL2) == kCompileFailedStatus; }, kLongMs)) {
-      std::fprintf(stderr, "the conversion did not end: %s\n", tool.Text(IDC_LABEL2).c_str());
-      return 1;
-    }
-    Sleep(300);
-    double convert_gap_at = 0;
-    const double convert_gap = pinger.LongestGap(click, started, &convert_gap_at);
-    const double finish_gap = pinger.LongestGap(started, Clock::now());
-    std::printf("run=%d pages=%zu import_gap_ms=%.0f ok_to_list_ms=%.0f convert_gap_ms=%.0f "
-                "convert_gap_at_ms=%.0f to_compiler_ms=%.0f after_compiler_gap_ms=%.0f\n",
-                r + 1, pages, import_gap, import_to_list_ms, convert_gap, convert_gap_at,
-                Ms(click, started),
-                finish_gap);
-    std::fflush(stdout);
-    finishes.push_back(finish_gap);
-    imports.push_back(import_gap);
-    converts.push_back(convert_gap);
+    RunGaps gaps;
+    if (!MeasureOnce(exe, pages_folder, pages, r + 1, &gaps)) return 1;
+    finishes.push_back(gaps.finish_gap);
+    imports.push_back(gaps.import_gap);
+    converts.push_back(gaps.convert_gap);
   }
   std::printf("win32 pages=%zu reps=%d import_gap_median_ms=%.0f import_gap_max_ms=%.0f "
               "convert_gap_median_ms=%.0f convert_gap_max_ms=%.0f "

@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <random>
 #include <string>
@@ -81,143 +83,65 @@ Finished RunProgram(const std::vector<std::string>& args,
   return Finish(s);
 }
 
-// Just enough JSON for what read_chm.py prints.
-struct Json {
-  enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
-  bool boolean = false;
-  double number = 0;
+// A sitemap entry as read_chm.py saw it; a text it did not find is nullopt.
+struct SeenEntry {
+  int depth = 0;
+  std::optional<std::string> name, local, path;
+  std::string resolves, same_as_disk, seven_zip;  // "yes", "no" or "-"
+};
+
+// What a reader makes of a book, as read_chm.py prints it.
+struct SeenBook {
+  std::string lcid, binary_index;
+  std::optional<std::string> caption;
+  std::vector<SeenEntry> contents, index;
+  std::vector<std::string> files, seven_zip_files;
+};
+
+// A text column: "=" and the text with \\, \t, \n and \r escaped, or "-".
+std::optional<std::string> TextColumn(const std::string& column) {
+  if (column == "-") return std::nullopt;
+  if (column.empty() || column[0] != '=') throw std::runtime_error("not a text column: " + column);
   std::string text;
-  std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;
-
-  const Json& operator[](const std::string& key) const {
-    for (const auto& [k, v] : members) {
-      if (k == key) return v;
+  for (size_t i = 1; i < column.size(); ++i) {
+    char c = column[i];
+    if (c == '\\' && i + 1 < column.size()) {
+      c = column[++i];
+      c = c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
     }
-    throw std::runtime_error("no member " + key);
+    text.push_back(c);
   }
-  const Json& operator[](size_t i) const { return items.at(i); }
-  size_t size() const { return items.size(); }
-};
+  return text;
+}
 
-class JsonParser {
- public:
-  explicit JsonParser(const std::string& s) : s_(s) {}
-  Json Parse() {
-    Json v = Value();
-    Skip();
-    if (i_ != s_.size()) Fail("trailing text");
-    return v;
-  }
-
- private:
-  [[noreturn]] void Fail(const std::string& what) {
-    throw std::runtime_error("JSON: " + what + " at " + std::to_string(i_));
-  }
-  void Skip() {
-    while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
-  }
-  bool Eat(char c) {
-    Skip();
-    if (i_ < s_.size() && s_[i_] == c) {
-      ++i_;
-      return true;
+SeenBook ParseSeen(const std::string& out) {
+  SeenBook b;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::vector<std::string> c;
+    std::istringstream columns(line);
+    for (std::string column; std::getline(columns, column, '\t');) c.push_back(column);
+    const std::string& key = c.at(0);
+    if (key == "lcid") b.lcid = c.at(1);
+    if (key == "binary_index") b.binary_index = c.at(1);
+    if (key == "caption") b.caption = TextColumn(c.at(1));
+    if (key == "file") b.files.push_back(TextColumn(c.at(1)).value());
+    if (key == "seven_zip_file") b.seven_zip_files.push_back(TextColumn(c.at(1)).value());
+    if (key == "contents" || key == "index") {
+      (key == "contents" ? b.contents : b.index)
+          .push_back({std::stoi(c.at(1)), TextColumn(c.at(2)), TextColumn(c.at(3)),
+                      TextColumn(c.at(4)), c.at(5), c.at(6), c.at(7)});
     }
-    return false;
   }
-  bool Word(const char* w) {
-    const std::string word(w);
-    if (s_.compare(i_, word.size(), word) != 0) return false;
-    i_ += word.size();
-    return true;
-  }
-  unsigned Hex4() {
-    if (i_ + 4 > s_.size()) Fail("short \\u");
-    const unsigned v = static_cast<unsigned>(std::stoul(s_.substr(i_, 4), nullptr, 16));
-    i_ += 4;
-    return v;
-  }
-  std::string String() {
-    if (!Eat('"')) Fail("string expected");
-    std::string out;
-    while (i_ < s_.size() && s_[i_] != '"') {
-      const char c = s_[i_++];
-      if (c != '\\') {
-        out += c;
-        continue;
-      }
-      const char e = s_.at(i_++);
-      switch (e) {
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'u': {
-          char32_t cp = Hex4();
-          if (cp >= 0xD800 && cp < 0xDC00 && Word("\\u")) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (Hex4() - 0xDC00);
-          }
-          AppendUtf8(&out, cp);
-          break;
-        }
-        default: out += e;
-      }
-    }
-    if (!Eat('"')) Fail("unterminated string");
-    return out;
-  }
-  Json Value() {
-    Skip();
-    Json v;
-    if (i_ >= s_.size()) Fail("value expected");
-    const char c = s_[i_];
-    if (c == '{') {
-      v.kind = Json::kObject;
-      ++i_;
-      if (Eat('}')) return v;
-      do {
-        std::string key = String();
-        if (!Eat(':')) Fail("':' expected");
-        v.members.emplace_back(std::move(key), Value());
-      } while (Eat(','));
-      if (!Eat('}')) Fail("'}' expected");
-    } else if (c == '[') {
-      v.kind = Json::kArray;
-      ++i_;
-      if (Eat(']')) return v;
-      do {
-        v.items.push_back(Value());
-      } while (Eat(','));
-      if (!Eat(']')) Fail("']' expected");
-    } else if (c == '"') {
-      v.kind = Json::kString;
-      v.text = String();
-    } else if (Word("null")) {
-      v.kind = Json::kNull;
-    } else if (Word("true")) {
-      v.kind = Json::kBool;
-      v.boolean = true;
-    } else if (Word("false")) {
-      v.kind = Json::kBool;
-    } else {
-      v.kind = Json::kNumber;
-      size_t used = 0;
-      v.number = std::stod(s_.substr(i_), &used);
-      i_ += used;
-    }
-    return v;
-  }
-
-  const std::string& s_;
-  size_t i_ = 0;
-};
+  return b;
+}
 
 // What a reader makes of the book; pages compared with those in `folder`.
-Json ReadBook(const std::string& path, const std::string& folder) {
+SeenBook ReadBook(const std::string& path, const std::string& folder) {
   const Finished r = RunProgram({"/usr/bin/python3", INKBINDER_READ_CHM, path, folder});
   if (r.exit_code != 0) throw std::runtime_error("read_chm.py failed: " + r.err);
-  return JsonParser(r.out).Parse();
+  return ParseSeen(r.out);
 }
 
 std::string Gbk(const std::string& utf8) { return Utf8ToCodePage(utf8, kCodePage936); }
@@ -229,40 +153,36 @@ struct Page {
 };
 
 // One sitemap entry opens its page: found by its UTF-8 name, the bytes of the file.
-void ExpectOpens(const Json& entry, const Page& page) {
+void ExpectOpens(const SeenEntry& entry, const Page& page) {
   SCOPED_TRACE(page.file);
-  ASSERT_EQ(entry["name"].kind, Json::kString) << "a reader cannot read the name";
-  EXPECT_EQ(entry["name"].text, page.name);
-  EXPECT_EQ(entry["path"].text, page.file);
-  EXPECT_TRUE(entry["resolves"].boolean) << "no page of that name in the book";
-  EXPECT_TRUE(entry["seven_zip"].boolean) << "7-Zip gives other bytes or none";
+  ASSERT_TRUE(entry.name.has_value()) << "a reader cannot read the name";
+  EXPECT_EQ(entry.name, page.name);
+  EXPECT_EQ(entry.path, page.file);
+  EXPECT_EQ(entry.resolves, "yes") << "no page of that name in the book";
+  EXPECT_EQ(entry.seven_zip, "yes") << "7-Zip gives other bytes or none";
   if (page.readable) {
-    EXPECT_TRUE(entry["same_as_disk"].boolean) << "the page's bytes differ";
+    EXPECT_EQ(entry.same_as_disk, "yes") << "the page's bytes differ";
   }
 }
 
 // The book as a reader shows it: the contents under "目录" and the index list
 // every page in order, each link opens its page, the listing names every
 // page, and no binary keyword index stands in for the index sitemap.
-void ExpectAReaderSeesEveryPage(const Json& b, const std::vector<Page>& pages) {
-  EXPECT_EQ(b["language"].text, "0x804");
-  EXPECT_FALSE(b["binary_index"].boolean);
-  const Json& contents = b["contents"];
-  ASSERT_EQ(contents.size(), 1u);
-  EXPECT_EQ(contents[0]["name"].text, "目录");
-  const Json& entries = contents[0]["children"];
-  const Json& index = b["index"];
-  ASSERT_EQ(entries.size(), pages.size());
-  ASSERT_EQ(index.size(), pages.size());
-  std::set<std::string> listed;
-  for (size_t i = 0; i < b["files"].size(); ++i) listed.insert(b["files"][i].text);
-  std::set<std::string> seven_zip_listed;
-  for (size_t i = 0; i < b["seven_zip_files"].size(); ++i) seven_zip_listed.insert(b["seven_zip_files"][i].text);
+void ExpectAReaderSeesEveryPage(const SeenBook& b, const std::vector<Page>& pages) {
+  EXPECT_EQ(b.lcid, "2052");  // 0x804
+  EXPECT_EQ(b.binary_index, "no");
+  // "目录" alone at the top, every page below it and nothing below a page.
+  ASSERT_EQ(b.contents.size(), pages.size() + 1);
+  EXPECT_EQ(b.contents[0].depth, 0);
+  EXPECT_EQ(b.contents[0].name, "目录");
+  ASSERT_EQ(b.index.size(), pages.size());
+  const std::set<std::string> listed(b.files.begin(), b.files.end());
+  const std::set<std::string> seven_zip_listed(b.seven_zip_files.begin(), b.seven_zip_files.end());
   EXPECT_EQ(seven_zip_listed, listed) << "7-Zip lists other files than chmlib";
   for (size_t i = 0; i < pages.size(); ++i) {
-    ExpectOpens(entries[i], pages[i]);
-    EXPECT_EQ(entries[i]["children"].size(), 0u);
-    ExpectOpens(index[i], pages[i]);
+    EXPECT_EQ(b.contents[i + 1].depth, 1);
+    ExpectOpens(b.contents[i + 1], pages[i]);
+    ExpectOpens(b.index[i], pages[i]);
     EXPECT_EQ(listed.count(pages[i].file), 1u) << pages[i].file << " is not listed";
   }
 }
@@ -293,8 +213,8 @@ TEST(CliEndToEndTest, BuildsABookThatReadsBackRight) {
   EXPECT_EQ(r.out, std::string(kSuccessStatus) + "\n" + book + "\n");
   for (const char* source : kSources) EXPECT_FALSE(Exists(dir / source)) << source;
 
-  const Json b = ReadBook(book, dir.path());
-  EXPECT_EQ(b["caption"].text, title);
+  const SeenBook b = ReadBook(book, dir.path());
+  EXPECT_EQ(b.caption, title);
   ExpectAReaderSeesEveryPage(b, pages);
 }
 
@@ -363,9 +283,9 @@ TEST(CliEndToEndTest, KeepsTheSourcesWhenAskedAndReplacesAnOlderBook) {
       RunProgram({Bin("inkbinder-cli"), "--keep-sources", "--title=Book", dir.path()});
   ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
   for (const char* source : kSources) EXPECT_TRUE(Exists(dir / source)) << source;
-  const Json b = ReadBook(dir / "Book.chm", dir.path());
+  const SeenBook b = ReadBook(dir / "Book.chm", dir.path());
   ExpectAReaderSeesEveryPage(b, {{"a.txt", "a"}});
-  EXPECT_EQ(b["caption"].text, "Book");
+  EXPECT_EQ(b.caption, "Book");
 }
 
 // A page that is listed but cannot be read: the compile names it, and no book is made.
@@ -413,7 +333,7 @@ TEST(CliEndToEndTest, HhcExitsLikeHhcExe) {
     EXPECT_EQ(r.exit_code, c.exit_code);
     EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
   }
-  EXPECT_EQ(ReadBook(dir / "书.chm", dir.path())["caption"].text, "书");
+  EXPECT_EQ(ReadBook(dir / "书.chm", dir.path()).caption, "书");
 }
 
 // 俓 is 0x82 0x5C in code page 936: the second byte is a backslash.
@@ -422,7 +342,7 @@ TEST(CliEndToEndTest, TakesATitleAndAPageWithABackslashByte) {
   WriteBytes(dir / "a.txt", "<title>A</title>\r\n");
   const Finished titled = RunProgram({Bin("inkbinder-cli"), "--title", "俓书", dir.path()});
   ASSERT_EQ(titled.exit_code, 0) << titled.err;
-  EXPECT_EQ(ReadBook(dir / "俓书.chm", dir.path())["caption"].text, "俓书");
+  EXPECT_EQ(ReadBook(dir / "俓书.chm", dir.path()).caption, "俓书");
   std::remove((dir / "俓书.chm").c_str());
 
   WriteBytes(dir / "俓.txt", "<title>B</title>\r\n");

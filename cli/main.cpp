@@ -127,6 +127,28 @@ std::string SourceFolderOf(const std::string& folder) {
   return s;
 }
 
+// What a script sees of the result: the book's path, or why there is none,
+// and the exit code.
+int Report(const ConvertResult& result) {
+  switch (result.outcome) {
+    case ConvertOutcome::kSucceeded:
+      // A script gets the path as it is; a terminal, one it can show.
+      PrintText(stdout, result.status + "\n" +
+                            (IsTerminal(stdout) ? PrintableText(result.book) : result.book) + "\n");
+      return 0;
+    case ConvertOutcome::kNoPages:
+    case ConvertOutcome::kNoTitle:
+    case ConvertOutcome::kBadTitle:
+      return 2;  // the message is already on standard error
+    case ConvertOutcome::kCompilerNotStarted:
+      PrintText(stderr, PrintableText(result.status) + "\n" + result.detail + "\n");
+      return 1;
+    default:
+      PrintText(stderr, PrintableText(result.status) + "\n");
+      return 1;
+  }
+}
+
 int Run(const std::vector<std::string>& args) {
   if (args.size() == 2 && args[1] == "--version") {
     PrintText(stdout, "inkbinder-cli " INKBINDER_VERSION "\n");
@@ -171,24 +193,7 @@ int Run(const std::vector<std::string>& args) {
   job.options.compiler = a.compiler.empty() ? FindHelpCompiler(ProgramFolder()) : a.compiler;
   job.options.keep_sources = a.keep_sources;
   ConsolePort console;
-  const ConvertResult result = Convert(job, console);
-  switch (result.outcome) {
-    case ConvertOutcome::kSucceeded:
-      // A script gets the path as it is; a terminal, one it can show.
-      PrintText(stdout, result.status + "\n" +
-                            (IsTerminal(stdout) ? PrintableText(result.book) : result.book) + "\n");
-      return 0;
-    case ConvertOutcome::kNoPages:
-    case ConvertOutcome::kNoTitle:
-    case ConvertOutcome::kBadTitle:
-      return 2;  // the message is already on standard error
-    case ConvertOutcome::kCompilerNotStarted:
-      PrintText(stderr, PrintableText(result.status) + "\n" + result.detail + "\n");
-      return 1;
-    default:
-      PrintText(stderr, PrintableText(result.status) + "\n");
-      return 1;
-  }
+  return Report(Convert(job, console));
 }
 
 }  // namespace

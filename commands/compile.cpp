@@ -22,11 +22,6 @@ namespace inkbinder {
 
 namespace {
 
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 constexpr int kCompilerSucceeded = 1;  // hhc.exe's exit code is backwards: 1 is success
 
 // The book's stamp, taken off the window's thread: under Wine looking up a

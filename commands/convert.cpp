@@ -30,6 +30,20 @@ class BusyScope {
   RunPort& port_;
 };
 
+// Reads every page's title and writes the contents and index files; stops
+// when interrupted, or at the first file it cannot write (`*failed` names it).
+void WriteSitemapFiles(const std::string& folder, const std::vector<std::string>& pages,
+                       bool* stopped, const char** failed) {
+  const std::vector<std::string> names = ReadPageNames(folder, pages, Interrupted);
+  if (Interrupted()) {
+    *stopped = true;
+  } else if (!WriteContentsFile(folder, pages, names)) {
+    *failed = kContentsFileName;
+  } else if (!WriteIndexFile(folder, pages, names)) {
+    *failed = kIndexFileName;
+  }
+}
+
 }  // namespace
 
 const char* TitleRefusal(const std::string& folder, const std::string& title) {
@@ -80,16 +94,7 @@ ConvertResult Convert(const ConvertJob& job, RunPort& port) {
   // the window's thread, and the window is only told the outcome.
   bool stopped = false;
   const char* failed = nullptr;
-  port.RunOffThread([&] {
-    const std::vector<std::string> names = ReadPageNames(folder, pages, Interrupted);
-    if (Interrupted()) {
-      stopped = true;
-    } else if (!WriteContentsFile(folder, pages, names)) {
-      failed = kContentsFileName;
-    } else if (!WriteIndexFile(folder, pages, names)) {
-      failed = kIndexFileName;
-    }
-  });
+  port.RunOffThread([&] { WriteSitemapFiles(folder, pages, &stopped, &failed); });
   if (stopped) return interrupted();
   if (failed != nullptr) return write_failed(failed);
 

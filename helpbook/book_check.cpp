@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "helpbook/sitemap.h"
+#include "helpbook/system_files.h"
 #include "platform/files.h"
 #include "platform/help_storage.h"
 #include "platform/text.h"
@@ -24,11 +25,11 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+using inkbinder::AsciiLower;
 
 bool SameWord(const std::string& text, size_t at, const char* word) {
   for (size_t i = 0; word[i] != '\0'; ++i) {
-    if (at + i >= text.size() || Lower(text[at + i]) != word[i]) return false;
+    if (at + i >= text.size() || AsciiLower(text[at + i]) != word[i]) return false;
   }
   return true;
 }
@@ -81,12 +82,12 @@ SystemFile ReadSystemFile(HelpStorage* book) {
                           static_cast<unsigned char>(bytes[pos + 3]) << 8;
     pos += 4;
     if (pos + length > bytes.size()) break;
-    if (code == 4 && length >= 4) {
+    if (code == kRecordLocale && length >= 4) {
       system.has_language = true;
       system.language = Dword(bytes, pos);
-    } else if (code == 0) {
+    } else if (code == kRecordContentsFile) {
       system.contents_name = text(pos, length);
-    } else if (code == 1) {
+    } else if (code == kRecordIndexFile) {
       system.index_name = text(pos, length);
     }
     pos += length;
@@ -251,8 +252,7 @@ std::vector<std::string> SitemapLocals(const std::string& sitemap) {
       while (i < end && IsSpace(sitemap[i])) ++i;
       const size_t key_start = i;
       while (i < end && !IsSpace(sitemap[i]) && sitemap[i] != '=' && sitemap[i] != '/') ++i;
-      std::string key = sitemap.substr(key_start, i - key_start);
-      for (char& c : key) c = Lower(c);
+      const std::string key = inkbinder::AsciiLowerCase(sitemap.substr(key_start, i - key_start));
       while (i < end && IsSpace(sitemap[i])) ++i;
       std::string val;
       if (i < end && sitemap[i] == '=') {
@@ -273,8 +273,7 @@ std::vector<std::string> SitemapLocals(const std::string& sitemap) {
         ++i;  // a stray '/'
       }
       if (key == "name") {
-        for (char& c : val) c = Lower(c);
-        name = val;
+        name = inkbinder::AsciiLowerCase(val);
       } else if (key == "value") {
         value = val;
         has_value = true;

@@ -3,34 +3,35 @@
 #include <algorithm>
 #include <cstring>
 
+#include "helpbook/little_endian.h"
+#include "platform/text.h"
+
 namespace helpbook {
 
 namespace {
 
+// Listing chunks ("PMGL") and index chunks ("PMGI"): a signature, the free
+// space at the chunk's end; a listing chunk then has a DWORD nobody reads and
+// its neighbours' numbers.
+constexpr char kListingSignature[] = "PMGL";
+constexpr char kIndexSignature[] = "PMGI";
+constexpr std::size_t kFreeSpaceAt = 0x04;
+constexpr std::size_t kPreviousChunkAt = 0x0C;
+constexpr std::size_t kNextChunkAt = 0x10;
 constexpr std::size_t kListingHeaderSize = 0x14;
 constexpr std::size_t kIndexHeaderSize = 0x08;
+constexpr std::uint32_t kNoChunk = 0xFFFFFFFFu;
 constexpr std::size_t kQuickRefStep = 1 + (1u << kQuickRefDensity);
-
-unsigned char Folded(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
 int CompareFolded(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < n; ++i) {
-    const unsigned char x = Folded(static_cast<unsigned char>(a[i]));
-    const unsigned char y = Folded(static_cast<unsigned char>(b[i]));
+    const unsigned char x = static_cast<unsigned char>(inkbinder::AsciiLower(a[i]));
+    const unsigned char y = static_cast<unsigned char>(inkbinder::AsciiLower(b[i]));
     if (x != y) return x < y ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;
   return a.size() < b.size() ? -1 : 1;
-}
-
-void Put16(std::string* chunk, std::size_t at, std::uint32_t v) {
-  (*chunk)[at] = static_cast<char>(v & 0xff);
-  (*chunk)[at + 1] = static_cast<char>((v >> 8) & 0xff);
-}
-
-void Put32(std::string* chunk, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*chunk)[at + i] = static_cast<char>((v >> (8 * i)) & 0xff);
 }
 
 // Quick-reference bytes at a chunk's end for `count` entries: the entry count,
@@ -59,12 +60,12 @@ struct ChunkBuilder {
     std::memcpy(&chunk[0], signature, 4);
     // Free space counts the quick-reference area: readers stop scanning
     // entries at the chunk's size less this value.
-    Put32(&chunk, 4, static_cast<std::uint32_t>(kDirectoryChunkSize - header_size - entries.size()));
+    PutLe32(&chunk, kFreeSpaceAt, static_cast<std::uint32_t>(kDirectoryChunkSize - header_size - entries.size()));
     std::memcpy(&chunk[header_size], entries.data(), entries.size());
-    Put16(&chunk, kDirectoryChunkSize - 2, static_cast<std::uint32_t>(starts.size()));
+    PutLe16(&chunk, kDirectoryChunkSize - 2, static_cast<std::uint32_t>(starts.size()));
     for (std::size_t q = 1; q * kQuickRefStep < starts.size(); ++q) {
-      Put16(&chunk, kDirectoryChunkSize - 2 - 2 * q,
-            static_cast<std::uint32_t>(starts[q * kQuickRefStep]));
+      PutLe16(&chunk, kDirectoryChunkSize - 2 - 2 * q,
+              static_cast<std::uint32_t>(starts[q * kQuickRefStep]));
     }
     return chunk;
   }
@@ -95,10 +96,11 @@ void AppendEncInt(std::string* out, std::uint64_t value) {
   out->push_back(bytes[0]);
 }
 
-bool BuildDirectory(std::vector<DirectoryEntry> entries, Directory* directory,
-                    std::string* error) {
-  std::sort(entries.begin(), entries.end(),
-            [](const DirectoryEntry& a, const DirectoryEntry& b) { return NameBefore(a.name, b.name); });
+namespace {
+
+// False with a message for a name readers cannot find: too long, or the
+// same as its neighbour's for them. `entries` are in reader order.
+bool CheckNames(const std::vector<DirectoryEntry>& entries, std::string* error) {
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (entries[i].name.size() > kMaxNameLength) {
       *error = "the name is longer than readers accept (" + std::to_string(kMaxNameLength) +
@@ -111,10 +113,13 @@ bool BuildDirectory(std::vector<DirectoryEntry> entries, Directory* directory,
       return false;
     }
   }
+  return true;
+}
 
-  // Listing chunks, with the first name of each for the index above them.
-  std::vector<std::string> chunks;
-  std::vector<std::string> first_names;
+// The listing chunks, each linked to its neighbours, and the first name of
+// each for the index above them.
+std::vector<std::string> ListingChunks(const std::vector<DirectoryEntry>& entries,
+                                       std::vector<std::string>* first_names) {
   ChunkBuilder listing{kListingHeaderSize, {}, {}};
   std::vector<ChunkBuilder> listings;
   for (const DirectoryEntry& e : entries) {
@@ -126,42 +131,61 @@ bool BuildDirectory(std::vector<DirectoryEntry> entries, Directory* directory,
       listings.push_back(std::move(listing));
       listing = ChunkBuilder{kListingHeaderSize, {}, {}};
     }
-    if (listing.starts.empty()) first_names.push_back(e.name);
+    if (listing.starts.empty()) first_names->push_back(e.name);
     listing.Add(entry);
   }
   listings.push_back(std::move(listing));
+  std::vector<std::string> chunks;
   const std::uint32_t listing_count = static_cast<std::uint32_t>(listings.size());
   for (std::uint32_t i = 0; i < listing_count; ++i) {
-    std::string chunk = listings[i].Bytes("PMGL");
-    Put32(&chunk, 0x0C, i == 0 ? 0xFFFFFFFFu : i - 1);
-    Put32(&chunk, 0x10, i + 1 == listing_count ? 0xFFFFFFFFu : i + 1);
+    std::string chunk = listings[i].Bytes(kListingSignature);
+    PutLe32(&chunk, kPreviousChunkAt, i == 0 ? kNoChunk : i - 1);
+    PutLe32(&chunk, kNextChunkAt, i + 1 == listing_count ? kNoChunk : i + 1);
     chunks.push_back(std::move(chunk));
   }
+  return chunks;
+}
 
-  // Index levels until one chunk covers everything; the root comes last.
+// Index levels above the listing chunks until one chunk covers everything;
+// the root comes last. Returns the directory's depth.
+std::uint32_t AddIndexLevels(std::vector<std::string> first_names, std::vector<std::string>* chunks) {
   std::uint32_t depth = 1;
   std::uint32_t level_first = 0;  // chunk number of the level's first child
   while (first_names.size() > 1) {
     ++depth;
     std::vector<std::string> parent_names;
     ChunkBuilder index{kIndexHeaderSize, {}, {}};
-    const std::uint32_t level_start = static_cast<std::uint32_t>(chunks.size());
+    const std::uint32_t level_start = static_cast<std::uint32_t>(chunks->size());
     std::vector<std::string> level_chunks;
     for (std::size_t i = 0; i < first_names.size(); ++i) {
       std::string entry = NameField(first_names[i]);
       AppendEncInt(&entry, level_first + i);
       if (!index.Fits(entry.size())) {
-        level_chunks.push_back(index.Bytes("PMGI"));
+        level_chunks.push_back(index.Bytes(kIndexSignature));
         index = ChunkBuilder{kIndexHeaderSize, {}, {}};
       }
       if (index.starts.empty()) parent_names.push_back(first_names[i]);
       index.Add(entry);
     }
-    level_chunks.push_back(index.Bytes("PMGI"));
-    for (std::string& c : level_chunks) chunks.push_back(std::move(c));
+    level_chunks.push_back(index.Bytes(kIndexSignature));
+    for (std::string& c : level_chunks) chunks->push_back(std::move(c));
     level_first = level_start;
     first_names = std::move(parent_names);
   }
+  return depth;
+}
+
+}  // namespace
+
+bool BuildDirectory(std::vector<DirectoryEntry> entries, Directory* directory,
+                    std::string* error) {
+  std::sort(entries.begin(), entries.end(),
+            [](const DirectoryEntry& a, const DirectoryEntry& b) { return NameBefore(a.name, b.name); });
+  if (!CheckNames(entries, error)) return false;
+  std::vector<std::string> first_names;
+  std::vector<std::string> chunks = ListingChunks(entries, &first_names);
+  const std::uint32_t listing_count = static_cast<std::uint32_t>(chunks.size());
+  const std::uint32_t depth = AddIndexLevels(std::move(first_names), &chunks);
 
   directory->chunk_count = static_cast<std::uint32_t>(chunks.size());
   directory->last_listing_chunk = listing_count - 1;

@@ -5,6 +5,7 @@
 #include <random>
 #include <system_error>
 
+#include "helpbook/little_endian.h"
 #include "platform/files.h"
 #include "platform/folder_listing.h"
 #include "platform/process.h"
@@ -25,9 +26,29 @@ constexpr char kContent[] = "::DataSpace/Storage/MSCompressed/Content";
 // description shows it: the LZX transform's GUID string cut to 38 bytes.
 constexpr char kLzxTransformList[] = "{7FC28940-9D31-11D0";
 
+// The file header ("ITSF", version 3), header section 0 after it, then the
+// directory's header ("ITSP", version 1) and its chunks.
+constexpr char kFileSignature[] = "ITSF";
+constexpr std::uint32_t kFileVersion = 3;
 constexpr std::uint32_t kFileHeaderSize = 0x60;
+constexpr std::uint32_t kFileHeaderUnknown = 1;  // 1 in every book readers open
 constexpr std::uint32_t kHeaderSection0Size = 0x18;
+constexpr std::uint32_t kHeaderSection0Marker = 0x01FE;  // header section 0's first DWORD
+constexpr char kDirectorySignature[] = "ITSP";
+constexpr std::uint32_t kDirectoryVersion = 1;
 constexpr std::uint32_t kDirectoryHeaderSize = 0x54;
+constexpr std::uint32_t kDirectoryHeaderUnknown = 0x0A;  // 10 in every book readers open
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;  // "no chunk", and the directory's unused fields
+
+// The compressed section's control data: six DWORDs follow the count,
+// version 2 counts the reset interval and the window in frames.
+constexpr std::uint32_t kControlDataDwords = 6;
+constexpr char kLzxSignature[] = "LZXC";
+constexpr std::uint32_t kControlDataVersion = 2;
+// The reset table: version 2, 8-byte entries after a 0x28-byte header.
+constexpr std::uint32_t kResetTableVersion = 2;
+constexpr std::uint32_t kResetTableEntrySize = 8;
+constexpr std::uint32_t kResetTableHeaderSize = 0x28;
 
 struct Guid {
   std::uint32_t a;
@@ -38,25 +59,15 @@ constexpr Guid kFileGuid1 = {0x7C01FD10, 0x7BAA, 0x11D0, {0x9E, 0x0C, 0x00, 0xA0
 constexpr Guid kFileGuid2 = {0x7C01FD11, 0x7BAA, 0x11D0, {0x9E, 0x0C, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC}};
 constexpr Guid kDirectoryGuid = {0x5D02926A, 0x212E, 0x11D0, {0x9D, 0xF9, 0x00, 0xA0, 0xC9, 0x22, 0xE6, 0xEC}};
 
-void Le16(std::string* out, std::uint32_t v) {
-  out->push_back(static_cast<char>(v & 0xff));
-  out->push_back(static_cast<char>((v >> 8) & 0xff));
-}
-void Le32(std::string* out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-}
-void Le64(std::string* out, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-}
 void AppendGuid(std::string* out, const Guid& g) {
-  Le32(out, g.a);
-  Le16(out, g.b);
-  Le16(out, g.c);
+  AppendLe32(out, g.a);
+  AppendLe16(out, g.b);
+  AppendLe16(out, g.c);
   out->append(reinterpret_cast<const char*>(g.d), 8);
 }
 // ASCII text as UTF-16LE code units.
 void Utf16(std::string* out, std::string_view ascii) {
-  for (char c : ascii) Le16(out, static_cast<unsigned char>(c));
+  for (char c : ascii) AppendLe16(out, static_cast<unsigned char>(c));
 }
 
 // The start of every temporary name beside a book.
@@ -117,27 +128,27 @@ std::string NameListFile() {
   std::string body;
   for (const char* name : {"Uncompressed", "MSCompressed"}) {
     const std::string_view n(name);
-    Le16(&body, static_cast<std::uint32_t>(n.size()));
+    AppendLe16(&body, static_cast<std::uint32_t>(n.size()));
     Utf16(&body, n);
-    Le16(&body, 0);
+    AppendLe16(&body, 0);
   }
   std::string out;
-  Le16(&out, static_cast<std::uint32_t>((body.size() + 4) / 2));  // the file's length in words
-  Le16(&out, 2);
+  AppendLe16(&out, static_cast<std::uint32_t>((body.size() + 4) / 2));  // the file's length in words
+  AppendLe16(&out, 2);  // two sections
   return out + body;
 }
 
 std::string ControlDataFile(const LzxSettings& lzx) {
   const std::uint32_t window_frames = (1u << lzx.window_bits) / kLzxFrameSize;
   std::string out;
-  Le32(&out, 6);  // DWORDs that follow
-  out += "LZXC";
-  Le32(&out, 2);  // version 2: interval and window counted in frames
-  Le32(&out, lzx.reset_interval_frames);
-  Le32(&out, window_frames);
+  AppendLe32(&out, kControlDataDwords);
+  out += kLzxSignature;
+  AppendLe32(&out, kControlDataVersion);
+  AppendLe32(&out, lzx.reset_interval_frames);
+  AppendLe32(&out, window_frames);
   // Readers take interval / (window / 2) * this as the frames between resets.
-  Le32(&out, window_frames / 2);
-  Le32(&out, 0);
+  AppendLe32(&out, window_frames / 2);
+  AppendLe32(&out, 0);
   return out;
 }
 
@@ -151,14 +162,14 @@ std::string ResetTableFile(std::vector<std::uint64_t> frames, std::uint64_t unco
   const std::uint64_t counted = (uncompressed + kLzxFrameSize + 1) / kLzxFrameSize;
   while (frames.size() < counted) frames.push_back(compressed);
   std::string out;
-  Le32(&out, 2);
-  Le32(&out, static_cast<std::uint32_t>(frames.size()));
-  Le32(&out, 8);     // bytes per entry
-  Le32(&out, 0x28);  // where the entries begin
-  Le64(&out, uncompressed);
-  Le64(&out, compressed);
-  Le64(&out, kLzxFrameSize);
-  for (std::uint64_t offset : frames) Le64(&out, offset);
+  AppendLe32(&out, kResetTableVersion);
+  AppendLe32(&out, static_cast<std::uint32_t>(frames.size()));
+  AppendLe32(&out, kResetTableEntrySize);
+  AppendLe32(&out, kResetTableHeaderSize);
+  AppendLe64(&out, uncompressed);
+  AppendLe64(&out, compressed);
+  AppendLe64(&out, kLzxFrameSize);
+  for (std::uint64_t offset : frames) AppendLe64(&out, offset);
   return out;
 }
 
@@ -195,10 +206,10 @@ bool BookWriter::Start(std::string* error) {
   // Hidden names beside the book: no file list shows them, however briefly
   // they live. They leave the title out, so that they are never longer than
   // kLongestTemporaryNameBytes, whatever the book is called.
-  const std::size_t slash = book_path_.find_last_of("/\\");
-  const std::string folder = slash == std::string::npos ? "" : book_path_.substr(0, slash);
-  RemoveCompileLeftovers(slash == 0 ? "/" : folder);
-  const std::string stem = (slash == std::string::npos ? "" : folder + "/") + kTempPrefix +
+  const std::string folder = inkbinder::FolderOf(book_path_);
+  RemoveCompileLeftovers(folder);
+  const bool in_root = folder == "/" || folder == "\\";
+  const std::string stem = (folder.empty() || in_root ? folder : folder + "/") + kTempPrefix +
                            std::to_string(inkbinder::CurrentProcessId()) + "-" + RandomSuffix();
   content_path_ = stem + ".content";
   content_ = inkbinder::OpenFile(content_path_, "w+b");
@@ -250,14 +261,13 @@ void BookWriter::AddUncompressedFile(const std::string& name, std::string_view b
   uncompressed_.emplace_back(name, bytes);
 }
 
-bool BookWriter::Finish(std::string* error, const Check& before_commit) {
+bool BookWriter::FinishSection(std::string* error) {
   // The reset table and the span give the files' exact length, as other
   // compilers write them; the compressed data still fills its last frame, as
   // theirs does: one reader always decodes a whole frame, the last one too.
   // And it reaches a frame past the files' end when they end on a frame
   // border: a reader extracting a file that ends there goes on to decode
   // the frame after it, which must be there.
-  const std::uint64_t uncompressed = stream_size_;
   const std::uint64_t frames = stream_size_ / kLzxFrameSize + 1;
   const std::uint64_t padded = frames * kLzxFrameSize;
   const std::string zeros(64 * 1024, '\0');
@@ -269,26 +279,43 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   }
   ok = compressor_->Finish() && ok && !sink_failed_;
   ok = std::fflush(content_) == 0 && ok;
-  if (!ok) return Fail("cannot write the compressed section beside the book", error);
-  const std::uint64_t compressed = compressor_->CompressedSize();
-  const std::vector<std::uint64_t> frame_offsets = compressor_->FrameOffsets();
-  if (compressor_->UncompressedSize() != padded || frame_offsets.size() != frames) {
+  if (!ok) return Fail(kCannotWriteSection, error);
+  if (compressor_->UncompressedSize() != padded || compressor_->FrameOffsets().size() != frames) {
     return Fail("the compressor lost count of its frames", error);
   }
-  compressor_.reset();
+  return true;
+}
 
-  // The uncompressed section: the files given for it, the compressed
-  // section's small files, the compressed section last.
-  std::vector<std::pair<std::string, std::string>> section0 = std::move(uncompressed_);
+namespace {
+
+// The uncompressed section: the files given for it, the compressed
+// section's small files, the compressed section last.
+std::vector<std::pair<std::string, std::string>> Section0Files(
+    std::vector<std::pair<std::string, std::string>> given, const LzxSettings& lzx,
+    const std::vector<std::uint64_t>& frame_offsets, std::uint64_t uncompressed,
+    std::uint64_t compressed) {
+  std::vector<std::pair<std::string, std::string>> section0 = std::move(given);
   std::string transform_list;
   Utf16(&transform_list, kLzxTransformList);
   std::string span;
-  Le64(&span, uncompressed);
+  AppendLe64(&span, uncompressed);
   section0.emplace_back(kNameList, NameListFile());
-  section0.emplace_back(kControlData, ControlDataFile(settings_.lzx));
+  section0.emplace_back(kControlData, ControlDataFile(lzx));
   section0.emplace_back(kSpanInfo, span);
   section0.emplace_back(kTransformList, transform_list);
   section0.emplace_back(kResetTable, ResetTableFile(frame_offsets, uncompressed, compressed));
+  return section0;
+}
+
+}  // namespace
+
+bool BookWriter::Finish(std::string* error, const Check& before_commit) {
+  if (!FinishSection(error)) return false;
+  const std::uint64_t compressed = compressor_->CompressedSize();
+  const std::vector<std::pair<std::string, std::string>> section0 =
+      Section0Files(std::move(uncompressed_), settings_.lzx, compressor_->FrameOffsets(),
+                    stream_size_, compressed);
+  compressor_.reset();
 
   std::vector<DirectoryEntry> entries = std::move(entries_);
   entries.push_back({"/", 0, 0, 0});
@@ -298,7 +325,6 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
     offset += bytes.size();
   }
   entries.push_back({kContent, 0, offset, compressed});
-
   Directory directory;
   if (!BuildDirectory(std::move(entries), &directory, error)) return false;
 
@@ -308,7 +334,7 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
     part_path_.clear();
     return Fail("cannot write beside the book: " + book_path_, error);
   }
-  ok = WriteBook(out, section0, directory, compressed, error);
+  bool ok = WriteBook(out, section0, directory, compressed, error);
   ok = std::fclose(out) == 0 && ok;
   if (!ok) return Fail("cannot write the book " + book_path_, error);
   if (settings_.stop && settings_.stop()) return Fail("interrupted", error);
@@ -326,61 +352,86 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   return true;
 }
 
+namespace {
+
+// Where the parts of a book begin, and its whole size.
+struct BookLayout {
+  std::uint64_t directory_offset = 0;
+  std::uint64_t directory_size = 0;
+  std::uint64_t content_offset = 0;
+  std::uint64_t file_size = 0;
+};
+
+// The file header and header section 0.
+std::string FileHeader(const BookSettings& settings, const BookLayout& layout) {
+  std::string head;
+  head += kFileSignature;
+  AppendLe32(&head, kFileVersion);
+  AppendLe32(&head, kFileHeaderSize);
+  AppendLe32(&head, kFileHeaderUnknown);
+  // The time is the header's one big-endian number, as other compilers write it.
+  for (int i = 3; i >= 0; --i) head.push_back(static_cast<char>((settings.timestamp >> (8 * i)) & 0xff));
+  AppendLe32(&head, settings.language);
+  AppendGuid(&head, kFileGuid1);
+  AppendGuid(&head, kFileGuid2);
+  AppendLe64(&head, kFileHeaderSize);
+  AppendLe64(&head, kHeaderSection0Size);
+  AppendLe64(&head, layout.directory_offset);
+  AppendLe64(&head, layout.directory_size);
+  AppendLe64(&head, layout.content_offset);
+
+  AppendLe32(&head, kHeaderSection0Marker);
+  AppendLe32(&head, 0);
+  AppendLe64(&head, layout.file_size);
+  AppendLe32(&head, 0);
+  AppendLe32(&head, 0);
+  return head;
+}
+
+std::string DirectoryHeader(const Directory& directory, std::uint32_t language) {
+  std::string head;
+  head += kDirectorySignature;
+  AppendLe32(&head, kDirectoryVersion);
+  AppendLe32(&head, kDirectoryHeaderSize);
+  AppendLe32(&head, kDirectoryHeaderUnknown);
+  AppendLe32(&head, kDirectoryChunkSize);
+  AppendLe32(&head, kQuickRefDensity);
+  AppendLe32(&head, directory.depth);
+  AppendLe32(&head, static_cast<std::uint32_t>(directory.index_root));
+  AppendLe32(&head, 0);  // the first listing chunk
+  AppendLe32(&head, directory.last_listing_chunk);
+  AppendLe32(&head, kNone);
+  AppendLe32(&head, directory.chunk_count);
+  AppendLe32(&head, language);
+  AppendGuid(&head, kDirectoryGuid);
+  AppendLe32(&head, kDirectoryHeaderSize);
+  for (int i = 0; i < 3; ++i) AppendLe32(&head, kNone);
+  return head;
+}
+
+}  // namespace
+
 bool BookWriter::WriteBook(std::FILE* out,
                            const std::vector<std::pair<std::string, std::string>>& section0,
                            const Directory& directory, std::uint64_t compressed,
                            std::string* error) {
   std::uint64_t section0_size = 0;
   for (const auto& file : section0) section0_size += file.second.size();
-  const std::uint64_t directory_size = kDirectoryHeaderSize + directory.chunks.size();
-  const std::uint64_t directory_offset = kFileHeaderSize + kHeaderSection0Size;
-  const std::uint64_t content_offset = directory_offset + directory_size;
-  const std::uint64_t file_size = content_offset + section0_size + compressed;
+  BookLayout layout;
+  layout.directory_size = kDirectoryHeaderSize + directory.chunks.size();
+  layout.directory_offset = kFileHeaderSize + kHeaderSection0Size;
+  layout.content_offset = layout.directory_offset + layout.directory_size;
+  layout.file_size = layout.content_offset + section0_size + compressed;
 
-  std::string head;
-  head += "ITSF";
-  Le32(&head, 3);
-  Le32(&head, kFileHeaderSize);
-  Le32(&head, 1);
-  for (int i = 3; i >= 0; --i) head.push_back(static_cast<char>((settings_.timestamp >> (8 * i)) & 0xff));
-  Le32(&head, settings_.language);
-  AppendGuid(&head, kFileGuid1);
-  AppendGuid(&head, kFileGuid2);
-  Le64(&head, kFileHeaderSize);
-  Le64(&head, kHeaderSection0Size);
-  Le64(&head, directory_offset);
-  Le64(&head, directory_size);
-  Le64(&head, content_offset);
-
-  Le32(&head, 0x01FE);
-  Le32(&head, 0);
-  Le64(&head, file_size);
-  Le32(&head, 0);
-  Le32(&head, 0);
-
-  head += "ITSP";
-  Le32(&head, 1);
-  Le32(&head, kDirectoryHeaderSize);
-  Le32(&head, 0x0A);
-  Le32(&head, kDirectoryChunkSize);
-  Le32(&head, kQuickRefDensity);
-  Le32(&head, directory.depth);
-  Le32(&head, static_cast<std::uint32_t>(directory.index_root));
-  Le32(&head, 0);  // the first listing chunk
-  Le32(&head, directory.last_listing_chunk);
-  Le32(&head, 0xFFFFFFFFu);
-  Le32(&head, directory.chunk_count);
-  Le32(&head, settings_.language);
-  AppendGuid(&head, kDirectoryGuid);
-  Le32(&head, kDirectoryHeaderSize);
-  Le32(&head, 0xFFFFFFFFu);
-  Le32(&head, 0xFFFFFFFFu);
-  Le32(&head, 0xFFFFFFFFu);
-
+  const std::string head = FileHeader(settings_, layout) + DirectoryHeader(directory, settings_.language);
   if (!WriteAll(out, head) || !WriteAll(out, directory.chunks)) return false;
   for (const auto& file : section0) {
     if (!WriteAll(out, file.second)) return false;
   }
+  return CopyCompressedSection(out, compressed, error) && std::fflush(out) == 0;
+}
+
+bool BookWriter::CopyCompressedSection(std::FILE* out, std::uint64_t compressed, std::string* error) {
   std::FILE* in = content_;
   if (std::fseek(in, 0, SEEK_SET) != 0) return Fail("cannot read back the compressed section", error);
   std::vector<char> buffer(1 << 20);
@@ -392,7 +443,7 @@ bool BookWriter::WriteBook(std::FILE* out,
     copied += got;
   }
   if (std::ferror(in) || copied != compressed) return Fail("cannot read back the compressed section", error);
-  return std::fflush(out) == 0;
+  return true;
 }
 
 }  // namespace helpbook

@@ -40,6 +40,9 @@ long CompileTemporaryFileProcess(const std::string& entry);
 // they were for; a running compile's stay.
 void RemoveCompileLeftovers(const std::string& folder);
 
+// Why a book cannot be written when its compressed section cannot be.
+inline constexpr char kCannotWriteSection[] = "cannot write the compressed section beside the book";
+
 class BookWriter {
  public:
   BookWriter(std::string book_path, BookSettings settings);
@@ -72,8 +75,11 @@ class BookWriter {
 
  private:
   bool Fail(const std::string& message, std::string* error);
+  // Pads the compressed section to its last frame and flushes it.
+  bool FinishSection(std::string* error);
   bool WriteBook(std::FILE* out, const std::vector<std::pair<std::string, std::string>>& section0,
                  const Directory& directory, std::uint64_t compressed, std::string* error);
+  bool CopyCompressedSection(std::FILE* out, std::uint64_t compressed, std::string* error);
 
   std::string book_path_;
   std::string content_path_;

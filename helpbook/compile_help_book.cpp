@@ -16,7 +16,6 @@ namespace helpbook {
 namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
-constexpr char kCannotWriteSection[] = "cannot write the compressed section beside the book";
 
 // Input is read only from regular files: a FIFO or a device named in the
 // project would block the compile or never end.
@@ -42,9 +41,8 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
 }
 
 std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of("/\\");
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+  const std::string folder = inkbinder::FolderOf(path);
+  return folder.empty() ? "." : folder;
 }
 
 bool IsFullPath(const std::string& path) {
@@ -120,27 +118,17 @@ bool AddPage(BookWriter* writer, const std::string& name, const std::string& pat
 // "C:name": on Windows, a path on the drive's current folder.
 bool HasDrive(const std::string& path) { return path.size() > 1 && path[1] == ':'; }
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 // The project's own file (UTF-8) that `book_name`, a name below the
 // project's folder, would replace; "" when none. Letter case is ignored, as
 // Windows' file systems ignore it.
 std::string InputNamed(const std::string& book_name, const std::string& project_path,
                        const HelpProject& project) {
-  const std::size_t slash = project_path.find_last_of("/\\");
-  const std::string project_name = project_path.substr(slash == std::string::npos ? 0 : slash + 1);
-  if (SameNameIgnoringCase(book_name, "/" + project_name)) return project_name;
+  const std::string project_name = inkbinder::BaseName(project_path);
+  if (inkbinder::SameIgnoringAsciiCase(book_name, "/" + project_name)) return project_name;
   const auto names_book = [&](const std::string& bytes, std::string* relative) {
     std::string name;
     return ProjectName(bytes, relative) && BookName(*relative, &name) &&
-           SameNameIgnoringCase(book_name, name);
+           inkbinder::SameIgnoringAsciiCase(book_name, name);
   };
   std::string relative;
   for (const std::string* file : {&project.contents_file, &project.index_file}) {
@@ -157,7 +145,7 @@ std::uint64_t FileTimeNow() {
   const auto since_1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
                               std::chrono::system_clock::now().time_since_epoch())
                               .count();
-  return static_cast<std::uint64_t>(since_1970 / 100) + 116444736000000000ULL;
+  return static_cast<std::uint64_t>(since_1970 / 100) + inkbinder::kFileTimeOf1970;
 }
 
 }  // namespace
@@ -183,37 +171,48 @@ bool BookInfoFromProject(const HelpProject& project, BookInfo* info, std::string
   return true;
 }
 
-bool CompileHelpBook(const std::string& project_path, const CompileOptions& options,
-                     std::string* book_path, std::string* error, CompileFailure* failure) {
-  error->clear();
-  if (failure != nullptr) *failure = CompileFailure::kOther;
-  const auto not_written = [&](const std::string& message) {
-    if (error->empty()) *error = message;
-    if (failure != nullptr) *failure = CompileFailure::kBookNotWritten;
-    return false;
-  };
+namespace {
+
+// A failure to write the book or its temporary files, told apart for the caller.
+bool NotWritten(const std::string& message, std::string* error, CompileFailure* failure) {
+  if (error->empty()) *error = message;
+  if (failure != nullptr) *failure = CompileFailure::kBookNotWritten;
+  return false;
+}
+
+// Where the project's names lie on disk: below its folder, or full paths.
+struct ProjectFolder {
+  std::string folder;
+  std::string OnDisk(const std::string& utf8) const {
+    return IsFullPath(utf8) ? utf8 : folder + "/" + utf8;
+  }
+};
+
+// The project file, read and understood; it must name a book.
+bool ReadProject(const std::string& project_path, HelpProject* project, std::string* error) {
   std::string text;
   if (!ReadWholeFile(project_path, &text)) {
     *error = CannotRead("project file", project_path);
     return false;
   }
-  HelpProject project;
-  if (!ParseHelpProject(text, &project, error)) return false;
-  if (project.compiled_file.empty()) {
+  if (!ParseHelpProject(text, project, error)) return false;
+  if (project->compiled_file.empty()) {
     *error = "the project names no book (Compiled file=)";
     return false;
   }
-  const std::string folder = FolderOf(project_path);
-  const auto on_disk = [&](const std::string& utf8) {
-    return IsFullPath(utf8) ? utf8 : folder + "/" + utf8;
-  };
+  return true;
+}
+
+// The book's path on disk. The book lies in the project's folder or below
+// it, where the tool looks for it, and never in the place of one of its own
+// inputs.
+bool BookPath(const std::string& project_path, const HelpProject& project, const ProjectFolder& where,
+              std::string* book_path, std::string* error) {
   std::string book_name;
   if (!ProjectName(project.compiled_file, &book_name)) {
     *error = "the book's name is no code page 936 text: Compiled file=" + project.compiled_file;
     return false;
   }
-  // The book lies in the project's folder or below it, where the tool
-  // looks for it, and never in the place of one of its own inputs.
   std::string book_in_folder;
   if (!BookName(book_name, &book_in_folder) || HasDrive(book_name)) {
     *error = "the book must lie in the project's folder: Compiled file=" + book_name;
@@ -225,71 +224,42 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
              ": Compiled file=" + book_name;
     return false;
   }
-  *book_path = on_disk(book_name);
-  if (!inkbinder::IsReplaceable(*book_path)) {
-    return not_written("cannot write the book " + *book_path + ": something other than a file is there");
-  }
+  *book_path = where.OnDisk(book_name);
+  return true;
+}
 
-  BookInfo info;
-  if (!BookInfoFromProject(project, &info, error)) return false;
-  info.timestamp = FileTimeNow();
-
-  // The sitemaps are stored byte for byte under their UTF-8 names.
-  BookFacts facts;
-  facts.language = project.language;
-  std::vector<std::pair<std::string, std::string>> sitemaps;
-  const struct {
-    const std::string* bytes;
-    std::vector<SitemapEntry>* entries;
-    std::string* fact_name;
-    std::string* fact_bytes;
-  } sitemap_files[] = {{&project.contents_file, &info.contents, &facts.contents_name, &facts.contents_bytes},
-                       {&project.index_file, &info.index, &facts.index_name, &facts.index_bytes}};
-  for (const auto& [bytes, entries, fact_name, fact_bytes] : sitemap_files) {
-    if (bytes->empty()) continue;
-    std::string relative;
-    std::string name;
-    if (!ProjectName(*bytes, &relative) || !BookName(relative, &name)) {
-      *error = "cannot use the sitemap name " + *bytes;
-      return false;
-    }
-    std::string content;
-    if (!ReadWholeFile(on_disk(relative), &content)) {
-      *error = CannotRead("sitemap", on_disk(relative));
-      return false;
-    }
-    if (!ParseSitemap(content, entries, error)) {
-      *error = on_disk(relative) + ": " + *error;
-      return false;
-    }
-    *fact_name = *bytes;
-    if (options.check) *fact_bytes = content;  // a copy only for a check that wants it
-    sitemaps.emplace_back(name, std::move(content));
+// One sitemap the project names (code page 936 `bytes`, none when empty):
+// its entries, and its book name and bytes in `sitemaps`, stored byte for
+// byte under its UTF-8 name. The check's facts get its project name, and
+// its bytes when `keep_bytes`.
+bool ReadSitemap(const std::string& bytes, const ProjectFolder& where, bool keep_bytes,
+                 std::vector<SitemapEntry>* entries, std::string* fact_name, std::string* fact_bytes,
+                 std::vector<std::pair<std::string, std::string>>* sitemaps, std::string* error) {
+  if (bytes.empty()) return true;
+  std::string relative;
+  std::string name;
+  if (!ProjectName(bytes, &relative) || !BookName(relative, &name)) {
+    *error = "cannot use the sitemap name " + bytes;
+    return false;
   }
-
-  std::vector<InternalFile> system_files;
-  if (!MakeSystemFiles(info, &system_files, error)) return false;
-
-  BookSettings settings;
-  settings.lzx = options.lzx;
-  settings.stop = options.stop;
-  settings.language = project.language;
-  settings.timestamp = static_cast<std::uint32_t>(
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-          .count());
-  BookWriter writer(*book_path, settings);
-  if (!writer.Start(error)) return not_written(*error);
-  for (const InternalFile& file : system_files) {
-    if (!file.compressed) {
-      writer.AddUncompressedFile(file.name, file.bytes);
-    } else if (!writer.AddFile(file.name, file.bytes)) {
-      return not_written(kCannotWriteSection);
-    }
+  std::string content;
+  if (!ReadWholeFile(where.OnDisk(relative), &content)) {
+    *error = CannotRead("sitemap", where.OnDisk(relative));
+    return false;
   }
-  for (const auto& [name, content] : sitemaps) {
-    if (writer.Has(name)) continue;
-    if (!writer.AddFile(name, content)) return not_written(kCannotWriteSection);
+  if (!ParseSitemap(content, entries, error)) {
+    *error = where.OnDisk(relative) + ": " + *error;
+    return false;
   }
+  *fact_name = bytes;
+  if (keep_bytes) *fact_bytes = content;  // a copy only for a check that wants it
+  sitemaps->emplace_back(name, std::move(content));
+  return true;
+}
+
+// Every page the project lists, once, streamed into the book.
+bool AddPages(const HelpProject& project, const ProjectFolder& where, const CompileOptions& options,
+              BookWriter* writer, BookFacts* facts, std::string* error, CompileFailure* failure) {
   std::vector<char> buffer(kReadBlock);
   for (const std::string& page : project.files) {
     std::string relative;
@@ -298,23 +268,25 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
       *error = "cannot use the page name " + inkbinder::CodePageToUtf8(page, inkbinder::kCodePage936);
       return false;
     }
-    if (writer.Has(name)) continue;  // listed twice
+    if (writer->Has(name)) continue;  // listed twice
     PageDigest digest;
-    if (!AddPage(&writer, name, on_disk(relative), options.stop, &buffer, &digest, error)) {
-      return *error == kCannotWriteSection ? not_written(kCannotWriteSection) : false;
+    if (!AddPage(writer, name, where.OnDisk(relative), options.stop, &buffer, &digest, error)) {
+      return *error == kCannotWriteSection ? NotWritten(kCannotWriteSection, error, failure) : false;
     }
     if (options.check) {
-      facts.pages.emplace_back(name.substr(1), on_disk(relative));
-      facts.page_digests.push_back(digest);
+      facts->pages.emplace_back(name.substr(1), where.OnDisk(relative));
+      facts->page_digests.push_back(digest);
     }
   }
-  if (options.stop && options.stop()) {
-    *error = "interrupted";
-    return false;
-  }
-  // The book takes its place only once it is sound and nobody asked to stop.
+  return true;
+}
+
+// Assembles the book and puts it in its place, once it is sound and nobody
+// asked to stop.
+bool FinishBook(BookWriter* writer, const CompileOptions& options, const BookFacts& facts,
+                std::string* error, CompileFailure* failure) {
   bool refused = false;
-  const bool finished = writer.Finish(error, [&](const std::string& whole_book, std::string* problem) {
+  const bool finished = writer->Finish(error, [&](const std::string& whole_book, std::string* problem) {
     if (options.check) *problem = options.check(whole_book, facts);
     if (options.stop && options.stop()) {
       *problem = "interrupted";
@@ -325,7 +297,66 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     return !refused;
   });
   if (!finished && !refused && options.stop && options.stop()) return false;  // "interrupted"
-  return finished || refused ? finished : not_written(*error);
+  return finished || refused ? finished : NotWritten(*error, error, failure);
+}
+
+}  // namespace
+
+bool CompileHelpBook(const std::string& project_path, const CompileOptions& options,
+                     std::string* book_path, std::string* error, CompileFailure* failure) {
+  error->clear();
+  if (failure != nullptr) *failure = CompileFailure::kOther;
+  HelpProject project;
+  if (!ReadProject(project_path, &project, error)) return false;
+  const ProjectFolder where{FolderOf(project_path)};
+  if (!BookPath(project_path, project, where, book_path, error)) return false;
+  if (!inkbinder::IsReplaceable(*book_path)) {
+    return NotWritten("cannot write the book " + *book_path + ": something other than a file is there",
+                      error, failure);
+  }
+
+  BookInfo info;
+  if (!BookInfoFromProject(project, &info, error)) return false;
+  info.timestamp = FileTimeNow();
+
+  BookFacts facts;
+  facts.language = project.language;
+  std::vector<std::pair<std::string, std::string>> sitemaps;
+  const bool keep_bytes = static_cast<bool>(options.check);
+  if (!ReadSitemap(project.contents_file, where, keep_bytes, &info.contents, &facts.contents_name,
+                   &facts.contents_bytes, &sitemaps, error) ||
+      !ReadSitemap(project.index_file, where, keep_bytes, &info.index, &facts.index_name,
+                   &facts.index_bytes, &sitemaps, error)) {
+    return false;
+  }
+
+  std::vector<InternalFile> system_files;
+  if (!MakeSystemFiles(info, &system_files, error)) return false;
+
+  BookSettings settings;
+  settings.lzx = options.lzx;
+  settings.stop = options.stop;
+  settings.language = project.language;
+  settings.timestamp = UnixSeconds(info.timestamp);  // one clock read: header and #SYSTEM agree
+  BookWriter writer(*book_path, settings);
+  if (!writer.Start(error)) return NotWritten(*error, error, failure);
+  for (const InternalFile& file : system_files) {
+    if (!file.compressed) {
+      writer.AddUncompressedFile(file.name, file.bytes);
+    } else if (!writer.AddFile(file.name, file.bytes)) {
+      return NotWritten(kCannotWriteSection, error, failure);
+    }
+  }
+  for (const auto& [name, content] : sitemaps) {
+    if (writer.Has(name)) continue;
+    if (!writer.AddFile(name, content)) return NotWritten(kCannotWriteSection, error, failure);
+  }
+  if (!AddPages(project, where, options, &writer, &facts, error, failure)) return false;
+  if (options.stop && options.stop()) {
+    *error = "interrupted";
+    return false;
+  }
+  return FinishBook(&writer, options, facts, error, failure);
 }
 
 }  // namespace helpbook

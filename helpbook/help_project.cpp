@@ -2,29 +2,17 @@
 
 #include <cstdlib>
 
+#include "platform/text.h"
+
 namespace helpbook {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
+using inkbinder::TrimBlanks;
 
-// ASCII only: keys are ASCII, values (code page 936 bytes) are never folded.
-bool SameKey(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
+// Keys and section names are ASCII, compared without case; values (code
+// page 936 bytes) are never folded.
+bool SameKey(std::string_view a, std::string_view b) { return inkbinder::SameIgnoringAsciiCase(a, b); }
 
 // "0x804 Chinese (PRC)" or "2052": the number before the first blank.
 bool ParseLanguage(std::string_view value, std::uint32_t* language) {
@@ -37,46 +25,89 @@ bool ParseLanguage(std::string_view value, std::uint32_t* language) {
   return true;
 }
 
+enum class Section { kNone, kOptions, kWindows, kFiles, kInfoTypes, kOther };
+
+Section SectionNamed(std::string_view name) {
+  return SameKey(name, "OPTIONS")     ? Section::kOptions
+         : SameKey(name, "WINDOWS")   ? Section::kWindows
+         : SameKey(name, "FILES")     ? Section::kFiles
+         : SameKey(name, "INFOTYPES") ? Section::kInfoTypes
+                                      : Section::kOther;
+}
+
+// The line at `*pos`, without its end (CR LF, CR or LF); `*pos` moves past it.
+std::string_view NextLine(std::string_view text, std::size_t* pos) {
+  const std::size_t end = text.find_first_of("\r\n", *pos);
+  const std::string_view raw =
+      text.substr(*pos, end == std::string_view::npos ? std::string_view::npos : end - *pos);
+  if (end == std::string_view::npos) {
+    *pos = text.size();
+  } else {
+    *pos = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  }
+  return raw;
+}
+
+// One [OPTIONS] line, "key=value"; unknown keys are passed over. False with
+// why when it cannot be used.
+bool ReadOption(std::string_view line, HelpProject* project, const char** why) {
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) {
+    *why = "an option without '='";
+    return false;
+  }
+  const std::string_view key = TrimBlanks(line.substr(0, eq));
+  const std::string value(TrimBlanks(line.substr(eq + 1)));
+  const struct {
+    const char* key;
+    std::string* field;
+  } texts[] = {{"Compiled file", &project->compiled_file}, {"Contents file", &project->contents_file},
+               {"Index file", &project->index_file},      {"Title", &project->title},
+               {"Default topic", &project->default_topic}, {"Default Window", &project->default_window},
+               {"Default Font", &project->default_font}};
+  for (const auto& text : texts) {
+    if (SameKey(key, text.key)) {
+      *text.field = value;
+      return true;
+    }
+  }
+  if (SameKey(key, "Language") && !ParseLanguage(value, &project->language)) {
+    *why = "a language that is no number";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseHelpProject(std::string_view text, HelpProject* project, std::string* error) {
   *project = HelpProject{};
-  enum class Section { kNone, kOptions, kWindows, kFiles, kInfoTypes, kOther } section = Section::kNone;
+  Section section = Section::kNone;
   std::string section_name;
   std::size_t pos = 0;
   int line_number = 0;
   while (pos < text.size()) {
-    const std::size_t end = text.find_first_of("\r\n", pos);
-    const std::string_view raw =
-        text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-    if (end == std::string_view::npos) {
-      pos = text.size();
-    } else {
-      pos = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-    }
+    const std::string_view raw = NextLine(text, &pos);
     ++line_number;
-    const std::string_view line = Trim(raw);
-    const auto unusable = [&](const char* why) {
+    const std::string_view line = TrimBlanks(raw);
+    const auto unusable = [&](const std::string& why) {
       *error = "project line " + std::to_string(line_number) + " (" + std::string(line) + "): " + why;
       return false;
     };
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[' && line.back() == ']') {
-      const std::string_view name = Trim(line.substr(1, line.size() - 2));
+      const std::string_view name = TrimBlanks(line.substr(1, line.size() - 2));
       section_name = std::string(name);
-      section = SameKey(name, "OPTIONS")     ? Section::kOptions
-                : SameKey(name, "WINDOWS")   ? Section::kWindows
-                : SameKey(name, "FILES")     ? Section::kFiles
-                : SameKey(name, "INFOTYPES") ? Section::kInfoTypes
-                                             : Section::kOther;
+      section = SectionNamed(name);
       continue;
     }
+    const char* why = nullptr;
     switch (section) {
       case Section::kNone:
         return unusable("text outside any section");
       case Section::kInfoTypes:
       case Section::kOther:
-        return unusable(("the compiler does not support [" + section_name + "]").c_str());
+        return unusable("the compiler does not support [" + section_name + "]");
       case Section::kFiles:
         // As written: a page's name may start or end with a space.
         project->files.emplace_back(raw);
@@ -85,30 +116,9 @@ bool ParseHelpProject(std::string_view text, HelpProject* project, std::string* 
         if (line.find('=') == std::string_view::npos) return unusable("a window without '='");
         project->window_lines.emplace_back(line);
         break;
-      case Section::kOptions: {
-        const std::size_t eq = line.find('=');
-        if (eq == std::string_view::npos) return unusable("an option without '='");
-        const std::string_view key = Trim(line.substr(0, eq));
-        const std::string value(Trim(line.substr(eq + 1)));
-        if (SameKey(key, "Compiled file")) {
-          project->compiled_file = value;
-        } else if (SameKey(key, "Contents file")) {
-          project->contents_file = value;
-        } else if (SameKey(key, "Index file")) {
-          project->index_file = value;
-        } else if (SameKey(key, "Title")) {
-          project->title = value;
-        } else if (SameKey(key, "Default topic")) {
-          project->default_topic = value;
-        } else if (SameKey(key, "Default Window")) {
-          project->default_window = value;
-        } else if (SameKey(key, "Default Font")) {
-          project->default_font = value;
-        } else if (SameKey(key, "Language")) {
-          if (!ParseLanguage(value, &project->language)) return unusable("a language that is no number");
-        }
+      case Section::kOptions:
+        if (!ReadOption(line, project, &why)) return unusable(why);
         break;
-      }
     }
   }
   return true;

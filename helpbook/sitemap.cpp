@@ -10,19 +10,12 @@ namespace {
 
 // Markup is ASCII, and no code page 936 trail byte is '<', '>', '"', '\'' or
 // '=', so the bytes are scanned as they are.
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool SameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
+using inkbinder::AsciiLower;
+using inkbinder::SameIgnoringAsciiCase;
 
 bool ContainsWord(std::string_view text, std::string_view word) {
   for (size_t i = 0; i + word.size() <= text.size(); ++i) {
-    if (SameWord(text.substr(i, word.size()), word)) return true;
+    if (SameIgnoringAsciiCase(text.substr(i, word.size()), word)) return true;
   }
   return false;
 }
@@ -56,7 +49,7 @@ bool Attribute(std::string_view tag, std::string_view name, std::string_view* va
       while (i < tag.size() && !IsSpace(tag[i])) ++i;
       found = tag.substr(start, i - start);
     }
-    if (SameWord(key, name)) {
+    if (SameIgnoringAsciiCase(key, name)) {
       *value = found;
       return true;
     }
@@ -107,7 +100,7 @@ std::string DecodeEntities(std::string_view text) {
       for (char c : digits) {
         int d = -1;
         if (c >= '0' && c <= '9') d = c - '0';
-        else if (hex && Lower(c) >= 'a' && Lower(c) <= 'f') d = Lower(c) - 'a' + 10;
+        else if (hex && AsciiLower(c) >= 'a' && AsciiLower(c) <= 'f') d = AsciiLower(c) - 'a' + 10;
         if (d < 0 || value > 0x10FFFF) {
           known = false;
           break;
@@ -146,16 +139,68 @@ size_t TagEnd(std::string_view text, size_t pos) {
   return text.size();
 }
 
-}  // namespace
-
-bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std::string* error) {
-  entries->clear();
+// Where a sitemap's reading has got to.
+struct SitemapState {
+  std::vector<SitemapEntry>* entries = nullptr;
   int depth = 0;
   bool saw_list = false;
   bool in_entry = false;
   bool has_name = false;
   bool has_local = false;
   SitemapEntry entry;
+};
+
+// A <param> inside an entry: the first Name and Local count, later ones are
+// alternatives readers ignore.
+void ReadParam(std::string_view rest, SitemapState* state) {
+  std::string_view name;
+  std::string_view value;
+  if (!Attribute(rest, "name", &name) || !Attribute(rest, "value", &value)) return;
+  if (SameIgnoringAsciiCase(name, "Name") && !state->has_name) {
+    state->entry.name = DecodeEntities(value);
+    state->has_name = true;
+  } else if (SameIgnoringAsciiCase(name, "Local") && !state->has_local) {
+    state->entry.local = DecodeEntities(value);
+    state->has_local = true;
+  }
+}
+
+// One tag: `word` its name, `rest` what follows it, `pos` where it starts.
+// False with a message when an entry opens inside another.
+bool ReadTag(std::string_view word, std::string_view rest, size_t pos, SitemapState* state,
+             std::string* error) {
+  if (SameIgnoringAsciiCase(word, "ul")) {
+    state->saw_list = true;
+    ++state->depth;
+  } else if (SameIgnoringAsciiCase(word, "/ul")) {
+    if (state->depth > 0) --state->depth;
+  } else if (SameIgnoringAsciiCase(word, "object")) {
+    std::string_view type;
+    if (Attribute(rest, "type", &type) && ContainsWord(type, "text/sitemap")) {
+      if (state->in_entry) {
+        *error = "an entry opens inside another at byte " + std::to_string(pos);
+        return false;
+      }
+      state->in_entry = true;
+      state->has_name = state->has_local = false;
+      state->entry = SitemapEntry{};
+      state->entry.depth = state->depth > 0 ? state->depth - 1 : 0;
+    }
+  } else if (SameIgnoringAsciiCase(word, "/object")) {
+    if (state->in_entry) state->entries->push_back(std::move(state->entry));
+    state->in_entry = false;
+  } else if (state->in_entry && SameIgnoringAsciiCase(word, "param")) {
+    ReadParam(rest, state);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std::string* error) {
+  entries->clear();
+  SitemapState state;
+  state.entries = entries;
   size_t pos = 0;
   while ((pos = text.find('<', pos)) != std::string_view::npos) {
     if (text.compare(pos, 4, "<!--") == 0) {
@@ -172,49 +217,14 @@ bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std
     const std::string_view tag = text.substr(pos + 1, end - pos - 1);
     size_t word_end = 0;
     while (word_end < tag.size() && !IsSpace(tag[word_end])) ++word_end;
-    const std::string_view word = tag.substr(0, word_end);
-    const std::string_view rest = tag.substr(word_end);
-    if (SameWord(word, "ul")) {
-      saw_list = true;
-      ++depth;
-    } else if (SameWord(word, "/ul")) {
-      if (depth > 0) --depth;
-    } else if (SameWord(word, "object")) {
-      std::string_view type;
-      if (Attribute(rest, "type", &type) && ContainsWord(type, "text/sitemap")) {
-        if (in_entry) {
-          *error = "an entry opens inside another at byte " + std::to_string(pos);
-          return false;
-        }
-        in_entry = true;
-        has_name = has_local = false;
-        entry = SitemapEntry{};
-        entry.depth = depth > 0 ? depth - 1 : 0;
-      }
-    } else if (SameWord(word, "/object")) {
-      if (in_entry) entries->push_back(std::move(entry));
-      in_entry = false;
-    } else if (in_entry && SameWord(word, "param")) {
-      std::string_view name;
-      std::string_view value;
-      if (Attribute(rest, "name", &name) && Attribute(rest, "value", &value)) {
-        // The first Name and Local count: later ones are alternatives readers ignore.
-        if (SameWord(name, "Name") && !has_name) {
-          entry.name = DecodeEntities(value);
-          has_name = true;
-        } else if (SameWord(name, "Local") && !has_local) {
-          entry.local = DecodeEntities(value);
-          has_local = true;
-        }
-      }
-    }
+    if (!ReadTag(tag.substr(0, word_end), tag.substr(word_end), pos, &state, error)) return false;
     pos = end + 1;
   }
-  if (in_entry) {
+  if (state.in_entry) {
     *error = "the last entry is not closed";
     return false;
   }
-  if (!saw_list && entries->empty()) {
+  if (!state.saw_list && entries->empty()) {
     *error = "no entry list";
     return false;
   }

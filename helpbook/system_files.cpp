@@ -4,6 +4,9 @@
 #include <map>
 #include <set>
 
+#include "helpbook/little_endian.h"
+#include "platform/files.h"
+#include "platform/text.h"
 #include "resources/version.h"
 
 namespace helpbook {
@@ -21,6 +24,32 @@ constexpr std::size_t kIndexHeaderSize = 4096;
 // offsets of the fields we fill.
 constexpr std::uint32_t kWindowSize = 0xC4;
 
+// The fields of a [WINDOWS] line, in their order: nine texts, then numbers
+// and the position.
+enum WindowLinePosition : std::size_t {
+  kLineCaption,
+  kLineContentsFile,
+  kLineIndexFile,
+  kLineDefaultFile,
+  kLineHomeFile,
+  kLineJump1Url,
+  kLineJump1Text,
+  kLineJump2Url,
+  kLineJump2Text,
+  kLineNavigationStyle,
+  kLineNavigationWidth,
+  kLineButtons,
+  kLinePosition,
+  kLineWindowStyle,
+  kLineExtendedStyle,
+  kLineShowState,
+  kLineNavigationClosed,
+  kLineDefaultPane,
+  kLinePanePosition,
+  kLineNotifyId,
+  kLineFieldCount,
+};
+
 // Which fields of the window struct are given (readers' "valid members" bits).
 enum WindowField : std::uint32_t {
   kFieldProperties = 1u << 1,
@@ -34,19 +63,6 @@ enum WindowField : std::uint32_t {
   kFieldPanePosition = 1u << 10,
   kFieldCurrentPane = 1u << 13,
 };
-
-void PutU16(std::string* out, std::uint32_t value) {
-  out->push_back(static_cast<char>(value & 0xFF));
-  out->push_back(static_cast<char>((value >> 8) & 0xFF));
-}
-
-void PutU32(std::string* out, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-void PutU64(std::string* out, std::uint64_t value) {
-  for (int i = 0; i < 8; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
 
 bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
@@ -100,11 +116,7 @@ class StringTable {
   std::map<std::string, std::uint32_t> offsets_;
 };
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
+using inkbinder::TrimBlanks;
 
 // A decimal or 0x-prefixed hexadecimal number, possibly negative.
 bool ParseNumber(std::string_view text, std::uint32_t* value) {
@@ -147,9 +159,7 @@ std::string CompiledFileStem(std::string_view file) {
   }
   std::string_view name = file.substr(start);
   if (name.size() >= 4) {
-    std::string tail(name.substr(name.size() - 4));
-    for (char& c : tail) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    if (tail == ".chm") name.remove_suffix(4);
+    if (inkbinder::SameIgnoringAsciiCase(name.substr(name.size() - 4), ".chm")) name.remove_suffix(4);
   }
   std::string stem;
   for (std::size_t i = 0; i < name.size(); ++i) {
@@ -158,15 +168,15 @@ std::string CompiledFileStem(std::string_view file) {
       stem += name.substr(i, 2);
       ++i;
     } else {
-      stem.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c);
+      stem.push_back(inkbinder::AsciiLower(c));
     }
   }
   return stem;
 }
 
 void PutEntry(std::string* out, std::uint16_t code, std::string_view data) {
-  PutU16(out, code);
-  PutU16(out, static_cast<std::uint32_t>(data.size()));
+  AppendLe16(out, code);
+  AppendLe16(out, static_cast<std::uint32_t>(data.size()));
   *out += data;
 }
 
@@ -185,21 +195,15 @@ const WindowDefinition* FindWindow(const BookInfo& book, std::string_view name) 
   return nullptr;
 }
 
-// Seconds since 1970, as the compile's time.
-std::uint32_t UnixSeconds(std::uint64_t filetime) {
-  constexpr std::uint64_t kUnixEpoch = 116444736000000000ull;
-  return static_cast<std::uint32_t>(filetime > kUnixEpoch ? (filetime - kUnixEpoch) / 10000000ull : 0);
-}
-
 // #IDXHDR: the header of the contents' properties and of merged books. The
 // book merges nothing and sets none of the properties, so besides its
 // signature only the compile's time, a 1 that every book carries and the
 // number of topics are given.
 std::string IndexHeaderFile(const BookInfo& book, std::size_t topic_count) {
   std::string out = "T#SM";
-  PutU32(&out, UnixSeconds(book.timestamp));
-  PutU32(&out, 1);
-  PutU32(&out, static_cast<std::uint32_t>(topic_count));
+  AppendLe32(&out, UnixSeconds(book.timestamp));
+  AppendLe32(&out, 1);
+  AppendLe32(&out, static_cast<std::uint32_t>(topic_count));
   out.resize(kIndexHeaderSize, '\0');
   return out;
 }
@@ -209,41 +213,41 @@ std::string IndexHeaderFile(const BookInfo& book, std::size_t topic_count) {
 std::string SystemFile(const BookInfo& book, const std::string& start_page,
                        const std::string& index_header) {
   std::string out;
-  PutU32(&out, 3);
+  AppendLe32(&out, kSystemVersion);
   std::string time;
-  PutU32(&time, UnixSeconds(book.timestamp));
-  PutEntry(&out, 10, time);
-  PutTextEntry(&out, 9, "Inkbinder " INKBINDER_VERSION);
+  AppendLe32(&time, UnixSeconds(book.timestamp));
+  PutEntry(&out, kRecordTime, time);
+  PutTextEntry(&out, kRecordCompiler, "Inkbinder " INKBINDER_VERSION);
   // Language, no DBCS option (the project sets none), no full-text search,
   // no binary keyword or associative index, the compile's time, two unused fields.
   std::string locale;
-  PutU32(&locale, book.language);
-  PutU32(&locale, 0);
-  PutU32(&locale, 0);
-  PutU32(&locale, 0);
-  PutU32(&locale, 0);
-  PutU64(&locale, book.timestamp);
-  PutU32(&locale, 0);
-  PutU32(&locale, 0);
-  PutEntry(&out, 4, locale);
+  AppendLe32(&locale, book.language);
+  AppendLe32(&locale, 0);
+  AppendLe32(&locale, 0);
+  AppendLe32(&locale, 0);
+  AppendLe32(&locale, 0);
+  AppendLe64(&locale, book.timestamp);
+  AppendLe32(&locale, 0);
+  AppendLe32(&locale, 0);
+  PutEntry(&out, kRecordLocale, locale);
   const bool ascii_start = std::all_of(start_page.begin(), start_page.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii_start) PutTextEntry(&out, 2, start_page);
+  if (ascii_start) PutTextEntry(&out, kRecordDefaultTopic, start_page);
   std::string title = book.title;
   if (title.empty()) {
     const WindowDefinition* window = FindWindow(book, book.default_window);
     if (!window && !book.windows.empty()) window = &book.windows.front();
     if (window) title = window->caption;
   }
-  PutTextEntry(&out, 3, title);
-  PutTextEntry(&out, 16, book.default_font);
+  PutTextEntry(&out, kRecordTitle, title);
+  PutTextEntry(&out, kRecordDefaultFont, book.default_font);
   // chmcmd and halibut leave record 6 out; Windows' own compiler writes it,
   // and it has its place in the documented order, so it stays.
-  PutTextEntry(&out, 6, CompiledFileStem(book.compiled_file));
-  PutTextEntry(&out, 0, book.contents_file);
-  PutTextEntry(&out, 1, book.index_file);
-  PutTextEntry(&out, 5, book.default_window);
-  PutEntry(&out, 13, index_header);
+  PutTextEntry(&out, kRecordCompiledFile, CompiledFileStem(book.compiled_file));
+  PutTextEntry(&out, kRecordContentsFile, book.contents_file);
+  PutTextEntry(&out, kRecordIndexFile, book.index_file);
+  PutTextEntry(&out, kRecordDefaultWindow, book.default_window);
+  PutEntry(&out, kRecordIndexHeader, index_header);
   if (!ascii_start && !start_page.empty()) {
     // Two Linux readers take only the file's first 4096 bytes after the
     // version, and decode a start page there as UTF-8 or Latin-1 instead of
@@ -251,44 +255,44 @@ std::string SystemFile(const BookInfo& book, const std::string& start_page,
     // the whole book. Record 13 is 4096 bytes long, so a start page they
     // cannot decode follows it, beyond their reach; readers that read the
     // whole file in the book's code page still open the book on it.
-    PutTextEntry(&out, 2, start_page);
+    PutTextEntry(&out, kRecordDefaultTopic, start_page);
   }
   return out;
 }
 
 std::string WindowStruct(const WindowDefinition& w, StringTable* strings) {
   std::string out;
-  PutU32(&out, kWindowSize);
-  PutU32(&out, 0);  // texts are ANSI, not Unicode
-  PutU32(&out, strings->Add(w.name));
-  PutU32(&out, w.set_fields);
-  PutU32(&out, w.navigation_style);
-  PutU32(&out, strings->Add(w.caption));
-  PutU32(&out, w.window_style);
-  PutU32(&out, w.extended_style);
-  for (std::int32_t edge : w.position) PutU32(&out, static_cast<std::uint32_t>(edge));
-  PutU32(&out, static_cast<std::uint32_t>(w.show_state));
-  for (int i = 0; i < 6; ++i) PutU32(&out, 0);  // window handles and info types: run time only
-  PutU32(&out, static_cast<std::uint32_t>(w.navigation_width));
-  for (int i = 0; i < 4; ++i) PutU32(&out, 0);  // the HTML pane's rectangle: run time only
-  PutU32(&out, strings->Add(w.contents_file));
-  PutU32(&out, strings->Add(w.index_file));
-  PutU32(&out, strings->Add(w.default_file));
-  PutU32(&out, strings->Add(w.home_file));
-  PutU32(&out, w.buttons);
-  PutU32(&out, static_cast<std::uint32_t>(w.navigation_closed));
-  PutU32(&out, static_cast<std::uint32_t>(w.default_pane));
-  PutU32(&out, static_cast<std::uint32_t>(w.pane_position));
-  PutU32(&out, static_cast<std::uint32_t>(w.notify_id));
+  AppendLe32(&out, kWindowSize);
+  AppendLe32(&out, 0);  // texts are ANSI, not Unicode
+  AppendLe32(&out, strings->Add(w.name));
+  AppendLe32(&out, w.set_fields);
+  AppendLe32(&out, w.navigation_style);
+  AppendLe32(&out, strings->Add(w.caption));
+  AppendLe32(&out, w.window_style);
+  AppendLe32(&out, w.extended_style);
+  for (std::int32_t edge : w.position) AppendLe32(&out, static_cast<std::uint32_t>(edge));
+  AppendLe32(&out, static_cast<std::uint32_t>(w.show_state));
+  for (int i = 0; i < 6; ++i) AppendLe32(&out, 0);  // window handles and info types: run time only
+  AppendLe32(&out, static_cast<std::uint32_t>(w.navigation_width));
+  for (int i = 0; i < 4; ++i) AppendLe32(&out, 0);  // the HTML pane's rectangle: run time only
+  AppendLe32(&out, strings->Add(w.contents_file));
+  AppendLe32(&out, strings->Add(w.index_file));
+  AppendLe32(&out, strings->Add(w.default_file));
+  AppendLe32(&out, strings->Add(w.home_file));
+  AppendLe32(&out, w.buttons);
+  AppendLe32(&out, static_cast<std::uint32_t>(w.navigation_closed));
+  AppendLe32(&out, static_cast<std::uint32_t>(w.default_pane));
+  AppendLe32(&out, static_cast<std::uint32_t>(w.pane_position));
+  AppendLe32(&out, static_cast<std::uint32_t>(w.notify_id));
   out.append(20, '\0');  // tab order
-  PutU32(&out, 0);       // history size
-  PutU32(&out, strings->Add(w.jump1_text));
-  PutU32(&out, strings->Add(w.jump2_text));
-  PutU32(&out, strings->Add(w.jump1_url));
-  PutU32(&out, strings->Add(w.jump2_url));
-  for (int i = 0; i < 4; ++i) PutU32(&out, 0);  // minimum size
-  PutU32(&out, 0);                              // information types
-  PutU32(&out, 0);                              // custom tabs
+  AppendLe32(&out, 0);       // history size
+  AppendLe32(&out, strings->Add(w.jump1_text));
+  AppendLe32(&out, strings->Add(w.jump2_text));
+  AppendLe32(&out, strings->Add(w.jump1_url));
+  AppendLe32(&out, strings->Add(w.jump2_url));
+  for (int i = 0; i < 4; ++i) AppendLe32(&out, 0);  // minimum size
+  AppendLe32(&out, 0);                              // information types
+  AppendLe32(&out, 0);                              // custom tabs
   return out;
 }
 
@@ -314,6 +318,12 @@ std::vector<Topic> CollectTopics(const BookInfo& book) {
 }
 
 }  // namespace
+
+std::uint32_t UnixSeconds(std::uint64_t filetime) {
+  constexpr std::uint64_t kTicksPerSecond = 10000000;
+  const std::uint64_t epoch = inkbinder::kFileTimeOf1970;
+  return static_cast<std::uint32_t>(filetime > epoch ? (filetime - epoch) / kTicksPerSecond : 0);
+}
 
 namespace {
 
@@ -344,7 +354,7 @@ bool SplitWindowFields(std::string_view rest, const std::string& name,
     } else {
       const std::size_t comma = rest.find(',', i);
       const std::size_t stop = comma == std::string_view::npos ? rest.size() : comma;
-      field.text = std::string(Trim(rest.substr(i, stop - i)));
+      field.text = std::string(TrimBlanks(rest.substr(i, stop - i)));
       i = stop;
     }
     while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t')) ++i;
@@ -370,16 +380,16 @@ bool ParseWindowNumbers(const std::vector<WindowLineField>& fields, WindowDefini
   std::uint32_t navigation_width = 0, show_state = 0, closed = 0, pane = 0, pane_position = 0,
                 notify = 0;
   const Number numbers[] = {
-      {9, &window->navigation_style, kFieldProperties},
-      {10, &navigation_width, kFieldNavigationWidth},
-      {11, &window->buttons, kFieldButtons},
-      {13, &window->window_style, kFieldStyles},
-      {14, &window->extended_style, kFieldExtendedStyles},
-      {15, &show_state, kFieldShowState},
-      {16, &closed, kFieldExpansion},
-      {17, &pane, kFieldCurrentPane},
-      {18, &pane_position, kFieldPanePosition},
-      {19, &notify, 0},
+      {kLineNavigationStyle, &window->navigation_style, kFieldProperties},
+      {kLineNavigationWidth, &navigation_width, kFieldNavigationWidth},
+      {kLineButtons, &window->buttons, kFieldButtons},
+      {kLineWindowStyle, &window->window_style, kFieldStyles},
+      {kLineExtendedStyle, &window->extended_style, kFieldExtendedStyles},
+      {kLineShowState, &show_state, kFieldShowState},
+      {kLineNavigationClosed, &closed, kFieldExpansion},
+      {kLineDefaultPane, &pane, kFieldCurrentPane},
+      {kLinePanePosition, &pane_position, kFieldPanePosition},
+      {kLineNotifyId, &notify, 0},
   };
   for (const Number& n : numbers) {
     const WindowLineField& field = fields[n.field];
@@ -410,7 +420,7 @@ bool ParseWindowPosition(const WindowLineField& position, WindowDefinition* wind
   std::size_t edge = 0;
   while (true) {
     const std::size_t comma = position.text.find(',', start);
-    const std::string_view part = Trim(std::string_view(position.text).substr(
+    const std::string_view part = TrimBlanks(std::string_view(position.text).substr(
         start, comma == std::string::npos ? std::string::npos : comma - start));
     std::uint32_t value = 0;
     if (!position.bracketed || edge >= 4 || !ParseNumber(part, &value)) {
@@ -434,25 +444,27 @@ bool ParseWindowPosition(const WindowLineField& position, WindowDefinition* wind
 bool ParseWindowLine(std::string_view line, WindowDefinition* window, std::string* error) {
   *window = WindowDefinition{};
   const std::size_t eq = line.find('=');
-  if (eq == std::string_view::npos || Trim(line.substr(0, eq)).empty()) {
+  if (eq == std::string_view::npos || TrimBlanks(line.substr(0, eq)).empty()) {
     *error = "window line without a name: " + std::string(line);
     return false;
   }
-  window->name = std::string(Trim(line.substr(0, eq)));
+  window->name = std::string(TrimBlanks(line.substr(0, eq)));
   std::vector<WindowLineField> fields;
   if (!SplitWindowFields(line.substr(eq + 1), window->name, &fields, error)) return false;
-  if (fields.size() > 20) {
-    *error = "window " + window->name + ": more than 20 fields";
+  if (fields.size() > kLineFieldCount) {
+    *error = "window " + window->name + ": more than " + std::to_string(kLineFieldCount) + " fields";
     return false;
   }
-  fields.resize(20);
+  fields.resize(kLineFieldCount);
 
+  // In line order, from kLineCaption.
   std::string* const texts[] = {&window->caption,   &window->contents_file, &window->index_file,
                                 &window->default_file, &window->home_file,  &window->jump1_url,
                                 &window->jump1_text, &window->jump2_url,    &window->jump2_text};
-  for (std::size_t f = 0; f < 9; ++f) *texts[f] = fields[f].text;
+  static_assert(sizeof texts / sizeof texts[0] == kLineNavigationStyle);
+  for (std::size_t f = 0; f < kLineNavigationStyle; ++f) *texts[f] = fields[kLineCaption + f].text;
   return ParseWindowNumbers(fields, window, error) &&
-         ParseWindowPosition(fields[12], window, error);
+         ParseWindowPosition(fields[kLinePosition], window, error);
 }
 
 std::string StartPage(const BookInfo& book) {
@@ -463,6 +475,67 @@ std::string StartPage(const BookInfo& book) {
   return book.files.empty() ? std::string() : book.files.front();
 }
 
+namespace {
+
+// #WINDOWS: the default window first, as some readers take only the first.
+std::string WindowsFile(const BookInfo& book, StringTable* strings) {
+  std::vector<const WindowDefinition*> windows;
+  if (const WindowDefinition* w = FindWindow(book, book.default_window)) windows.push_back(w);
+  for (const WindowDefinition& w : book.windows) {
+    if (w.name != book.default_window) windows.push_back(&w);
+  }
+  std::string windows_file;
+  AppendLe32(&windows_file, static_cast<std::uint32_t>(windows.size()));
+  AppendLe32(&windows_file, kWindowSize);
+  for (const WindowDefinition* w : windows) windows_file += WindowStruct(*w, strings);
+  return windows_file;
+}
+
+// #TOPICS, #URLTBL and #URLSTR.
+struct TopicFiles {
+  std::string topics;
+  std::string url_table;
+  std::string url_strings;
+};
+
+// Each topic: its title in #STRINGS, its #URLTBL entry, and that entry's
+// page name in #URLSTR. #URLTBL holds 341 entries of 12 bytes per block.
+TopicFiles MakeTopicFiles(const std::vector<Topic>& topics, StringTable* strings) {
+  constexpr std::size_t kUrlEntrySize = 12;
+  constexpr std::size_t kUrlsPerBlock = kBlockSize / kUrlEntrySize;
+  constexpr std::uint32_t kNoTitle = 0xFFFFFFFFu;
+  // Readers' flags for a topic: 2 for every one, 4 more for one in the contents.
+  constexpr std::uint16_t kTopicInContents = 6;
+  constexpr std::uint16_t kTopicElsewhere = 2;
+  TopicFiles out;
+  BlockTable url_strings;
+  for (std::size_t t = 0; t < topics.size(); ++t) {
+    const Topic& topic = topics[t];
+    const std::string_view local = CutText(topic.local, kBlockSize - 9);
+    const std::uint32_t url_offset = url_strings.Reserve(8 + local.size() + 1);
+    AppendLe32(&url_strings.bytes(), 0);  // not a remote address
+    AppendLe32(&url_strings.bytes(), 0);  // no frame name
+    url_strings.bytes() += local;
+    url_strings.bytes().push_back('\0');
+
+    if (t > 0 && t % kUrlsPerBlock == 0) out.url_table.append(kBlockSize - kUrlsPerBlock * kUrlEntrySize, '\0');
+    const std::uint32_t table_offset = static_cast<std::uint32_t>(out.url_table.size());
+    AppendLe32(&out.url_table, 0);
+    AppendLe32(&out.url_table, static_cast<std::uint32_t>(t));
+    AppendLe32(&out.url_table, url_offset);
+
+    AppendLe32(&out.topics, 0);  // no binary contents entry
+    AppendLe32(&out.topics, topic.title.empty() ? kNoTitle : strings->Add(topic.title));
+    AppendLe32(&out.topics, table_offset);
+    AppendLe16(&out.topics, topic.in_contents ? kTopicInContents : kTopicElsewhere);
+    AppendLe16(&out.topics, 0);
+  }
+  out.url_strings = url_strings.bytes();
+  return out;
+}
+
+}  // namespace
+
 bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std::string* error) {
   files->clear();
   if (!book.default_window.empty() && !FindWindow(book, book.default_window)) {
@@ -471,46 +544,9 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
   }
   const std::string start_page = StartPage(book);
   StringTable strings;
-
-  // The default window first: some readers take only the first.
-  std::vector<const WindowDefinition*> windows;
-  if (const WindowDefinition* w = FindWindow(book, book.default_window)) windows.push_back(w);
-  for (const WindowDefinition& w : book.windows) {
-    if (w.name != book.default_window) windows.push_back(&w);
-  }
-  std::string windows_file;
-  PutU32(&windows_file, static_cast<std::uint32_t>(windows.size()));
-  PutU32(&windows_file, kWindowSize);
-  for (const WindowDefinition* w : windows) windows_file += WindowStruct(*w, &strings);
-
-  // Each topic: its title in #STRINGS, its #URLTBL entry, and that entry's
-  // page name in #URLSTR. #URLTBL holds 341 entries of 12 bytes per block.
+  const std::string windows_file = WindowsFile(book, &strings);
   const std::vector<Topic> topics = CollectTopics(book);
-  constexpr std::size_t kUrlsPerBlock = kBlockSize / 12;
-  std::string topics_file;
-  std::string url_table;
-  BlockTable url_strings;
-  for (std::size_t t = 0; t < topics.size(); ++t) {
-    const Topic& topic = topics[t];
-    const std::string_view local = CutText(topic.local, kBlockSize - 9);
-    const std::uint32_t url_offset = url_strings.Reserve(8 + local.size() + 1);
-    PutU32(&url_strings.bytes(), 0);  // not a remote address
-    PutU32(&url_strings.bytes(), 0);  // no frame name
-    url_strings.bytes() += local;
-    url_strings.bytes().push_back('\0');
-
-    if (t > 0 && t % kUrlsPerBlock == 0) url_table.append(kBlockSize - kUrlsPerBlock * 12, '\0');
-    const std::uint32_t table_offset = static_cast<std::uint32_t>(url_table.size());
-    PutU32(&url_table, 0);
-    PutU32(&url_table, static_cast<std::uint32_t>(t));
-    PutU32(&url_table, url_offset);
-
-    PutU32(&topics_file, 0);  // no binary contents entry
-    PutU32(&topics_file, topic.title.empty() ? 0xFFFFFFFFu : strings.Add(topic.title));
-    PutU32(&topics_file, table_offset);
-    PutU16(&topics_file, topic.in_contents ? 6 : 2);
-    PutU16(&topics_file, 0);
-  }
+  TopicFiles topic_files = MakeTopicFiles(topics, &strings);
 
   // #SYSTEM stays uncompressed, as other compilers keep it; #ITBITS is
   // empty in every book.
@@ -518,9 +554,9 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
   files->push_back({"/#ITBITS", std::string(), true});
   files->push_back({"/#SYSTEM", SystemFile(book, start_page, index_header), false});
   files->push_back({"/#WINDOWS", windows_file});
-  files->push_back({"/#TOPICS", topics_file});
-  files->push_back({"/#URLTBL", url_table});
-  files->push_back({"/#URLSTR", url_strings.bytes()});
+  files->push_back({"/#TOPICS", std::move(topic_files.topics)});
+  files->push_back({"/#URLTBL", std::move(topic_files.url_table)});
+  files->push_back({"/#URLSTR", std::move(topic_files.url_strings)});
   files->push_back({"/#IDXHDR", index_header});
   files->push_back({"/#STRINGS", strings.Bytes()});
   return true;

@@ -63,6 +63,27 @@ struct BookInfo {
   std::uint64_t timestamp = 0;          // the compile's time as a Windows FILETIME (100 ns since 1601)
 };
 
+// #SYSTEM: a version, then records, each a 16-bit code, a 16-bit length and
+// its data. The codes readers look up:
+inline constexpr std::uint32_t kSystemVersion = 3;
+enum SystemRecord : std::uint16_t {
+  kRecordContentsFile = 0,
+  kRecordIndexFile = 1,
+  kRecordDefaultTopic = 2,
+  kRecordTitle = 3,
+  kRecordLocale = 4,  // language, options, the compile's FILETIME
+  kRecordDefaultWindow = 5,
+  kRecordCompiledFile = 6,  // the compiled file's stem
+  kRecordCompiler = 9,      // the compiler's name and version
+  kRecordTime = 10,         // the compile's time in seconds since 1970
+  kRecordIndexHeader = 13,  // #IDXHDR's bytes again
+  kRecordDefaultFont = 16,
+};
+
+// A FILETIME as seconds since 1970 (0 before), as the file header and the
+// system files give the compile's time.
+std::uint32_t UnixSeconds(std::uint64_t filetime);
+
 // An internal file: its name in the book's directory ("/#SYSTEM"), its
 // bytes, and whether it goes into the compressed section.
 struct InternalFile {

@@ -102,14 +102,14 @@ TEST(SystemFilesBookTest, ReadersFindTitleStartPageWindowAndTopics) {
     records[code] = system.substr(at + 4, size);
     at += 4 + size;
   }
-  ASSERT_EQ(U32(records[4], 0), 0x804u);  // readers pick code page 936 from it
-  EXPECT_EQ(Utf8(CString(records[3], 0)), "我的 书");
+  ASSERT_EQ(U32(records[kRecordLocale], 0), 0x804u);  // readers pick code page 936 from it
+  EXPECT_EQ(Utf8(CString(records[kRecordTitle], 0)), "我的 书");
   // The book opens on the contents' first page.
-  const std::string start = Utf8(CString(records[2], 0));
+  const std::string start = Utf8(CString(records[kRecordDefaultTopic], 0));
   EXPECT_EQ(start, pages[0]);
   ASSERT_TRUE(reader.Read("/" + start, &page)) << start;
   EXPECT_EQ(page, ReadBytes(dir / pages[0]));
-  for (int code : {0, 1}) {
+  for (int code : {kRecordContentsFile, kRecordIndexFile}) {
     EXPECT_TRUE(reader.Read("/" + CString(records[code], 0), &page)) << "code " << code;
   }
 

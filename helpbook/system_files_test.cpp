@@ -211,13 +211,13 @@ TEST(SystemFilesTest, SystemRecordsReadersUse) {
   const std::string system = File(files, "/#SYSTEM");
   const auto records = SystemRecords(system);
   // No default topic in the project: the book opens on the contents' first page.
-  EXPECT_EQ(Text(records, 2), Gbk("第一章.htm"));
+  EXPECT_EQ(Text(records, kRecordDefaultTopic), Gbk("第一章.htm"));
   // No title either: the window caption names the book.
-  EXPECT_EQ(Text(records, 3), Gbk("我的书"));
-  EXPECT_EQ(Text(records, 0), "chm_hhc.hhc");
-  EXPECT_EQ(Text(records, 1), "chm_hhk.hhk");
-  EXPECT_EQ(Text(records, 5), "chm_window");
-  EXPECT_EQ(Text(records, 6), Gbk("我的书"));
+  EXPECT_EQ(Text(records, kRecordTitle), Gbk("我的书"));
+  EXPECT_EQ(Text(records, kRecordContentsFile), "chm_hhc.hhc");
+  EXPECT_EQ(Text(records, kRecordIndexFile), "chm_hhk.hhk");
+  EXPECT_EQ(Text(records, kRecordDefaultWindow), "chm_window");
+  EXPECT_EQ(Text(records, kRecordCompiledFile), Gbk("我的书"));
   const std::string& locale = records.at(4);
   ASSERT_EQ(locale.size(), 36u);
   EXPECT_EQ(U32(locale, 0), 0x804u);
@@ -231,11 +231,11 @@ TEST(SystemFilesTest, SystemRecordsReadersUse) {
   const std::vector<int> first = FirstBlockCodes(system);
   EXPECT_FALSE(Has(first, 2));
   for (int code : {0, 1, 3, 4, 5, 6, 10}) EXPECT_TRUE(Has(first, code)) << code;
-  EXPECT_EQ(records.count(16), 0u) << "no default font unless the project names one";
+  EXPECT_EQ(records.count(kRecordDefaultFont), 0u) << "no default font unless the project names one";
   // The documented order, which other compilers keep; the start page after
   // record 13, whose copy of #IDXHDR carries it past those readers' reach.
   EXPECT_EQ(RecordCodes(system), (std::vector<int>{10, 9, 4, 3, 6, 0, 1, 5, 13, 2}));
-  EXPECT_EQ(Text(records, 9).rfind("Inkbinder ", 0), 0u) << "the compiler's version";
+  EXPECT_EQ(Text(records, kRecordCompiler).rfind("Inkbinder ", 0), 0u) << "the compiler's version";
   const std::string index_header = File(files, "/#IDXHDR");
   EXPECT_EQ(records.at(13), index_header);
   ASSERT_EQ(index_header.size(), 4096u);
@@ -255,7 +255,7 @@ TEST(SystemFilesTest, ChineseStartPageStaysBeyondTheFirstBlockWhateverComesBefor
     book.title = std::string(length, 'T');
     const std::string system = File(Make(book), "/#SYSTEM");
     EXPECT_FALSE(Has(FirstBlockCodes(system), 2)) << length;
-    EXPECT_EQ(Text(SystemRecords(system), 2), Gbk("第一章.htm")) << length;
+    EXPECT_EQ(Text(SystemRecords(system), kRecordDefaultTopic), Gbk("第一章.htm")) << length;
   }
 }
 
@@ -266,11 +266,11 @@ TEST(SystemFilesTest, ProjectValuesWin) {
   book.compiled_file = "..\\out\\Big Book.CHM";
   const std::string system = File(Make(book), "/#SYSTEM");
   const auto records = SystemRecords(system);
-  EXPECT_EQ(Text(records, 2), "b.htm");
+  EXPECT_EQ(Text(records, kRecordDefaultTopic), "b.htm");
   EXPECT_EQ(RecordCodes(system), (std::vector<int>{10, 9, 4, 2, 3, 6, 0, 1, 5, 13}))
       << "an ASCII start page is for every reader, in its documented place";
-  EXPECT_EQ(Text(records, 3), "Title");
-  EXPECT_EQ(Text(records, 6), "big book");
+  EXPECT_EQ(Text(records, kRecordTitle), "Title");
+  EXPECT_EQ(Text(records, kRecordCompiledFile), "big book");
 }
 
 TEST(SystemFilesTest, StartPageFallsBackToTheFirstFile) {
@@ -279,7 +279,7 @@ TEST(SystemFilesTest, StartPageFallsBackToTheFirstFile) {
   EXPECT_EQ(StartPage(book), Gbk("第一章.htm"));
   book.files.clear();
   EXPECT_EQ(StartPage(book), "");
-  EXPECT_EQ(SystemRecords(File(Make(book), "/#SYSTEM")).count(2), 0u);
+  EXPECT_EQ(SystemRecords(File(Make(book), "/#SYSTEM")).count(kRecordDefaultTopic), 0u);
 }
 
 TEST(SystemFilesTest, WindowStructAsReadersTakeIt) {

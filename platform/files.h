@@ -55,6 +55,16 @@ struct FileStamp {
   bool operator!=(const FileStamp& o) const { return !(*this == o); }
 };
 
+// A path's parts around its last separator, '/' or '\\' (paths from
+// Windows and from a help project use either): the name after it (all of
+// the path when it has none), and the folder before it ("" when it has
+// none; the separator itself for a name in the root).
+std::string BaseName(const std::string& path);
+std::string FolderOf(const std::string& path);
+
+// Windows' file times count 100 ns ticks from 1601: the tick of 1970.
+inline constexpr std::uint64_t kFileTimeOf1970 = 116444736000000000ULL;
+
 // Paths are UTF-8.
 FileStamp StampOf(const std::string& path);
 bool IsRegularFile(const std::string& path);

@@ -98,8 +98,8 @@ std::uint64_t Join(DWORD high, DWORD low) {
 
 // Nanoseconds from 1601 overflow 64 bits in 1893: count from 1970 instead.
 std::int64_t UnixNanoseconds(const FILETIME& t) {
-  constexpr std::int64_t k1601To1970 = 116444736000000000;  // in 100 ns units
-  return (static_cast<std::int64_t>(Join(t.dwHighDateTime, t.dwLowDateTime)) - k1601To1970) * 100;
+  return (static_cast<std::int64_t>(Join(t.dwHighDateTime, t.dwLowDateTime)) -
+          static_cast<std::int64_t>(kFileTimeOf1970)) * 100;
 }
 
 }  // namespace

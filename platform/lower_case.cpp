@@ -41,7 +41,7 @@ constexpr BlockMap kBlocks = MakeBlockMap();
 }  // namespace
 
 char32_t LowerCaseCodePoint(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  if (c < 0x80) return static_cast<unsigned char>(AsciiLower(static_cast<char>(c)));
   if (c >= 0x110000 || !kBlocks.has_capital[c >> 8]) return c;
   const CaseMapping* end = std::end(kLowerCase);
   const CaseMapping* it = std::lower_bound(

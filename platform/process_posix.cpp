@@ -165,20 +165,83 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
   return Start(program, args, ProcessOptions{}, error);
 }
 
+namespace {
+
+// The program's arguments and environment as exec takes them, made before
+// fork: after it the child makes only system calls. Not movable: the
+// pointers point into the texts.
+struct ExecArguments {
+  ExecArguments(const std::string& program, const std::vector<std::string>& args,
+                const std::vector<std::pair<std::string, std::string>>& environment)
+      : argv_text{program}, env_text(ChildEnvironment(environment)) {
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    for (std::string& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (std::string& e : env_text) envp.push_back(e.data());
+    envp.push_back(nullptr);
+  }
+  ExecArguments(const ExecArguments&) = delete;
+  ExecArguments& operator=(const ExecArguments&) = delete;
+
+  std::vector<std::string> argv_text;
+  std::vector<std::string> env_text;
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+};
+
+// The child's side of the fork, with only system calls: it becomes the
+// program, or reports through `report` why it could not.
+[[noreturn]] void BecomeProgram(const std::string& program, const ExecArguments& exec,
+                                const char* folder, bool own_process_group, pid_t parent,
+                                int output_fd, int errors_fd, int report) {
+  // The program starts with no signal blocked, whatever this thread blocks.
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  if (own_process_group) setpgid(0, 0);
+#ifdef __linux__
+  // The child goes when we go: an orphaned compiler would finish a book nobody waits for.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) _exit(127);
+#else
+  (void)parent;
+#endif
+  dup2(output_fd >= 0 ? output_fd : STDERR_FILENO, STDOUT_FILENO);
+  if (errors_fd >= 0) dup2(errors_fd, STDERR_FILENO);
+  StartFailure failure{1, 0};
+  if (folder == nullptr || chdir(folder) == 0) {
+    execve(program.c_str(), exec.argv.data(), exec.envp.data());
+    failure.in_folder = 0;
+  }
+  failure.error = errno;
+  (void)!write(report, &failure, sizeof failure);
+  _exit(127);
+}
+
+// Whether the child at `pid` reported through `report` (closed here) that it
+// could not start; then it is reaped, and `error` says why.
+bool ReportedStartFailure(pid_t pid, int report, const std::string& working_folder,
+                          std::string* error) {
+  StartFailure failure{};
+  ssize_t got;
+  do {
+    got = read(report, &failure, sizeof failure);
+  } while (got < 0 && errno == EINTR);
+  close(report);
+  if (got != static_cast<ssize_t>(sizeof failure)) return false;
+  int status;
+  waitpid(pid, &status, 0);
+  *error = strerror(failure.error);
+  if (failure.in_folder) *error = "cannot enter " + working_folder + ": " + *error;
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<Process> Process::Start(const std::string& program,
                                         const std::vector<std::string>& args,
                                         const ProcessOptions& options, std::string* error) {
-  // Everything the child needs is made before fork: after it only system calls.
-  std::vector<std::string> argv_text{program};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env_text = ChildEnvironment(options.environment);
-  std::vector<char*> envp;
-  for (std::string& e : env_text) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
+  const ExecArguments exec(program, args, options.environment);
   auto impl = std::make_unique<Impl>();
   if (options.capture_output) impl->output_fd = UnnamedFile();
   if (options.capture_errors) impl->errors_fd = UnnamedFile();
@@ -204,28 +267,8 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
       fork_error = errno;
       return;
     }
-    // The program starts with no signal blocked, whatever this thread blocks.
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (options.own_process_group) setpgid(0, 0);
-#ifdef __linux__
-    // The child goes when we go: an orphaned compiler would finish a book nobody waits for.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(127);
-#else
-    (void)parent;
-#endif
-    dup2(impl->output_fd >= 0 ? impl->output_fd : STDERR_FILENO, STDOUT_FILENO);
-    if (impl->errors_fd >= 0) dup2(impl->errors_fd, STDERR_FILENO);
-    StartFailure failure{1, 0};
-    if (folder == nullptr || chdir(folder) == 0) {
-      execve(program.c_str(), argv.data(), envp.data());
-      failure.in_folder = 0;
-    }
-    failure.error = errno;
-    (void)!write(report[1], &failure, sizeof failure);
-    _exit(127);
+    BecomeProgram(program, exec, folder, options.own_process_group, parent, impl->output_fd,
+                  impl->errors_fd, report[1]);
   });
   if (pid < 0) {
     *error = strerror(fork_error);
@@ -236,19 +279,7 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
   // Set on both sides, so that a signal to the group cannot come too early.
   if (options.own_process_group) setpgid(pid, pid);
   close(report[1]);
-  StartFailure failure{};
-  ssize_t got;
-  do {
-    got = read(report[0], &failure, sizeof failure);
-  } while (got < 0 && errno == EINTR);
-  close(report[0]);
-  if (got == static_cast<ssize_t>(sizeof failure)) {
-    int status;
-    waitpid(pid, &status, 0);
-    *error = strerror(failure.error);
-    if (failure.in_folder) *error = "cannot enter " + options.working_folder + ": " + *error;
-    return nullptr;
-  }
+  if (ReportedStartFailure(pid, report[0], options.working_folder, error)) return nullptr;
   impl->pid = pid;
   return std::unique_ptr<Process>(new Process(std::move(impl)));
 }

@@ -127,6 +127,19 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
   return Start(program, args, ProcessOptions{}, error);
 }
 
+namespace {
+
+// Why `program` could not start. Some texts name the program as "%1"
+// ("%1 is not a valid Win32 application").
+std::string StartErrorText(DWORD start_error, const std::string& program) {
+  std::string text = SystemErrorText(start_error);
+  const size_t insert = text.find("%1");
+  if (insert != std::string::npos) text.replace(insert, 2, program);
+  return text;
+}
+
+}  // namespace
+
 std::unique_ptr<Process> Process::Start(const std::string& program,
                                         const std::vector<std::string>& args,
                                         const ProcessOptions& options, std::string* error) {
@@ -179,10 +192,7 @@ std::unique_ptr<Process> Process::Start(const std::string& program,
     if (h != nullptr) CloseHandle(h);
   }
   if (!started) {
-    *error = SystemErrorText(start_error);
-    // Some texts name the program as "%1" ("%1 is not a valid Win32 application").
-    const size_t insert = error->find("%1");
-    if (insert != std::string::npos) error->replace(insert, 2, program);
+    *error = StartErrorText(start_error, program);
     return nullptr;
   }
   CloseHandle(info.hThread);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/program_folder.h"
 #include "platform/wide_text_win32.h"
 
@@ -61,9 +62,8 @@ std::string ProgramFolder() {
     path.resize(path.size() * 2);  // truncated: try a bigger buffer
   }
   const std::string exe = WideToUtf8(path);
-  const size_t slash = exe.find_last_of("\\/");
-  if (slash == std::string::npos) return ".";
-  return exe.substr(0, slash);
+  const std::string folder = FolderOf(exe);
+  return folder.empty() ? "." : folder;
 }
 
 std::vector<std::string> HelpCompilerPlaces(const std::string& program_folder) {

@@ -39,4 +39,13 @@ std::string LowerCase(std::string_view utf8);
 // One character's simple lower case; the character itself when it has none.
 char32_t LowerCaseCodePoint(char32_t code_point);
 
+// ASCII letters only, for markup, keys and names that readers compare this
+// way; every other byte stays, so code page 936 text passes unharmed.
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+std::string AsciiLowerCase(std::string_view text);
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+// `text` without the blanks (spaces and tabs) at either end.
+std::string_view TrimBlanks(std::string_view text);
+
 }  // namespace inkbinder

@@ -34,37 +34,28 @@ bool StartsReference(const std::string& text, size_t amp) {
   return i < text.size() && text[i] == ';';
 }
 
-}  // namespace
-
-std::string EscapeSitemapName(const std::string& name) {
-  std::string out;
-  out.reserve(name.size());
-  for (size_t i = 0; i < name.size(); ++i) {
-    switch (name[i]) {
-      case '"': out += "&quot;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += StartsReference(name, i) ? "&" : "&amp;"; break;
-      default: out += name[i];
-    }
-  }
-  return out;
-}
-
-std::string EscapeSitemapText(const std::string& text) {
+// `text` as HTML attribute text; an '&' that starts a character reference
+// stays as it is when `keep_references`.
+std::string EscapeMarkup(const std::string& text, bool keep_references) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    switch (text[i]) {
       case '"': out += "&quot;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      default: out += c;
+      case '&': out += keep_references && StartsReference(text, i) ? "&" : "&amp;"; break;
+      default: out += text[i];
     }
   }
   return out;
 }
+
+}  // namespace
+
+std::string EscapeSitemapName(const std::string& name) { return EscapeMarkup(name, true); }
+
+std::string EscapeSitemapText(const std::string& text) { return EscapeMarkup(text, false); }
 
 std::string EscapeSitemapLocal(const std::string& file) {
   std::string out;

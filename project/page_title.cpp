@@ -46,9 +46,7 @@ bool EndsWithTag(const std::string& s, std::string_view tag) {
   if (s.size() < tag.size()) return false;
   const size_t base = s.size() - tag.size();
   for (size_t i = 0; i < tag.size(); ++i) {
-    char c = s[base + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != tag[i]) return false;
+    if (AsciiLower(s[base + i]) != tag[i]) return false;
   }
   return true;
 }
@@ -206,8 +204,7 @@ void TitleScan::FeedLine(std::string_view chunk, size_t end) {
 }
 
 void TitleScan::Seek(char c, std::string_view chunk, size_t next) {
-  const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-  if (lower != kOpenTag[matched_]) {
+  if (AsciiLower(c) != kOpenTag[matched_]) {
     matched_ = (c == '<') ? 1 : 0;
   } else if (++matched_ == kOpenTag.size()) {
     state_ = ScanState::kCollect;

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Reads a compiled help book back the way a reader does and prints what it
-sees, as JSON.
+sees, a fact a line.
 
 Independent of the programs that wrote the book: it goes through chmlib
 (Debian's python3-chm; run it with /usr/bin/python3), and through 7-Zip
@@ -11,29 +11,34 @@ page, cuts the URL's fragment off at '#' and percent-decodes the rest.
 
     /usr/bin/python3 read_chm.py BOOK.chm [PAGES_FOLDER]
 
-Output keys:
-  lcid, language     the book's locale id (2052 = 0x804) and its hex form
-  caption            the first #WINDOWS entry's caption
-  contents           the contents sitemap as a tree:
-                     [{name, local, path, resolves, same_as_disk, children}]
-  index              the index sitemap in file order: [{name, local, path, resolves, same_as_disk}]
-  binary_index       whether the book carries a binary keyword index (readers prefer it)
-  files              every normal file the book's listing enumerates, UTF-8, without the '/'
-  seven_zip_files    the same, as 7-Zip lists them
+Each line is a key and its columns, separated by tabs. A text column is "="
+and the text, with '\\', tab, LF and CR written as \\\\, \\t, \\n and \\r, or "-"
+when there is none; a yes/no column is "yes", "no" or "-" for neither.
+  lcid NUMBER        the book's locale id (2052 = 0x804)
+  caption TEXT       the first #WINDOWS entry's caption
+  binary_index YES/NO  whether the book carries a binary keyword index (readers prefer it)
+  file TEXT          a normal file the book's listing enumerates, UTF-8, without the '/'
+  seven_zip_file TEXT  the same, as 7-Zip lists them
+  contents DEPTH NAME LOCAL PATH RESOLVES SAME_AS_DISK SEVEN_ZIP
+                     an entry of the contents sitemap, in file order; DEPTH 0 is
+                     the top level
+  index DEPTH NAME LOCAL PATH RESOLVES SAME_AS_DISK SEVEN_ZIP
+                     an entry of the index sitemap, in file order
 
-  name               the entry's Name, its character references decoded; null when
+  NAME               the entry's Name, its character references decoded; none when
                      it holds an '&' that starts no reference (readers stumble on it)
-  local              the Local value decoded from the code page, as written
-  path               the name a reader looks the page up by (references decoded,
+  LOCAL              the Local value decoded from the code page, as written
+  PATH               the name a reader looks the page up by (references decoded,
                      the fragment cut off, percent-decoded)
-  resolves           whether the book holds a file of that name
-  same_as_disk       whether its bytes equal PAGES_FOLDER/path; null without a folder
-                     or when that file cannot be read
-  seven_zip          whether 7-Zip extracts the same bytes under that name
+  RESOLVES           whether the book holds a file of that name
+  SAME_AS_DISK       whether its bytes equal PAGES_FOLDER/PATH; neither without a
+                     folder or when that file cannot be read
+  SEVEN_ZIP          whether 7-Zip extracts the same bytes under that name
+
+Python callers take the same facts as a dictionary through read_back().
 """
 
 import html
-import json
 import os
 import re
 import shutil
@@ -42,7 +47,10 @@ import subprocess
 import sys
 import urllib.parse
 
-from chm import chm, chmlib
+try:
+    from chm import chm, chmlib
+except ImportError:  # a caller that only runs this program through read_back()
+    chm = chmlib = None
 
 LCID_ENCODINGS = {0x0804: "cp936", 0x1004: "cp936", 0x0404: "cp950", 0x0c04: "cp950",
                   0x0411: "cp932", 0x0412: "cp949"}
@@ -220,13 +228,78 @@ def read_book(path, folder):
     return result
 
 
+ENTRY_FIELDS = ("name", "local", "path", "resolves", "same_as_disk", "seven_zip")
+ESCAPES = {"\\": "\\\\", "\t": "\\t", "\n": "\\n", "\r": "\\r"}
+UNESCAPES = {"\\": "\\", "t": "\t", "n": "\n", "r": "\r"}
+
+
+def column(value):
+    if value is None:
+        return "-"
+    if isinstance(value, bool):
+        return "yes" if value else "no"
+    if isinstance(value, int):
+        return str(value)
+    return "=" + "".join(ESCAPES.get(c, c) for c in value)
+
+
+def uncolumn(text):
+    if text == "-":
+        return None
+    if text in ("yes", "no"):
+        return text == "yes"
+    if not text.startswith("="):
+        return int(text)
+    return re.sub(r"\\(.)", lambda m: UNESCAPES[m.group(1)], text[1:])
+
+
+def entry_lines(key, tree, depth=0):
+    for entry in tree:
+        yield [key, depth] + [entry[f] for f in ENTRY_FIELDS]
+        yield from entry_lines(key, entry.get("children", []), depth + 1)
+
+
+def lines(seen):
+    yield ["lcid", seen["lcid"]]
+    yield ["caption", seen["caption"]]
+    yield ["binary_index", seen["binary_index"]]
+    yield from (["file", name] for name in seen["files"])
+    yield from (["seven_zip_file", name] for name in seen["seven_zip_files"])
+    yield from entry_lines("contents", seen["contents"] or [])
+    yield from entry_lines("index", seen["index"] or [])
+
+
+def read_back(path, folder=None):
+    """What this program prints for the book at `path`, as read_book()'s
+    dictionary, from a run under /usr/bin/python3 (where chmlib's binding is)."""
+    args = ["/usr/bin/python3", os.path.abspath(__file__), path] + ([folder] if folder else [])
+    seen = {"contents": None, "index": None, "files": [], "seven_zip_files": []}
+    stack = []
+    for line in subprocess.check_output(args).decode("utf-8").splitlines():
+        key, *columns = line.split("\t")
+        values = [uncolumn(c) for c in columns]
+        if key in ("file", "seven_zip_file"):
+            seen[key + "s"].append(values[0])
+        elif key in ("contents", "index"):
+            entry = dict(zip(ENTRY_FIELDS, values[1:]), children=[])
+            seen[key] = seen[key] or []
+            del stack[values[0]:]  # the entry's parent is the last one above its depth
+            (stack[-1]["children"] if stack else seen[key]).append(entry)
+            stack.append(entry)
+        else:
+            seen[key] = values[0]
+    for entry in seen["index"] or []:
+        del entry["children"]  # the index is a list
+    seen["language"] = "0x%x" % seen["lcid"]
+    return seen
+
+
 def main(argv):
     if len(argv) not in (2, 3):
         sys.stderr.write("usage: /usr/bin/python3 read_chm.py BOOK.chm [PAGES_FOLDER]\n")
         return 2
-    json.dump(read_book(argv[1], argv[2] if len(argv) == 3 else None), sys.stdout,
-              ensure_ascii=False, indent=1)
-    sys.stdout.write("\n")
+    for fields in lines(read_book(argv[1], argv[2] if len(argv) == 3 else None)):
+        sys.stdout.write("\t".join([fields[0]] + [column(f) for f in fields[1:]]) + "\n")
     return 0
 
 
