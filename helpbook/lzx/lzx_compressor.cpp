@@ -50,7 +50,7 @@ struct LzxSectionCompressor::Impl {
   std::vector<std::thread> workers;
 
   void Work() {
-    lzx::IntervalEncoder encoder(settings.window_bits, settings.level);
+    lzx::IntervalEncoder encoder(settings.window_bits);
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       Job* job = nullptr;
@@ -98,7 +98,7 @@ struct LzxSectionCompressor::Impl {
 
   void Submit(std::vector<std::uint8_t> input) {
     if (workers.empty()) {
-      if (!own_encoder) own_encoder = std::make_unique<lzx::IntervalEncoder>(settings.window_bits, settings.level);
+      if (!own_encoder) own_encoder = std::make_unique<lzx::IntervalEncoder>(settings.window_bits);
       std::vector<std::uint8_t> output;
       std::vector<std::uint32_t> offsets;
       own_encoder->Encode(input.data(), input.size(), &output, &offsets);

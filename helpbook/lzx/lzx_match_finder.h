@@ -1,0 +1,46 @@
+// Finds earlier occurrences of the bytes at a position within one reset
+// interval: hash chains on four bytes, and one table entry per three-byte hash
+// for the short matches the chains leave out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace helpbook::lzx {
+
+struct Match {
+  unsigned length;
+  std::uint32_t distance;
+};
+
+class MatchFinder {
+ public:
+  MatchFinder(unsigned window_bits, unsigned max_chain, unsigned nice_length);
+
+  // Forgets every position: a new interval starts.
+  void Reset();
+  // Matches at pos of at most `limit` bytes, each longer than longer_than and
+  // than the one before, into *matches (cleared first); the last is the
+  // longest found. Then pos is remembered for later positions.
+  void FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
+                     unsigned longer_than, std::vector<Match>* matches);
+  // Remembers pos without looking: the position lies inside a chosen match.
+  void Insert(const std::uint8_t* data, std::size_t size, std::uint32_t pos);
+
+  unsigned nice_length() const { return nice_length_; }
+
+ private:
+  std::uint32_t max_distance_;
+  unsigned max_chain_;
+  unsigned nice_length_;
+  std::uint32_t window_mask_;
+  std::vector<std::int32_t> head3_;
+  std::vector<std::int32_t> head4_;
+  std::vector<std::int32_t> prev_;
+};
+
+// How many bytes at a and b agree, up to limit.
+unsigned MatchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limit);
+
+}  // namespace helpbook::lzx
