@@ -63,6 +63,7 @@ ConvertResult RunBuiltinCompiler(ConvertRun& run) {
   run.SetStatus(kWaitingStatus);
   helpbook::CompileOptions options;
   options.stop = Interrupted;
+  options.progress = [&run](std::size_t done, std::size_t total) { run.port.ShowProgress(done, total); };
   std::string written;
   std::string error;
   bool compiled = false;
@@ -70,6 +71,7 @@ ConvertResult RunBuiltinCompiler(ConvertRun& run) {
     compiled =
         helpbook::CompileHelpBook(run.folder() + "/" + kProjectFileName, options, &written, &error);
   });
+  run.port.ShowProgress(0, 0);
   if (!compiled && Interrupted()) return EndInterrupted(run);
   if (!compiled) std::fprintf(stderr, "%s\n", error.c_str());  // where a compiler's messages go
   return FinishCompile(run, compiled, before, StampOffThread(run));

@@ -234,6 +234,9 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     }
   }
   std::vector<char> buffer(kReadBlock);
+  const std::size_t total = project.files.size();
+  std::size_t done = 0;
+  if (options.progress) options.progress(0, total);
   for (const std::string& page : project.files) {
     std::string relative;
     std::string name;
@@ -241,9 +244,11 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
       *error = "cannot use the page name " + inkbinder::CodePageToUtf8(page, inkbinder::kCodePage936);
       return false;
     }
-    if (writer.Has(name)) continue;  // listed twice
-    if (!AddPage(&writer, name, on_disk(relative), options.stop, &buffer, error)) return false;
-    if (options.check) facts.pages.emplace_back(name.substr(1), on_disk(relative));
+    if (!writer.Has(name)) {  // else listed twice
+      if (!AddPage(&writer, name, on_disk(relative), options.stop, &buffer, error)) return false;
+      if (options.check) facts.pages.emplace_back(name.substr(1), on_disk(relative));
+    }
+    if (options.progress) options.progress(++done, total);
   }
   if (options.stop && options.stop()) {
     *error = "interrupted";

@@ -2,6 +2,7 @@
 // The built-in help compiler: reads a help project (the project file, its
 // contents and index files, its pages) and writes the compiled book it names.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -36,6 +37,9 @@ struct CompileOptions {
   // Asked between pages (and within long ones): true stops the compile, as a
   // failure, with nothing written.
   std::function<bool()> stop;
+  // Told how many of the project's pages are in the book, out of how many:
+  // once before the first and after each one.
+  std::function<void(std::size_t done, std::size_t total)> progress;
 };
 
 // What the system files are made from, as the project gives it (no sitemap

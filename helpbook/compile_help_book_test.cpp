@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -77,8 +79,13 @@ TEST(CompileHelpBookTest, ReadersFindEveryPageByItsLocal) {
   WriteProject(dir.path(), pages, "示例手册");
   std::string book;
   std::string error;
-  ASSERT_TRUE(CompileHelpBook(dir / inkbinder::kProjectFileName, CompileOptions{}, &book, &error)) << error;
+  CompileOptions options;
+  std::vector<std::pair<std::size_t, std::size_t>> progress;
+  options.progress = [&](std::size_t done, std::size_t total) { progress.emplace_back(done, total); };
+  ASSERT_TRUE(CompileHelpBook(dir / inkbinder::kProjectFileName, options, &book, &error)) << error;
   EXPECT_EQ(book, dir / "示例手册.chm");
+  const std::vector<std::pair<std::size_t, std::size_t>> each_page = {{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 4}};
+  EXPECT_EQ(progress, each_page);
 
   testing::ChmlibBook chmlib(book);
   ASSERT_TRUE(chmlib.opened());

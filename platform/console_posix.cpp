@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <string.h>
+#include <unistd.h>
 #include <atomic>
 #include <initializer_list>
 
@@ -10,6 +11,8 @@ namespace inkbinder {
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
+
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
 void PrintText(std::FILE* stream, const std::string& utf8) {
   std::fwrite(utf8.data(), 1, utf8.size(), stream);

@@ -24,6 +24,11 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   return args;
 }
 
+bool IsTerminal(std::FILE* stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
+}
+
 void PrintText(std::FILE* stream, const std::string& utf8) {
   std::fflush(stream);
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));

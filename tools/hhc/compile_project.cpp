@@ -20,9 +20,14 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
   helpbook::CompileOptions options = settings.options;
   // No book is reported written before a reader's check has found it sound.
   if (!options.check) options.check = CheckBookFacts;
+  if (settings.progress != nullptr) {
+    options.progress = [line = settings.progress](std::size_t done, std::size_t total) { line->Show(done, total); };
+  }
   std::string book;
   std::string error;
-  if (!helpbook::CompileHelpBook(project_path, options, &book, &error)) {
+  const bool compiled = helpbook::CompileHelpBook(project_path, options, &book, &error);
+  if (settings.progress != nullptr) settings.progress->Clear();
+  if (!compiled) {
     std::fprintf(settings.out, "hhc: compile failed: %s\n", error.c_str());
     std::fflush(settings.out);
     return false;

@@ -4,12 +4,15 @@
 #include <string>
 
 #include "helpbook/compile_help_book.h"
+#include "platform/console.h"
 
 namespace inkbinder::hhc {
 
 struct CompileSettings {
   std::FILE* out = stdout;  // our messages
   helpbook::CompileOptions options;
+  // Shows how far the pages are, when given; blanked before our message.
+  ProgressLine* progress = nullptr;
 };
 
 // Reads a finished book as a reader would (through chmlib): the first

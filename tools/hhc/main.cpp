@@ -19,5 +19,8 @@ int main(int argc, char** argv) {
   inkbinder::CatchInterruptions();
   inkbinder::hhc::CompileSettings settings;
   settings.options.stop = inkbinder::Interrupted;
+  // A terminal sees how far the pages are; inkbinder-cli's compiler shares it.
+  inkbinder::ProgressLine progress(stderr, inkbinder::IsTerminal(stderr));
+  settings.progress = &progress;
   return inkbinder::hhc::CompileProject(argv[1], settings) ? 1 : 0;
 }
