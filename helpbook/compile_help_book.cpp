@@ -34,6 +34,13 @@ std::string CannotRead(const std::string& what, const std::string& path) {
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
   std::FILE* f = OpenInput(path);
   if (f == nullptr) return false;
+  // The sitemaps of 100,000 pages are megabytes each: room for exactly the
+  // file, not twice as much as a growing string would take.
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    const long end = std::ftell(f);
+    if (end > 0) bytes->reserve(bytes->size() + static_cast<std::size_t>(end));
+    std::rewind(f);
+  }
   std::vector<char> buffer(kReadBlock);
   std::size_t got;
   while ((got = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) bytes->append(buffer.data(), got);
@@ -179,7 +186,12 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
   // The sitemaps are stored byte for byte under their UTF-8 names.
   BookFacts facts;
   facts.language = project.language;
-  std::vector<std::pair<std::string, std::string>> sitemaps;
+  struct SitemapFile {
+    std::string name;
+    std::string bytes;
+    std::string* fact_bytes;  // where the check finds them once they are in the book
+  };
+  std::vector<SitemapFile> sitemaps;
   const struct {
     const std::string* bytes;
     std::vector<SitemapEntry>* entries;
@@ -205,8 +217,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
       return false;
     }
     *fact_name = *bytes;
-    if (options.check) *fact_bytes = content;  // a copy only for a check that wants it
-    sitemaps.emplace_back(name, std::move(content));
+    sitemaps.push_back({name, std::move(content), fact_bytes});
   }
 
   std::vector<InternalFile> system_files;
@@ -226,12 +237,14 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
       return false;
     }
   }
-  for (const auto& [name, content] : sitemaps) {
-    if (writer.Has(name)) continue;
-    if (!writer.AddFile(name, content)) {
+  for (SitemapFile& sitemap : sitemaps) {
+    if (!writer.Has(sitemap.name) && !writer.AddFile(sitemap.name, sitemap.bytes)) {
       *error = "cannot write the compressed section beside the book";
       return false;
     }
+    // Handed on, not copied: only a check wants them still.
+    if (options.check) *sitemap.fact_bytes = std::move(sitemap.bytes);
+    std::string().swap(sitemap.bytes);
   }
   std::vector<char> buffer(kReadBlock);
   const std::size_t total = project.files.size();

@@ -4,6 +4,17 @@
 
 namespace helpbook::lzx {
 
+namespace {
+
+// Inside a match this long (near the longest LZX sends) only its first and
+// last few positions go to the match finder: in generated help pages, whose
+// text repeats in long runs, filling in every position took a quarter of the
+// instructions for 0.5 % of the size; the man pages lose 0.04 %.
+constexpr unsigned kSkimLength = 256;
+constexpr unsigned kSkimEdge = 4;
+
+}  // namespace
+
 LazyParser::LazyParser(unsigned window_bits, unsigned max_chain, unsigned nice_length)
     : finder_(window_bits, max_chain, nice_length) {}
 
@@ -82,7 +93,12 @@ void LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::uin
     }
     Take(current, items);
     const std::uint32_t end = pos + current.length;
-    for (std::uint32_t q = inserted; q < end; ++q) finder_.Insert(data, size, q);
+    if (current.length < kSkimLength) {
+      for (std::uint32_t q = inserted; q < end; ++q) finder_.Insert(data, size, q);
+    } else {
+      for (std::uint32_t q = inserted; q < inserted + kSkimEdge; ++q) finder_.Insert(data, size, q);
+      for (std::uint32_t q = end - kSkimEdge; q < end; ++q) finder_.Insert(data, size, q);
+    }
     pos = end;
     if (pos < frame_end) current = Best(data, size, pos, frame_end, costs);
   }
