@@ -13,10 +13,16 @@ namespace {
 constexpr unsigned kSkimLength = 256;
 constexpr unsigned kSkimEdge = 4;
 
+// Where literals cost under 4 bits on average (a small alphabet), a match
+// must be long to pay, and text like that has few long ones: a quarter of the
+// search depth found as much in text with few repeats, in half the time.
+constexpr unsigned kCheapLiteralBits = 4;
+constexpr unsigned kCheapLiteralChainDivisor = 4;
+
 }  // namespace
 
 LazyParser::LazyParser(unsigned window_bits, unsigned max_chain, unsigned nice_length)
-    : finder_(window_bits, max_chain, nice_length) {}
+    : finder_(window_bits, nice_length), max_chain_(max_chain) {}
 
 LazyParser::Choice LazyParser::Best(const std::uint8_t* data, std::size_t size, std::uint32_t pos,
                                     std::uint32_t frame_end, const CostModel& costs) {
@@ -112,7 +118,8 @@ void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t f
   out->items.clear();
   out->frame_items.clear();
   out->frame_repeats.clear();
-  finder_.Reset();
+  const bool cheap_literals = literal_sum_[size] < std::uint64_t{kCheapLiteralBits} * kPriceScale * size;
+  finder_.Reset(cheap_literals ? max_chain_ / kCheapLiteralChainDivisor : max_chain_);
   repeat_[0] = repeat_[1] = repeat_[2] = 1;
   for (std::size_t frame_start = 0; frame_start < size; frame_start += frame_size) {
     const auto frame_end = static_cast<std::uint32_t>(std::min(size, frame_start + frame_size));

@@ -40,6 +40,7 @@ class LazyParser {
   void Take(const Choice& c, std::vector<Item>* items);
 
   MatchFinder finder_;
+  unsigned max_chain_;
   std::vector<Match> matches_;
   std::vector<std::uint32_t> literal_sum_;  // prices of the literals before each position
   std::uint32_t repeat_[3] = {1, 1, 1};

@@ -39,16 +39,16 @@ unsigned MatchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limi
   return len;
 }
 
-MatchFinder::MatchFinder(unsigned window_bits, unsigned max_chain, unsigned nice_length)
+MatchFinder::MatchFinder(unsigned window_bits, unsigned nice_length)
     : max_distance_((1u << window_bits) - 3),
-      max_chain_(max_chain),
       nice_length_(nice_length),
       window_mask_((1u << window_bits) - 1),
       head3_(std::size_t{1} << kHash3Bits),
       head4_(std::size_t{1} << kHash4Bits),
       prev_(std::size_t{1} << window_bits) {}
 
-void MatchFinder::Reset() {
+void MatchFinder::Reset(unsigned max_chain) {
+  max_chain_ = max_chain;
   std::fill(head3_.begin(), head3_.end(), -1);
   std::fill(head4_.begin(), head4_.end(), -1);
 }

@@ -16,10 +16,11 @@ struct Match {
 
 class MatchFinder {
  public:
-  MatchFinder(unsigned window_bits, unsigned max_chain, unsigned nice_length);
+  MatchFinder(unsigned window_bits, unsigned nice_length);
 
-  // Forgets every position: a new interval starts.
-  void Reset();
+  // Forgets every position: a new interval starts, searched up to max_chain
+  // earlier places at each position.
+  void Reset(unsigned max_chain);
   // Matches at pos of at most `limit` bytes, each longer than longer_than and
   // than the one before, into *matches (cleared first); the last is the
   // longest found. Then pos is remembered for later positions.
@@ -32,7 +33,7 @@ class MatchFinder {
 
  private:
   std::uint32_t max_distance_;
-  unsigned max_chain_;
+  unsigned max_chain_ = 0;
   unsigned nice_length_;
   std::uint32_t window_mask_;
   std::vector<std::int32_t> head3_;
