@@ -1,5 +1,6 @@
 #include "helpbook/compile_help_book.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -18,9 +19,10 @@ namespace {
 constexpr std::size_t kReadBlock = 1 << 20;
 
 // Input is read only from regular files: a FIFO or a device named in the
-// project would block the compile or never end.
-std::FILE* OpenInput(const std::string& path) {
-  return inkbinder::IsRegularFile(path) ? inkbinder::OpenFile(path, "rb") : nullptr;
+// project would block the compile or never end. Read up to the size the file
+// had when it was opened: no read is spent on finding its end.
+std::FILE* OpenInput(const std::string& path, std::uint64_t* size) {
+  return inkbinder::OpenRegularFile(path, size);
 }
 
 // Why `what` at `path` cannot be read.
@@ -32,18 +34,14 @@ std::string CannotRead(const std::string& what, const std::string& path) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  std::FILE* f = OpenInput(path);
+  std::uint64_t size = 0;
+  std::FILE* f = OpenInput(path, &size);
   if (f == nullptr) return false;
-  // The sitemaps of 100,000 pages are megabytes each: room for exactly the
-  // file, not twice as much as a growing string would take.
-  if (std::fseek(f, 0, SEEK_END) == 0) {
-    const long end = std::ftell(f);
-    if (end > 0) bytes->reserve(bytes->size() + static_cast<std::size_t>(end));
-    std::rewind(f);
-  }
-  std::vector<char> buffer(kReadBlock);
-  std::size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) bytes->append(buffer.data(), got);
+  // The sitemaps of 100,000 pages are megabytes each: read into exactly
+  // their size, not twice as much as a growing string would take.
+  const std::size_t start = bytes->size();
+  bytes->resize(start + static_cast<std::size_t>(size));
+  bytes->resize(start + std::fread(bytes->data() + start, 1, static_cast<std::size_t>(size), f));
   const bool ok = std::ferror(f) == 0;
   std::fclose(f);
   return ok;
@@ -94,7 +92,8 @@ bool BookName(const std::string& relative, std::string* name) {
 // thousands of small pages cost more than compressing them.
 bool AddPage(BookWriter* writer, const std::string& name, const std::string& path,
              const std::function<bool()>& stop, std::vector<char>* buffer, std::string* error) {
-  std::FILE* f = OpenInput(path);
+  std::uint64_t left = 0;
+  std::FILE* f = OpenInput(path, &left);
   if (f == nullptr) {
     *error = CannotRead("page", path);
     return false;
@@ -103,9 +102,11 @@ bool AddPage(BookWriter* writer, const std::string& name, const std::string& pat
   bool ok = true;
   std::size_t got;
   bool stopped = false;
-  while (ok && !(stopped = stop && stop()) &&
-         (got = std::fread(buffer->data(), 1, buffer->size(), f)) > 0) {
+  while (ok && !(stopped = stop && stop()) && left > 0 &&
+         (got = std::fread(buffer->data(), 1, static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer->size())),
+                           f)) > 0) {
     ok = writer->Append(buffer->data(), got);
+    left -= got;
   }
   writer->EndFile();
   if (stopped) {
@@ -164,6 +165,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
   }
   HelpProject project;
   if (!ParseHelpProject(text, &project, error)) return false;
+  std::string().swap(text);
   if (project.compiled_file.empty()) {
     *error = "the project names no book (Compiled file=)";
     return false;
@@ -222,6 +224,9 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
 
   std::vector<InternalFile> system_files;
   if (!MakeSystemFiles(info, &system_files, error)) return false;
+  // The entries and names of 100,000 pages take tens of megabytes; the
+  // system files hold what they were needed for.
+  info = BookInfo{};
 
   BookSettings settings;
   settings.lzx = options.lzx;
@@ -237,6 +242,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
       return false;
     }
   }
+  std::vector<InternalFile>().swap(system_files);  // in the book now
   for (SitemapFile& sitemap : sitemaps) {
     if (!writer.Has(sitemap.name) && !writer.AddFile(sitemap.name, sitemap.bytes)) {
       *error = "cannot write the compressed section beside the book";
@@ -248,6 +254,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
   }
   std::vector<char> buffer(kReadBlock);
   const std::size_t total = project.files.size();
+  if (options.check) facts.pages.reserve(total);
   std::size_t done = 0;
   if (options.progress) options.progress(0, total);
   for (const std::string& page : project.files) {
@@ -263,6 +270,7 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     }
     if (options.progress) options.progress(++done, total);
   }
+  std::vector<std::string>().swap(project.files);  // the check has its own list
   if (options.stop && options.stop()) {
     *error = "interrupted";
     return false;

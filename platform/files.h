@@ -20,6 +20,12 @@ std::string FileSystemBytes(const std::string& utf8);
 // fopen for a UTF-8 path on every platform.
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode);
 
+// Opens a regular file for reading, with its size in *size, unbuffered: read
+// it in large pieces. Null for anything else (a FIFO or a device would block
+// or never end) and for what cannot be opened. Fewer system calls than a
+// status query and fopen: a compile opens 100,000 pages.
+std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size);
+
 // Puts `bytes` at `utf8_path` whole or not at all: they go into a new file
 // in the same folder, which then takes the path's place in one step. A link
 // at the path is replaced, never followed. Anything else that is not a

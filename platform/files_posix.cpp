@@ -17,6 +17,24 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return std::fopen(utf8_path.c_str(), mode);
 }
 
+std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
+  // Not blocking: opening a FIFO for reading waits for a writer otherwise.
+  const int fd = open(utf8_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  std::FILE* f = nullptr;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) f = fdopen(fd, "rb");
+  if (f == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  // Large reads go straight to the file; stdio's buffer would ask for the
+  // file's status again.
+  setvbuf(f, nullptr, _IONBF, 0);
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return f;
+}
+
 namespace {
 
 bool WriteAll(int fd, std::string_view bytes) {

@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <algorithm>
 #include <atomic>
 #include <string>
@@ -17,6 +18,19 @@ std::string FileSystemBytes(const std::string& utf8) { return Utf8ToCodePage(utf
 
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return _wfopen(Utf8ToWide(utf8_path).c_str(), Utf8ToWide(mode).c_str());
+}
+
+std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
+  if (!IsRegularFile(utf8_path)) return nullptr;
+  std::FILE* f = OpenFile(utf8_path, "rb");
+  if (f == nullptr) return nullptr;
+  struct _stati64 st;
+  if (_fstati64(_fileno(f), &st) != 0) {
+    std::fclose(f);
+    return nullptr;
+  }
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return f;
 }
 
 bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes) {
