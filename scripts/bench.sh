@@ -22,7 +22,8 @@
 #    wimlib's LZX (64 KiB chunks, reset as our books do, one thread) at levels
 #    20 and 100 when wimtools is installed; and the whole conversion with
 #    inkbinder-cli (wall time, CPUs used, peak memory).
-#    BENCH_ONLY_CORPORA=1 runs this part alone.
+#    BENCH_ONLY_CORPORA=1 runs this part alone; BENCH_CORPORA (default
+#    "man few 100000") names the corpora.
 #
 # The page folders (about 2 KB a page; 100,000 pages are about 200 MB) live in
 # a temporary folder that is removed at the end, also after a failure.
@@ -235,7 +236,7 @@ wim_lzx() {
 corpus_rows=() lzx_rows=() convert_rows=()
 have_wim=
 command -v wimcapture >/dev/null && have_wim=1
-for corpus in man few 100000; do
+for corpus in ${BENCH_CORPORA:-man few 100000}; do
   folder=$work/k$corpus
   echo "bench: corpus $corpus: making it" >&2
   make_corpus "$corpus" "$folder"
