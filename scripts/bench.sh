@@ -255,9 +255,9 @@ for corpus in ${BENCH_CORPORA:-man few 100000}; do
   fi
   read -r w20b w20s <<<"$w20"
   read -r w100b w100s <<<"$w100"
-  lzx_rows+=("$(printf '%-7s %11s %10s %7s %7s %7s %10s %7s %10s %7s' "$corpus" "$bytes" \
+  lzx_rows+=("$(printf '%-7s %11s %10s %7s %7s %7s %6s %10s %7s %10s %7s' "$corpus" "$bytes" \
     "$(field size "$one")" "$(field cpu_s "$one")" "$(field wall_s "$one")" "$(field wall_s "$two")" \
-    "$w20b" "$w20s" "$w100b" "$w100s")")
+    "$(ratio "$(field cpu_s "$two")" "$(field wall_s "$two")")" "$w20b" "$w20s" "$w100b" "$w100s")")
   rm -f "$work/bytes"
 
   # Whole books: hhc against bare chmcmd on the same project.
@@ -317,9 +317,10 @@ printf '%-7s %7s %9s %9s %10s %10s %11s %11s %7s\n' corpus pages "chmcmd s" "hhc
 printf '%s\n' "${corpus_rows[@]}"
 echo
 echo "The LZX stream alone on the same bytes: ours (lzx-bench, medians of 3; CPU seconds on one"
-echo "thread, wall seconds on 1 and 2) against wimlib's LZX at levels 20 and 100 (one thread, user s)"
-printf '%-7s %11s %10s %7s %7s %7s %10s %7s %10s %7s\n' corpus input ours "cpu s" "1t s" "2t s" \
-  "wim20" "cpu s" "wim100" "cpu s"
+echo "thread, wall seconds on 1 and 2, CPUs the 2 threads used) against wimlib's LZX at levels 20"
+echo "and 100 (one thread, user s)"
+printf '%-7s %11s %10s %7s %7s %7s %6s %10s %7s %10s %7s\n' corpus input ours "cpu s" "1t s" "2t s" \
+  "2t CPUs" "wim20" "cpu s" "wim100" "cpu s"
 printf '%s\n' "${lzx_rows[@]}"
 echo
 echo "Whole conversion with inkbinder-cli (s: wall clock; CPUs: user + system time / wall time)"
