@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -20,9 +21,13 @@ constexpr std::size_t kReadBlock = 1 << 20;
 
 // Input is read only from regular files: a FIFO or a device named in the
 // project would block the compile or never end. Read up to the size the file
-// had when it was opened: no read is spent on finding its end.
+// had when it was opened, so that no read is spent on finding its end; a
+// file of size 0 may be one that does not know its size (under /proc), and
+// is read to its end.
 std::FILE* OpenInput(const std::string& path, std::uint64_t* size) {
-  return inkbinder::OpenRegularFile(path, size);
+  std::FILE* f = inkbinder::OpenRegularFile(path, size);
+  if (f != nullptr && *size == 0) *size = UINT64_MAX;
+  return f;
 }
 
 // Why `what` at `path` cannot be read.
@@ -39,9 +44,15 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
   if (f == nullptr) return false;
   // The sitemaps of 100,000 pages are megabytes each: read into exactly
   // their size, not twice as much as a growing string would take.
-  const std::size_t start = bytes->size();
-  bytes->resize(start + static_cast<std::size_t>(size));
-  bytes->resize(start + std::fread(bytes->data() + start, 1, static_cast<std::size_t>(size), f));
+  if (size != UINT64_MAX) bytes->reserve(bytes->size() + static_cast<std::size_t>(size));
+  std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, kReadBlock)));
+  while (size > 0) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
+    const std::size_t got = std::fread(buffer.data(), 1, want, f);
+    if (got == 0) break;
+    bytes->append(buffer.data(), got);
+    size -= got;
+  }
   const bool ok = std::ferror(f) == 0;
   std::fclose(f);
   return ok;
