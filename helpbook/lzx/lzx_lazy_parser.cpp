@@ -121,7 +121,7 @@ void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t f
   out->frame_items.clear();
   out->frame_repeats.clear();
   const bool cheap_literals = literal_sum_[size] < std::uint64_t{kCheapLiteralBits} * kPriceScale * size;
-  finder_.Reset(cheap_literals ? max_chain_ / kCheapLiteralChainDivisor : max_chain_);
+  finder_.Reset(cheap_literals ? max_chain_ / kCheapLiteralChainDivisor : max_chain_, size);
   repeat_[0] = repeat_[1] = repeat_[2] = 1;
   for (std::size_t frame_start = 0; frame_start < size; frame_start += frame_size) {
     const auto frame_end = static_cast<std::uint32_t>(std::min(size, frame_start + frame_size));

@@ -47,19 +47,24 @@ MatchFinder::MatchFinder(unsigned window_bits, unsigned nice_length)
       head4_(std::size_t{1} << kHash4Bits),
       prev_(std::size_t{1} << window_bits) {}
 
-void MatchFinder::Reset(unsigned max_chain) {
+void MatchFinder::Reset(unsigned max_chain, std::size_t size) {
   max_chain_ = max_chain;
-  std::fill(head3_.begin(), head3_.end(), -1);
-  std::fill(head4_.begin(), head4_.end(), -1);
+  if (next_base_ == 0 || size >= std::size_t{0xFFFFFFFFu} - next_base_) {
+    std::fill(head3_.begin(), head3_.end(), 0);
+    std::fill(head4_.begin(), head4_.end(), 0);
+    next_base_ = 1;  // 0 is below every base: empty
+  }
+  base_ = next_base_;
+  next_base_ = static_cast<std::uint32_t>(base_ + size);
 }
 
 void MatchFinder::Insert(const std::uint8_t* data, std::size_t size, std::uint32_t pos) {
   if (pos + 3 > size) return;
-  head3_[Hash3(data + pos)] = static_cast<std::int32_t>(pos);
+  head3_[Hash3(data + pos)] = Stored(pos);
   if (pos + 4 > size) return;
-  std::int32_t& head = head4_[Hash4(data + pos)];
+  std::uint32_t& head = head4_[Hash4(data + pos)];
   prev_[pos & window_mask_] = head;
-  head = static_cast<std::int32_t>(pos);
+  head = Stored(pos);
 }
 
 void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
@@ -70,9 +75,9 @@ void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std:
   const std::int64_t lowest = std::int64_t{pos} - max_distance_;
   unsigned seen = std::max(longer_than, 2u);
 
-  std::int32_t& head3 = head3_[Hash3(here)];
-  const std::int32_t candidate3 = head3;
-  head3 = static_cast<std::int32_t>(pos);
+  std::uint32_t& head3 = head3_[Hash3(here)];
+  const std::int64_t candidate3 = Position(head3);
+  head3 = Stored(pos);
   if (pos + 4 > size) {
     if (limit >= 3 && seen < 3 && candidate3 >= 0 && candidate3 >= lowest &&
         MatchLength(here, data + candidate3, 3) == 3) {
@@ -80,10 +85,10 @@ void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std:
     }
     return;
   }
-  std::int32_t& head4 = head4_[Hash4(here)];
-  std::int32_t candidate = head4;
-  prev_[pos & window_mask_] = candidate;
-  head4 = static_cast<std::int32_t>(pos);
+  std::uint32_t& head4 = head4_[Hash4(here)];
+  std::int64_t candidate = Position(head4);
+  prev_[pos & window_mask_] = head4;
+  head4 = Stored(pos);
   if (limit < 3 || seen >= limit) return;
 
   // The nearest three-byte match: the chains only hold four-byte prefixes.
@@ -107,7 +112,7 @@ void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std:
         if (len >= nice_length_ || len >= limit) break;
       }
     }
-    candidate = prev_[static_cast<std::uint32_t>(candidate) & window_mask_];
+    candidate = Position(prev_[static_cast<std::uint32_t>(candidate) & window_mask_]);
   }
 }
 

@@ -18,9 +18,9 @@ class MatchFinder {
  public:
   MatchFinder(unsigned window_bits, unsigned nice_length);
 
-  // Forgets every position: a new interval starts, searched up to max_chain
-  // earlier places at each position.
-  void Reset(unsigned max_chain);
+  // Forgets every position: a new interval of `size` bytes starts, searched
+  // up to max_chain earlier places at each position.
+  void Reset(unsigned max_chain, std::size_t size);
   // Matches at pos of at most `limit` bytes, each longer than longer_than and
   // than the one before, into *matches (cleared first); the last is the
   // longest found. Then pos is remembered for later positions.
@@ -36,9 +36,18 @@ class MatchFinder {
   unsigned max_chain_ = 0;
   unsigned nice_length_;
   std::uint32_t window_mask_;
-  std::vector<std::int32_t> head3_;
-  std::vector<std::int32_t> head4_;
-  std::vector<std::int32_t> prev_;
+  // Positions are kept as base_ + position. base_ moves past each interval,
+  // so what earlier intervals left lies below it and counts as empty: the
+  // tables are cleared only when base_ runs out, not for every 64 KiB.
+  std::uint32_t Stored(std::uint32_t pos) const { return base_ + pos; }
+  std::int64_t Position(std::uint32_t stored) const {
+    return stored >= base_ ? std::int64_t{stored - base_} : -1;
+  }
+  std::uint32_t base_ = 0;
+  std::uint32_t next_base_ = 0;
+  std::vector<std::uint32_t> head3_;
+  std::vector<std::uint32_t> head4_;
+  std::vector<std::uint32_t> prev_;
 };
 
 // How many bytes at a and b agree, up to limit.
