@@ -63,6 +63,10 @@ class ConsolePort : public RunPort {
   }
   int WaitForProcess(Process& process) override { return process.Wait(); }
   void OpenFolder(const std::string&) override {}
+  void ShowProgress(std::uint64_t done, std::uint64_t total) override { progress_.Show(done, total); }
+
+ private:
+  ProgressLine progress_{stderr, IsTerminal(stderr)};
 };
 
 struct Arguments {

@@ -80,6 +80,7 @@ ConvertResult RunBuiltinCompiler(ConvertRun& run) {
       return helpbook::CheckBook(book, facts, Interrupted);
     };
   }
+  options.progress = [&run](std::size_t done, std::size_t total) { run.port.ShowProgress(done, total); };
   std::string written;
   std::string error;
   helpbook::CompileFailure failure = helpbook::CompileFailure::kOther;
@@ -93,6 +94,7 @@ ConvertResult RunBuiltinCompiler(ConvertRun& run) {
       error = e.what();
     }
   });
+  run.port.ShowProgress(0, 0);
   if (!compiled && Interrupted()) return EndInterrupted(run);
   // Where a compiler's messages go.
   if (!compiled) std::fprintf(stderr, "%s\n", PrintableText(error).c_str());

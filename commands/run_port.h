@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,6 +38,10 @@ class RunPort {
   virtual void RunOffThread(const std::function<void()>& work) { work(); }
   // Disables (true) or enables (false) both buttons, so no command starts inside another.
   virtual void SetBusy(bool) {}
+  // How far a long step is: `done` of `total` pages; total 0 when none is
+  // under way. Called from the work RunOffThread runs, so a window hands it
+  // over to its own thread. The status line stays as it is.
+  virtual void ShowProgress(std::uint64_t /*done*/, std::uint64_t /*total*/) {}
 };
 
 // A window adds what the import button asks of it.

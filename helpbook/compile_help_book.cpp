@@ -1,6 +1,8 @@
 #include "helpbook/compile_help_book.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -18,8 +20,15 @@ namespace {
 constexpr std::size_t kReadBlock = 1 << 20;
 
 // Input is read only from regular files: a FIFO or a device named in the
-// project would block the compile or never end.
-std::FILE* OpenInput(const std::string& path) { return inkbinder::OpenRegularFile(path); }
+// project would block the compile or never end. Read up to the size the file
+// had when it was opened, so that no read is spent on finding its end; a
+// file of size 0 may be one that does not know its size (under /proc), and
+// is read to its end.
+std::FILE* OpenInput(const std::string& path, std::uint64_t* size) {
+  std::FILE* f = inkbinder::OpenRegularFile(path, size);
+  if (f != nullptr && *size == 0) *size = UINT64_MAX;
+  return f;
+}
 
 // Why `what` at `path` cannot be read.
 std::string CannotRead(const std::string& what, const std::string& path) {
@@ -30,11 +39,20 @@ std::string CannotRead(const std::string& what, const std::string& path) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  std::FILE* f = OpenInput(path);
+  std::uint64_t size = 0;
+  std::FILE* f = OpenInput(path, &size);
   if (f == nullptr) return false;
-  std::vector<char> buffer(kReadBlock);
-  std::size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) bytes->append(buffer.data(), got);
+  // The sitemaps of 100,000 pages are megabytes each: read into exactly
+  // their size, not twice as much as a growing string would take.
+  if (size != UINT64_MAX) bytes->reserve(bytes->size() + static_cast<std::size_t>(size));
+  std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(size, kReadBlock)));
+  while (size > 0) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, buffer.size()));
+    const std::size_t got = std::fread(buffer.data(), 1, want, f);
+    if (got == 0) break;
+    bytes->append(buffer.data(), got);
+    size -= got;
+  }
   const bool ok = std::ferror(f) == 0;
   std::fclose(f);
   return ok;
@@ -85,7 +103,8 @@ bool BookName(const std::string& relative, std::string* name) {
 bool AddPage(BookWriter* writer, const std::string& name, const std::string& path,
              const std::function<bool()>& stop, std::vector<char>* buffer, PageDigest* digest,
              std::string* error) {
-  std::FILE* f = OpenInput(path);
+  std::uint64_t left = 0;
+  std::FILE* f = OpenInput(path, &left);
   if (f == nullptr) {
     *error = CannotRead("page", path);
     return false;
@@ -94,10 +113,12 @@ bool AddPage(BookWriter* writer, const std::string& name, const std::string& pat
   bool ok = true;
   std::size_t got;
   bool stopped = false;
-  while (ok && !(stopped = stop && stop()) &&
-         (got = std::fread(buffer->data(), 1, buffer->size(), f)) > 0) {
+  while (ok && !(stopped = stop && stop()) && left > 0 &&
+         (got = std::fread(buffer->data(), 1,
+                           static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer->size())), f)) > 0) {
     ok = writer->Append(buffer->data(), got);
     digest->Add(buffer->data(), got);
+    left -= got;
   }
   writer->EndFile();
   if (stopped) {
@@ -196,6 +217,7 @@ bool ReadProject(const std::string& project_path, HelpProject* project, std::str
     return false;
   }
   if (!ParseHelpProject(text, project, error)) return false;
+  std::string().swap(text);
   if (project->compiled_file.empty()) {
     *error = "the project names no book (Compiled file=)";
     return false;
@@ -228,13 +250,20 @@ bool BookPath(const std::string& project_path, const HelpProject& project, const
   return true;
 }
 
+// A sitemap on its way into the book.
+struct SitemapFile {
+  std::string name;
+  std::string bytes;
+  std::string* fact_bytes;  // where the check finds them once they are in the book
+};
+
 // One sitemap the project names (code page 936 `bytes`, none when empty):
 // its entries, and its book name and bytes in `sitemaps`, stored byte for
-// byte under its UTF-8 name. The check's facts get its project name, and
-// its bytes when `keep_bytes`.
-bool ReadSitemap(const std::string& bytes, const ProjectFolder& where, bool keep_bytes,
+// byte under its UTF-8 name. The check's facts get its project name now,
+// and its bytes once they are in the book.
+bool ReadSitemap(const std::string& bytes, const ProjectFolder& where,
                  std::vector<SitemapEntry>* entries, std::string* fact_name, std::string* fact_bytes,
-                 std::vector<std::pair<std::string, std::string>>* sitemaps, std::string* error) {
+                 std::vector<SitemapFile>* sitemaps, std::string* error) {
   if (bytes.empty()) return true;
   std::string relative;
   std::string name;
@@ -252,8 +281,7 @@ bool ReadSitemap(const std::string& bytes, const ProjectFolder& where, bool keep
     return false;
   }
   *fact_name = bytes;
-  if (keep_bytes) *fact_bytes = content;  // a copy only for a check that wants it
-  sitemaps->emplace_back(name, std::move(content));
+  sitemaps->push_back({name, std::move(content), fact_bytes});
   return true;
 }
 
@@ -261,6 +289,10 @@ bool ReadSitemap(const std::string& bytes, const ProjectFolder& where, bool keep
 bool AddPages(const HelpProject& project, const ProjectFolder& where, const CompileOptions& options,
               BookWriter* writer, BookFacts* facts, std::string* error, CompileFailure* failure) {
   std::vector<char> buffer(kReadBlock);
+  const std::size_t total = project.files.size();
+  if (options.check) facts->pages.reserve(total);
+  std::size_t done = 0;
+  if (options.progress) options.progress(0, total);
   for (const std::string& page : project.files) {
     std::string relative;
     std::string name;
@@ -268,15 +300,17 @@ bool AddPages(const HelpProject& project, const ProjectFolder& where, const Comp
       *error = "cannot use the page name " + inkbinder::CodePageToUtf8(page, inkbinder::kCodePage936);
       return false;
     }
-    if (writer->Has(name)) continue;  // listed twice
-    PageDigest digest;
-    if (!AddPage(writer, name, where.OnDisk(relative), options.stop, &buffer, &digest, error)) {
-      return *error == kCannotWriteSection ? NotWritten(kCannotWriteSection, error, failure) : false;
+    if (!writer->Has(name)) {  // else listed twice
+      PageDigest digest;
+      if (!AddPage(writer, name, where.OnDisk(relative), options.stop, &buffer, &digest, error)) {
+        return *error == kCannotWriteSection ? NotWritten(kCannotWriteSection, error, failure) : false;
+      }
+      if (options.check) {
+        facts->pages.emplace_back(name.substr(1), where.OnDisk(relative));
+        facts->page_digests.push_back(digest);
+      }
     }
-    if (options.check) {
-      facts->pages.emplace_back(name.substr(1), where.OnDisk(relative));
-      facts->page_digests.push_back(digest);
-    }
+    if (options.progress) options.progress(++done, total);
   }
   return true;
 }
@@ -321,23 +355,26 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
 
   BookFacts facts;
   facts.language = project.language;
-  std::vector<std::pair<std::string, std::string>> sitemaps;
-  const bool keep_bytes = static_cast<bool>(options.check);
-  if (!ReadSitemap(project.contents_file, where, keep_bytes, &info.contents, &facts.contents_name,
+  std::vector<SitemapFile> sitemaps;
+  if (!ReadSitemap(project.contents_file, where, &info.contents, &facts.contents_name,
                    &facts.contents_bytes, &sitemaps, error) ||
-      !ReadSitemap(project.index_file, where, keep_bytes, &info.index, &facts.index_name,
+      !ReadSitemap(project.index_file, where, &info.index, &facts.index_name,
                    &facts.index_bytes, &sitemaps, error)) {
     return false;
   }
 
   std::vector<InternalFile> system_files;
   if (!MakeSystemFiles(info, &system_files, error)) return false;
+  const std::uint32_t unix_seconds = UnixSeconds(info.timestamp);
+  // The entries and names of 100,000 pages take tens of megabytes; the
+  // system files hold what they were needed for.
+  info = BookInfo{};
 
   BookSettings settings;
   settings.lzx = options.lzx;
   settings.stop = options.stop;
   settings.language = project.language;
-  settings.timestamp = UnixSeconds(info.timestamp);  // one clock read: header and #SYSTEM agree
+  settings.timestamp = unix_seconds;  // one clock read: header and #SYSTEM agree
   BookWriter writer(*book_path, settings);
   if (!writer.Start(error)) return NotWritten(*error, error, failure);
   for (const InternalFile& file : system_files) {
@@ -347,11 +384,17 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
       return NotWritten(kCannotWriteSection, error, failure);
     }
   }
-  for (const auto& [name, content] : sitemaps) {
-    if (writer.Has(name)) continue;
-    if (!writer.AddFile(name, content)) return NotWritten(kCannotWriteSection, error, failure);
+  std::vector<InternalFile>().swap(system_files);  // in the book now
+  for (SitemapFile& sitemap : sitemaps) {
+    if (!writer.Has(sitemap.name) && !writer.AddFile(sitemap.name, sitemap.bytes)) {
+      return NotWritten(kCannotWriteSection, error, failure);
+    }
+    // Handed on, not copied: only a check wants them still.
+    if (options.check) *sitemap.fact_bytes = std::move(sitemap.bytes);
+    std::string().swap(sitemap.bytes);
   }
   if (!AddPages(project, where, options, &writer, &facts, error, failure)) return false;
+  std::vector<std::string>().swap(project.files);  // the check has its own list
   if (options.stop && options.stop()) {
     *error = "interrupted";
     return false;

@@ -53,6 +53,9 @@ struct CompileOptions {
   // Asked between pages (and within long ones): true stops the compile, as a
   // failure, with nothing written.
   std::function<bool()> stop;
+  // Told how many of the project's pages are in the book, out of how many:
+  // once before the first and after each one.
+  std::function<void(std::size_t done, std::size_t total)> progress;
 };
 
 // Why a compile failed, where the caller words it differently.

@@ -27,8 +27,10 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode);
 // Opens a file for reading ("rb") only when it is a regular file, and never
 // waits to find out: a FIFO, socket or device put where a page was would
 // block the open or every read. Null for anything else, or when it cannot be
-// opened.
-std::FILE* OpenRegularFile(const std::string& utf8_path);
+// opened. With `size`, the file's size goes there and the stream is
+// unbuffered, for callers that read in large pieces: a compile opens 100,000
+// pages, and a buffered stream would ask for the file's status again.
+std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size = nullptr);
 
 // Puts `bytes` at `utf8_path` whole or not at all: they go into a new file
 // in the same folder, which then takes the path's place in one step. A link

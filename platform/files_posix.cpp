@@ -22,7 +22,7 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return std::fopen(utf8_path.c_str(), mode);
 }
 
-std::FILE* OpenRegularFile(const std::string& utf8_path) {
+std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
   // Non-blocking, so that a FIFO without a writer does not hold the open.
   const int fd = open(utf8_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return nullptr;
@@ -34,7 +34,14 @@ std::FILE* OpenRegularFile(const std::string& utf8_path) {
     return nullptr;
   }
   std::FILE* file = fdopen(fd, "rb");
-  if (file == nullptr) close(fd);
+  if (file == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  if (size != nullptr) {
+    setvbuf(file, nullptr, _IONBF, 0);
+    *size = static_cast<std::uint64_t>(st.st_size);
+  }
   return file;
 }
 

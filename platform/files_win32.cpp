@@ -22,7 +22,7 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return _wfopen(Utf8ToWide(utf8_path).c_str(), Utf8ToWide(mode).c_str());
 }
 
-std::FILE* OpenRegularFile(const std::string& utf8_path) {
+std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
   HANDLE file = CreateFileW(Utf8ToWide(utf8_path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -40,7 +40,14 @@ std::FILE* OpenRegularFile(const std::string& utf8_path) {
     return nullptr;
   }
   std::FILE* stream = _fdopen(fd, "rb");
-  if (stream == nullptr) _close(fd);
+  if (stream == nullptr) {
+    _close(fd);
+    return nullptr;
+  }
+  if (size != nullptr) {
+    setvbuf(stream, nullptr, _IONBF, 0);
+    *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  }
   return stream;
 }
 

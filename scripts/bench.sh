@@ -14,6 +14,16 @@
 #    (the built-in compiler) against bare chmcmd on the same project: time, peak
 #    memory, book size; both books read back.
 # 3. The whole conversion of 8,186 pages with inkbinder-cli.
+# 4. Real text: Debian's Chinese man pages in code page 936 (one page per man
+#    page), text with few repeats (random letters from a small alphabet) and
+#    100,000 generated pages. For each: the book from hhc against bare
+#    chmcmd's (time, peak memory, size); the LZX stream alone on the same bytes
+#    (the pages one after another) from lzx-bench at 1 and 2 threads against
+#    wimlib's LZX (64 KiB chunks, reset as our books do, one thread) at levels
+#    20 and 100 when wimtools is installed; and the whole conversion with
+#    inkbinder-cli (wall time, CPUs used, peak memory).
+#    BENCH_ONLY_CORPORA=1 runs this part alone; BENCH_CORPORA (default
+#    "man few 100000") names the corpora.
 #
 # The page folders (about 2 KB a page; 100,000 pages are about 200 MB) live in
 # a temporary folder that is removed at the end, also after a failure.
@@ -34,7 +44,7 @@ build=build/bench
 # Testing on, so that the corpus check below can be built; only the targets
 # named here are compiled.
 cmake --preset bench -B "$build" -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" -j 2 --target inkbinder-bench bench_test inkbinder-cli inkbinder-hhc >/dev/null
+cmake --build "$build" -j 2 --target inkbinder-bench bench_test inkbinder-cli inkbinder-hhc lzx-bench >/dev/null
 bin=$PWD/$build/bin
 "$bin/bench_test" >/dev/null || { echo "bench: the page generator fails its test" >&2; exit 1; }
 
@@ -49,6 +59,9 @@ max() { sort -g | tail -n 1; }
 ms() { awk -v s="$1" 'BEGIN { printf "%.1f", s * 1000 }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+only_corpora=${BENCH_ONLY_CORPORA:-}
+[ -z "$only_corpora" ] || sizes=()
 
 # ---- 1. writers against the read floor ------------------------------------
 writer_rows=()
@@ -174,9 +187,9 @@ done
 
 # ---- 3. the whole conversion (inkbinder-cli with inkbinder-hhc) -----------------------
 src=$work/c$convert_pages
-[ -d "$src" ] || "$bin/inkbinder-bench" make "$src" "$convert_pages" >/dev/null
+[ -n "$only_corpora" ] || [ -d "$src" ] || "$bin/inkbinder-bench" make "$src" "$convert_pages" >/dev/null
 cli_s=() cli_kib=()
-for ((r = 1; r <= compile_runs; r++)); do
+for ((r = 1; r <= compile_runs && ${#sizes[@]} > 0; r++)); do
   echo "bench: $convert_pages pages: whole conversion $r of $compile_runs" >&2
   rm -f "$src/$title.chm"
   timed e k "$bin/inkbinder-cli" --title "$title" "$src"
@@ -184,20 +197,132 @@ for ((r = 1; r <= compile_runs; r++)); do
   cli_s+=("$e") cli_kib+=("$k")
 done
 
+# ---- 4. real text, against chmcmd and wimlib --------------------------------
+# make_corpus NAME FOLDER: the pages of one corpus.
+make_corpus() {
+  mkdir -p "$2"
+  case $1 in
+    man)
+      local f
+      for f in /usr/share/man/zh_CN/man*/*; do
+        zcat -f "$f" | iconv -c -f UTF-8 -t CP936 >"$2/$(basename "${f%.gz}").txt"
+      done
+      ;;
+    few)
+      /usr/bin/python3 - "$2" <<'PY'
+import random, sys
+rng = random.Random(20)
+for page in range(2000):  # 6,800 bytes each: 13.6 MB
+    lines = [bytes(rng.choice(b"abcdef ") for _ in range(70)) + b"\r\n" for _ in range(94)]
+    open("%s/p%04d.txt" % (sys.argv[1], page), "wb").write(b"".join(lines)[:6800])
+PY
+      ;;
+    100000)
+      rmdir "$2"
+      "$bin/inkbinder-bench" make "$2" 100000 >/dev/null
+      ;;
+  esac
+}
+
+# wim_lzx FILE LEVEL: "bytes user_s" of wimlib's LZX stream for FILE.
+wim_lzx() {
+  local dir=$work/wim
+  rm -rf "$dir" "$work/x.wim" && mkdir "$dir" && ln "$1" "$dir/data"
+  /usr/bin/time -f '%U' -o "$work/wim.time" wimcapture "$dir" "$work/x.wim" --solid \
+    --solid-compress="LZX:$2" --solid-chunk-size=64K --threads=1 >/dev/null 2>&1
+  echo "$(wiminfo "$work/x.wim" --blobs | sed -n 's/^Solid resource *= [0-9]* => \([0-9]*\) bytes.*/\1/p') $(tail -n 1 "$work/wim.time")"
+}
+
+corpus_rows=() lzx_rows=() convert_rows=()
+have_wim=
+command -v wimcapture >/dev/null && have_wim=1
+for corpus in ${BENCH_CORPORA:-man few 100000}; do
+  folder=$work/k$corpus
+  echo "bench: corpus $corpus: making it" >&2
+  make_corpus "$corpus" "$folder"
+  pages=$(find "$folder" -name '*.txt' | wc -l)
+
+  # The LZX stream alone, on the pages one after another.
+  find "$folder" -name '*.txt' -print0 | LC_ALL=C sort -z | xargs -0 cat >"$work/bytes"
+  bytes=$(stat -c %s "$work/bytes")
+  one=$("$bin/lzx-bench" --file "$work/bytes" --reps 3 --threads 1 | tail -n 1)
+  two=$("$bin/lzx-bench" --file "$work/bytes" --reps 3 --threads 2 | tail -n 1)
+  w20="- -" w100="- -"
+  if [ -n "$have_wim" ]; then
+    echo "bench: corpus $corpus: wimlib" >&2
+    w20=$(wim_lzx "$work/bytes" 20)
+    w100=$(wim_lzx "$work/bytes" 100)
+  fi
+  read -r w20b w20s <<<"$w20"
+  read -r w100b w100s <<<"$w100"
+  lzx_rows+=("$(printf '%-7s %11s %10s %7s %7s %7s %6s %10s %7s %10s %7s' "$corpus" "$bytes" \
+    "$(field size "$one")" "$(field cpu_s "$one")" "$(field wall_s "$one")" "$(field wall_s "$two")" \
+    "$(ratio "$(field cpu_s "$two")" "$(field wall_s "$two")")" "$w20b" "$w20s" "$w100b" "$w100s")")
+  rm -f "$work/bytes"
+
+  # Whole books: hhc against bare chmcmd on the same project.
+  "$bin/inkbinder-bench" write "$folder" 1 >/dev/null
+  bare=$work/bare
+  "$bin/inkbinder-bench" gbk-links "$folder" "$bare" >/dev/null
+  bare_book=$bare/$gbk_title.chm
+  book=$folder/$title.chm
+  echo "bench: corpus $corpus: chmcmd and hhc" >&2
+  timed bare_e bare_k env -C "$bare" LOCPATH="$locpath" LC_ALL=zh_CN.GBK chmcmd chm_hhp.hhp
+  timed ours_e ours_k "$bin/inkbinder-hhc" "$folder/chm_hhp.hhp"
+  bare_counts=$(book_counts "$bare_book" cp936)
+  ours_counts=$(book_counts "$book" utf8)
+  if [ "$bare_counts" != "$pages/$pages" ] || [ "$ours_counts" != "$pages/$pages" ]; then
+    echo "bench: a $corpus book is incomplete (entries/index): bare $bare_counts, ours $ours_counts" >&2
+    exit 1
+  fi
+  bsize=$(stat -c %s "$bare_book")
+  osize=$(stat -c %s "$book")
+  corpus_rows+=("$(printf '%-7s %7s %9s %9s %10s %10s %11s %11s %7s' "$corpus" "$pages" "$bare_e" "$ours_e" \
+    "$(mib "$bare_k")" "$(mib "$ours_k")" "$bsize" "$osize" "$(ratio "$osize" "$bsize")")")
+  rm -rf "$bare" "$book"
+
+  # The whole conversion, the way a user runs it.
+  rm -f "$folder"/chm_hh?.hh?
+  /usr/bin/time -f '%e %U %S %M' -o "$work/cli.time" "$bin/inkbinder-cli" --title "$title" "$folder" >/dev/null 2>&1
+  [ -s "$book" ] || { echo "bench: inkbinder-cli wrote no $corpus book" >&2; exit 1; }
+  read -r e u s k < <(tail -n 1 "$work/cli.time")
+  convert_rows+=("$(printf '%-7s %7s %8s %6s %10s' "$corpus" "$pages" "$e" \
+    "$(awk -v u="$u" -v s="$s" -v e="$e" 'BEGIN { printf "%.2f", (u + s) / e }')" "$(mib "$k")")")
+  rm -rf "$folder"
+done
+
 # ---- table ------------------------------------------------------------------
 echo
 echo "Load average before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg) (on $(nproc) cores)"
-echo "Writing chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp against reading every page once"
-echo "(ms: wall-clock medians; ratio: writing / floor, wall and CPU; MiB: peak resident memory)"
-printf '%7s %9s %9s %6s %7s %9s %9s %9s %8s %10s %10s\n' pages "floor ms" "write ms" ratio \
-  "cpu rt" "contents" index project "list ms" "floor MiB" "write MiB"
-printf '%s\n' "${writer_rows[@]}"
+if [ -z "$only_corpora" ]; then
+  echo "Writing chm_hhc.hhc, chm_hhk.hhk and chm_hhp.hhp against reading every page once"
+  echo "(ms: wall-clock medians; ratio: writing / floor, wall and CPU; MiB: peak resident memory)"
+  printf '%7s %9s %9s %6s %7s %9s %9s %9s %8s %10s %10s\n' pages "floor ms" "write ms" ratio \
+    "cpu rt" "contents" index project "list ms" "floor MiB" "write MiB"
+  printf '%s\n' "${writer_rows[@]}"
+  echo
+  echo "Compiling: bare chmcmd against hhc, the built-in compiler (s: wall-clock medians of"
+  echo "$compile_runs runs, 1 above 20,000 pages; MiB: peak resident memory; bytes: the book)"
+  printf '%7s %-7s %9s %9s %7s %10s %10s %11s %11s %7s\n' pages names "chmcmd s" "hhc s" "/ bare" \
+    "chmcmd MiB" "hhc MiB" "chmcmd B" "hhc B" "size"
+  printf '%s\n' "${compile_rows[@]}"
+  echo
+  echo "Whole conversion of $convert_pages pages with inkbinder-cli: $(printf '%s\n' "${cli_s[@]}" | median) s," \
+    "peak $(mib "$(printf '%s\n' "${cli_kib[@]}" | max)") MiB"
+fi
 echo
-echo "Compiling: bare chmcmd against inkbinder-hhc, the built-in compiler (s: wall-clock medians of"
-echo "$compile_runs runs, 1 above 20,000 pages; MiB: peak resident memory; bytes: the book)"
-printf '%7s %-7s %9s %9s %7s %10s %10s %11s %11s %7s\n' pages names "chmcmd s" "hhc s" "/ bare" \
-  "chmcmd MiB" "hhc MiB" "chmcmd B" "hhc B" "size"
-printf '%s\n' "${compile_rows[@]}"
+echo "Real text: bare chmcmd against hhc (one run each; s: wall clock; MiB: peak resident memory)"
+printf '%-7s %7s %9s %9s %10s %10s %11s %11s %7s\n' corpus pages "chmcmd s" "hhc s" "chmcmd MiB" "hhc MiB" \
+  "chmcmd B" "hhc B" size
+printf '%s\n' "${corpus_rows[@]}"
 echo
-echo "Whole conversion of $convert_pages pages with inkbinder-cli: $(printf '%s\n' "${cli_s[@]}" | median) s," \
-  "peak $(mib "$(printf '%s\n' "${cli_kib[@]}" | max)") MiB"
+echo "The LZX stream alone on the same bytes: ours (lzx-bench, medians of 3; CPU seconds on one"
+echo "thread, wall seconds on 1 and 2, CPUs the 2 threads used) against wimlib's LZX at levels 20"
+echo "and 100 (one thread, user s)"
+printf '%-7s %11s %10s %7s %7s %7s %6s %10s %7s %10s %7s\n' corpus input ours "cpu s" "1t s" "2t s" \
+  "2t CPUs" "wim20" "cpu s" "wim100" "cpu s"
+printf '%s\n' "${lzx_rows[@]}"
+echo
+echo "Whole conversion with inkbinder-cli (s: wall clock; CPUs: user + system time / wall time)"
+printf '%-7s %7s %8s %6s %10s\n' corpus pages "s" CPUs "peak MiB"
+printf '%s\n' "${convert_rows[@]}"

@@ -27,6 +27,10 @@ namespace inkbinder::win32 {
 
 namespace {
 
+// Progress from the work thread to the window's: wparam is the per mille
+// done, or MainWindow::kNoProgress.
+constexpr UINT kProgressMessage = WM_APP + 1;
+
 constexpr char kClassName[] = "InkbinderForm";
 // Fixed size: it can be minimised but neither resized nor maximised.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -372,6 +376,13 @@ void MainWindow::RunOffThread(const std::function<void()>& work) {
   if (job.failure) std::rethrow_exception(job.failure);
 }
 
+void MainWindow::ShowProgress(std::uint64_t done, std::uint64_t total) {
+  const unsigned per_mille = total == 0 ? kNoProgress : static_cast<unsigned>(1000 * std::min(done, total) / total);
+  // At most a thousand messages however many pages.
+  if (progress_posted_.exchange(per_mille) == per_mille || hwnd_ == nullptr) return;
+  PostMessageA(hwnd_, kProgressMessage, per_mille, 0);
+}
+
 void MainWindow::PumpUntilSignalled(HANDLE handle) {
   for (;;) {
     PumpPendingMessages();
@@ -515,6 +526,13 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
         return TRUE;
       }
       return DefWindowProcA(hwnd_, message, wparam, lparam);
+    case kProgressMessage:
+      if (wparam == kNoProgress) {
+        taskbar_.Clear(hwnd_);
+      } else {
+        taskbar_.Set(hwnd_, static_cast<unsigned>(wparam));
+      }
+      return 0;
     case WM_CLOSE:
       OnClose();
       return 0;

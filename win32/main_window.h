@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -11,6 +13,7 @@
 #include "commands/run_port.h"
 #include "project/page_list.h"
 #include "resources/window_layout.h"
+#include "win32/taskbar_progress.h"
 
 namespace inkbinder::win32 {
 
@@ -44,6 +47,7 @@ class MainWindow final : public WindowPort {
   int WaitForProcess(Process& process) override;
   void OpenFolder(const std::string& path) override;
   void RunOffThread(const std::function<void()>& work) override;
+  void ShowProgress(std::uint64_t done, std::uint64_t total) override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -87,6 +91,9 @@ class MainWindow final : public WindowPort {
   bool quit_pending_ = false;   // the quit message came while a command ran
   bool working_ = false;        // work runs on another thread: the busy cursor shows
   int quit_code_ = 0;
+  TaskbarProgress taskbar_;
+  std::atomic<unsigned> progress_posted_{kNoProgress};  // the last per mille handed to this thread
+  static constexpr unsigned kNoProgress = 0xFFFF;
 };
 
 }  // namespace inkbinder::win32

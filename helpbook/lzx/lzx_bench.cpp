@@ -1,7 +1,7 @@
-// lzx-bench: speed and ratio of the section compressor per level and thread
-// count, on generated help pages or on a file.
+// lzx-bench: speed and ratio of the section compressor per thread count, on
+// generated help pages or on a file.
 //
-//   lzx-bench [--pages N] [--file PATH] [--reps R] [--window BITS] [--interval FRAMES] [--level L]
+//   lzx-bench [--pages N] [--file PATH] [--reps R] [--window BITS] [--interval FRAMES]
 //             [--threads T]
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +35,6 @@ int main(int argc, char** argv) {
   std::size_t pages = 8186;
   const char* file = nullptr;
   int reps = 3;
-  int only_level = -1;
   unsigned only_threads = 0;
   helpbook::LzxSettings base;
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -43,7 +42,6 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--file")) file = argv[i + 1];
     else if (!std::strcmp(argv[i], "--reps")) reps = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--window")) base.window_bits = static_cast<unsigned>(std::atoi(argv[i + 1]));
-    else if (!std::strcmp(argv[i], "--level")) only_level = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--threads")) only_threads = static_cast<unsigned>(std::atoi(argv[i + 1]));
     else if (!std::strcmp(argv[i], "--interval")) base.reset_interval_frames = static_cast<unsigned>(std::atoi(argv[i + 1]));
   }
@@ -57,29 +55,25 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("input=%zu window=%u interval=%u\n", input.size(), base.window_bits, base.reset_interval_frames);
-  for (int level = 0; level <= 3; ++level) {
-    if (only_level >= 0 && level != only_level) continue;
-    for (unsigned threads : {1u, 2u}) {
-      if (only_threads != 0 && threads != only_threads) continue;
-      helpbook::LzxSettings settings = base;
-      settings.level = level;
-      settings.threads = threads;
-      std::vector<double> wall, cpu;
-      std::uint64_t size = 0;
-      for (int r = 0; r < reps; ++r) {
-        const double w0 = NowSeconds(), c0 = CpuSeconds();
-        helpbook::LzxSectionCompressor compressor(settings, [](const std::uint8_t*, std::size_t) { return true; });
-        compressor.Write(input.data(), input.size());
-        compressor.Finish();
-        wall.push_back(NowSeconds() - w0);
-        cpu.push_back(CpuSeconds() - c0);
-        size = compressor.CompressedSize();
-      }
-      const double mb = static_cast<double>(input.size()) / 1e6;
-      std::printf("level=%d threads=%u size=%llu ratio=%.4f wall_s=%.3f cpu_s=%.3f MB/s=%.1f\n", level, threads,
-                  static_cast<unsigned long long>(size), static_cast<double>(size) / static_cast<double>(input.size()),
-                  Median(wall), Median(cpu), mb / Median(wall));
+  for (unsigned threads : {1u, 2u}) {
+    if (only_threads != 0 && threads != only_threads) continue;
+    helpbook::LzxSettings settings = base;
+    settings.threads = threads;
+    std::vector<double> wall, cpu;
+    std::uint64_t size = 0;
+    for (int r = 0; r < reps; ++r) {
+      const double w0 = NowSeconds(), c0 = CpuSeconds();
+      helpbook::LzxSectionCompressor compressor(settings, [](const std::uint8_t*, std::size_t) { return true; });
+      compressor.Write(input.data(), input.size());
+      compressor.Finish();
+      wall.push_back(NowSeconds() - w0);
+      cpu.push_back(CpuSeconds() - c0);
+      size = compressor.CompressedSize();
     }
+    const double mb = static_cast<double>(input.size()) / 1e6;
+    std::printf("threads=%u size=%llu ratio=%.4f wall_s=%.3f cpu_s=%.3f MB/s=%.1f\n", threads,
+                static_cast<unsigned long long>(size), static_cast<double>(size) / static_cast<double>(input.size()),
+                Median(wall), Median(cpu), mb / Median(wall));
   }
   return 0;
 }

@@ -72,7 +72,7 @@ struct LzxSectionCompressor::Impl {
       // An exception must not end the program from this thread (out of
       // memory, say): the caller gets it with the job, as if it had compressed.
       try {
-        if (!encoder) encoder = std::make_unique<lzx::IntervalEncoder>(settings.window_bits, settings.level);
+        if (!encoder) encoder = std::make_unique<lzx::IntervalEncoder>(settings.window_bits);
         encoder->Encode(job->input.data(), job->input.size(), &job->output, &job->frame_offsets);
       } catch (...) {
         job->error = std::current_exception();
@@ -109,7 +109,7 @@ struct LzxSectionCompressor::Impl {
 
   void Submit(std::vector<std::uint8_t> input) {
     if (workers.empty()) {
-      if (!own_encoder) own_encoder = std::make_unique<lzx::IntervalEncoder>(settings.window_bits, settings.level);
+      if (!own_encoder) own_encoder = std::make_unique<lzx::IntervalEncoder>(settings.window_bits);
       std::vector<std::uint8_t> output;
       std::vector<std::uint32_t> offsets;
       own_encoder->Encode(input.data(), input.size(), &output, &offsets);

@@ -20,8 +20,6 @@ struct LzxSettings {
   unsigned window_bits = 16;          // window of 2^window_bits bytes (15..21)
   unsigned reset_interval_frames = 2; // frames between two resets (>= 1)
   unsigned threads = 0;               // 0: one per core
-  int level = 1;                      // 0: greedy, fastest; 1: lazy matching;
-                                      // 2, 3: cheapest path by priced symbols, slower
 };
 
 class LzxSectionCompressor {

@@ -16,6 +16,9 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
       return helpbook::CheckBook(book, facts, stop);
     };
   }
+  if (settings.progress != nullptr) {
+    options.progress = [line = settings.progress](std::size_t done, std::size_t total) { line->Show(done, total); };
+  }
   std::string book;
   std::string error;
   bool compiled = false;
@@ -26,6 +29,7 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
     error = e.what();
     if (failure != nullptr) *failure = helpbook::CompileFailure::kOther;
   }
+  if (settings.progress != nullptr) settings.progress->Clear();
   if (!compiled) {
     std::fprintf(settings.out, "inkbinder-hhc: compile failed: %s\n", inkbinder::PrintableText(error).c_str());
     std::fflush(settings.out);

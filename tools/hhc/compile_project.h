@@ -5,12 +5,15 @@
 #include <string>
 
 #include "helpbook/compile_help_book.h"
+#include "platform/console.h"
 
 namespace inkbinder::hhc {
 
 struct CompileSettings {
   std::FILE* out = stdout;  // our messages
   helpbook::CompileOptions options;
+  // Shows how far the pages are, when given; blanked before our message.
+  ProgressLine* progress = nullptr;
 };
 
 // Compiles the help project at `project_path` (UTF-8) into the book it names,

@@ -21,6 +21,9 @@ int main(int argc, char** argv) {
   inkbinder::CatchInterruptions();
   inkbinder::hhc::CompileSettings settings;
   settings.options.stop = inkbinder::Interrupted;
+  // A terminal sees how far the pages are; inkbinder-cli's compiler shares it.
+  inkbinder::ProgressLine progress(stderr, inkbinder::IsTerminal(stderr));
+  settings.progress = &progress;
   helpbook::CompileFailure failure = helpbook::CompileFailure::kOther;
   if (inkbinder::hhc::CompileProject(argv[1], settings, &failure)) return 1;
   // Our tool words this failure apart; hhc.exe never gives this code.

@@ -1,0 +1,96 @@
+#include "helpbook/lzx/lzx_block_planner.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "helpbook/lzx/huffman_code.h"
+#include "helpbook/lzx/lzx_tree_coding.h"
+
+namespace helpbook::lzx {
+
+namespace {
+
+// Block type and size fields.
+constexpr std::uint64_t kBlockHeaderBits = 3 + 24;
+// Uncompressed: up to 16 bits of padding, three 32-bit repeat offsets.
+constexpr std::uint64_t kStoredOverheadBits = 16 + 96;
+// A block's size field has 24 bits.
+constexpr std::uint64_t kMaxBlockBytes = (1u << 24) - 1;
+
+template <std::size_t N>
+std::uint64_t CodedBits(const std::uint32_t (&freqs)[N], const std::uint8_t (&lengths)[N], unsigned count) {
+  std::uint64_t bits = 0;
+  for (unsigned i = 0; i < count; ++i) bits += std::uint64_t{freqs[i]} * lengths[i];
+  return bits;
+}
+
+}  // namespace
+
+void PreviousLengths::After(const BlockCodes& block) {
+  if (block.type == kUncompressed) return;
+  std::copy(std::begin(block.main), std::end(block.main), main);
+  std::copy(std::begin(block.length), std::end(block.length), length);
+}
+
+void PlanBlock(const SymbolCounts& counts, const PreviousLengths& before, unsigned main_symbols,
+               std::uint64_t raw_bytes, BlockCodes* codes) {
+  BuildCodeLengths(counts.main, main_symbols, kMaxCodeLength, codes->main);
+  BuildCodeLengths(counts.length, kNumSecondaryLengths, kMaxCodeLength, codes->length);
+  std::uint64_t bits = kBlockHeaderBits;
+  bits += TreeBits(before.main, codes->main, 0, kNumChars);
+  bits += TreeBits(before.main, codes->main, kNumChars, main_symbols);
+  bits += TreeBits(before.length, codes->length, 0, kNumSecondaryLengths);
+  bits += CodedBits(counts.main, codes->main, main_symbols);
+  bits += CodedBits(counts.length, codes->length, kNumSecondaryLengths);
+
+  const std::uint64_t verbatim = counts.extra_bits;
+  std::uint64_t aligned = verbatim + 1;
+  if (counts.aligned_offsets != 0) {
+    BuildCodeLengths(counts.aligned, kAlignedSymbols, kMaxAlignedCodeLength, codes->aligned);
+    aligned = 3 * kAlignedSymbols + counts.extra_bits - 3 * counts.aligned_offsets +
+              CodedBits(counts.aligned, codes->aligned, kAlignedSymbols);
+  }
+  codes->type = aligned < verbatim ? kAligned : kVerbatim;
+  bits += std::min(aligned, verbatim);
+
+  const std::uint64_t stored = kBlockHeaderBits + kStoredOverheadBits + 8 * (raw_bytes + (raw_bytes & 1));
+  if (stored <= bits) {
+    codes->type = kUncompressed;
+    bits = stored;
+  }
+  codes->bits = bits;
+}
+
+void PlanBlocks(const std::vector<SymbolCounts>& frame_counts, std::size_t size, std::size_t frame_size,
+                unsigned main_symbols, std::vector<PlannedBlock>* blocks) {
+  blocks->clear();
+  const auto raw_bytes = [&](std::size_t first, std::size_t end) {
+    return std::min(size, end * frame_size) - first * frame_size;
+  };
+  PreviousLengths before;
+  for (std::size_t first = 0; first < frame_counts.size();) {
+    PlannedBlock block{first, first + 1, {}};
+    SymbolCounts counts = frame_counts[first];
+    PlanBlock(counts, before, main_symbols, raw_bytes(first, first + 1), &block.codes);
+    while (block.end_frame < frame_counts.size() && raw_bytes(first, block.end_frame + 1) <= kMaxBlockBytes) {
+      const std::size_t next = block.end_frame;
+      PreviousLengths after_block = before;
+      after_block.After(block.codes);
+      BlockCodes alone;
+      PlanBlock(frame_counts[next], after_block, main_symbols, raw_bytes(next, next + 1), &alone);
+      SymbolCounts joined = counts;
+      joined.Add(frame_counts[next]);
+      BlockCodes together;
+      PlanBlock(joined, before, main_symbols, raw_bytes(first, next + 1), &together);
+      if (together.bits > block.codes.bits + alone.bits) break;
+      counts = joined;
+      block.codes = together;
+      block.end_frame = next + 1;
+    }
+    before.After(block.codes);
+    blocks->push_back(block);
+    first = block.end_frame;
+  }
+}
+
+}  // namespace helpbook::lzx

@@ -1,0 +1,74 @@
+#include "helpbook/lzx/lzx_cost_model.h"
+
+#include <algorithm>
+
+namespace helpbook::lzx {
+
+namespace {
+
+// Guessed match symbol prices, in bits. A main tree of a few hundred symbols
+// in use gives a typical match header about 9 bits; the repeat offsets are
+// used more often, the first most of all, so their headers come cheaper.
+constexpr unsigned kMatchSymbolBits = 9;
+constexpr unsigned kRepeatSymbolBits[3] = {6, 8, 8};
+// Long-match footers spread over 249 symbols; few are used, and often.
+constexpr unsigned kFooterBits = 5;
+// A byte the interval never holds is never a literal; any price will do.
+constexpr unsigned kAbsentLiteralBits = 12;
+
+// log2(v) in sixteenths of a bit, v >= 1. Whole numbers, so that the books
+// come out the same on every machine and compiler.
+std::uint32_t Log2Scaled(std::uint64_t v) {
+  static constexpr std::uint8_t kFraction[16] = {0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 15};
+  const unsigned top = 63u - static_cast<unsigned>(__builtin_clzll(v));
+  const unsigned next4 = static_cast<unsigned>(top >= 4 ? v >> (top - 4) : v << (4 - top)) & 15u;
+  return kPriceScale * top + kFraction[next4];
+}
+
+}  // namespace
+
+void SymbolCounts::Count(const Item& item) {
+  if (item.length == 0) {
+    main[item.literal]++;
+    return;
+  }
+  const unsigned slot = SlotOf(item.offset);
+  const unsigned header = MatchHeader(item.length);
+  main[kNumChars + slot * 8 + header]++;
+  if (header == kNumPrimaryLengths) length[item.length - kMinMatch - kNumPrimaryLengths]++;
+  const unsigned extra = ExtraBits(slot);
+  extra_bits += extra;
+  if (extra >= 3) {
+    aligned[(item.offset - kSlotBases.base[slot]) & 7]++;
+    aligned_offsets++;
+  }
+}
+
+void SymbolCounts::Add(const SymbolCounts& other) {
+  for (unsigned i = 0; i < kMaxMainSymbols; ++i) main[i] += other.main[i];
+  for (unsigned i = 0; i < kNumSecondaryLengths; ++i) length[i] += other.length[i];
+  for (unsigned i = 0; i < kAlignedSymbols; ++i) aligned[i] += other.aligned[i];
+  extra_bits += other.extra_bits;
+  aligned_offsets += other.aligned_offsets;
+}
+
+void CostModel::Guess(const std::uint8_t* data, std::size_t size) {
+  // A byte's share of the interval prices it as a literal. The matches take
+  // the common bytes away and make the rest dearer, but the shares still tell
+  // a small alphabet (cheap literals, where short matches do not pay) from a
+  // large one; flat prices took short matches in text with few repeats.
+  std::uint32_t counts[kNumChars] = {};
+  for (std::size_t i = 0; i < size; ++i) counts[data[i]]++;
+  const std::uint32_t whole = Log2Scaled(size);
+  for (unsigned c = 0; c < kNumChars; ++c) {
+    literal_[c] = counts[c] != 0 ? std::min(whole - Log2Scaled(counts[c]), kPriceScale * kMaxCodeLength)
+                                 : kPriceScale * kAbsentLiteralBits;
+  }
+  for (unsigned m = 0; m < kMaxMainSymbols - kNumChars; ++m) {
+    const unsigned slot = m / 8;
+    match_[m] = kPriceScale * (slot < 3 ? kRepeatSymbolBits[slot] : kMatchSymbolBits);
+  }
+  for (auto& f : footer_) f = kPriceScale * kFooterBits;
+}
+
+}  // namespace helpbook::lzx

@@ -1,0 +1,60 @@
+// What the parser weighs its choices with: the price of each symbol in
+// sixteenths of a bit, and the symbol counts a parse leaves for the codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "helpbook/lzx/lzx_format.h"
+
+namespace helpbook::lzx {
+
+// One parsed element: a literal (length 0) or a match. Matches carry the
+// formatted offset: 0..2 for the repeat offsets, distance + 2 otherwise.
+struct Item {
+  std::uint16_t length;
+  std::uint8_t literal;
+  std::uint32_t offset;
+};
+
+// The main symbol of a match: its offset's slot and its length header.
+inline unsigned MatchHeader(unsigned length) {
+  return length - kMinMatch < kNumPrimaryLengths ? length - kMinMatch : kNumPrimaryLengths;
+}
+
+struct SymbolCounts {
+  std::uint32_t main[kMaxMainSymbols] = {};
+  std::uint32_t length[kNumSecondaryLengths] = {};
+  std::uint32_t aligned[kAlignedSymbols] = {};
+  std::uint64_t extra_bits = 0;       // offset bits sent verbatim
+  std::uint64_t aligned_offsets = 0;  // offsets with 3 or more extra bits
+
+  void Count(const Item& item);
+  void Add(const SymbolCounts& other);
+};
+
+// Fractions of a bit: whole bits would round a 2.6-bit literal to 3.
+inline constexpr std::uint32_t kPriceScale = 16;
+
+class CostModel {
+ public:
+  // Prices before any parse of the interval: literals by how often each byte
+  // occurs in it, match symbols by fixed guesses.
+  void Guess(const std::uint8_t* data, std::size_t size);
+
+  std::uint32_t Literal(std::uint8_t c) const { return literal_[c]; }
+  std::uint32_t Match(unsigned length, std::uint32_t formatted) const {
+    const unsigned slot = SlotOf(formatted);
+    const unsigned header = MatchHeader(length);
+    std::uint32_t price = match_[slot * 8 + header] + kPriceScale * ExtraBits(slot);
+    if (header == kNumPrimaryLengths) price += footer_[length - kMinMatch - kNumPrimaryLengths];
+    return price;
+  }
+
+ private:
+  std::uint32_t literal_[kNumChars];
+  std::uint32_t match_[kMaxMainSymbols - kNumChars];  // by slot * 8 + length header
+  std::uint32_t footer_[kNumSecondaryLengths];
+};
+
+}  // namespace helpbook::lzx

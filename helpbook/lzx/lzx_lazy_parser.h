@@ -1,0 +1,49 @@
+// Turns one reset interval into literals and matches, frame by frame:
+// at each position the match that saves the most bits against literals, put
+// off by a byte when the next position offers a better one.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "helpbook/lzx/lzx_cost_model.h"
+#include "helpbook/lzx/lzx_match_finder.h"
+
+namespace helpbook::lzx {
+
+struct ParsedInterval {
+  std::vector<Item> items;
+  std::vector<std::size_t> frame_items;                     // first item of each frame, plus the end
+  std::vector<std::array<std::uint32_t, 3>> frame_repeats;  // repeat offsets after each frame
+};
+
+class LazyParser {
+ public:
+  LazyParser(unsigned window_bits, unsigned max_chain, unsigned nice_length);
+
+  // Matches never cross a frame's end: readers decode a frame alone.
+  void Parse(const std::uint8_t* data, std::size_t size, std::size_t frame_size, const CostModel& costs,
+             ParsedInterval* out);
+
+ private:
+  struct Choice {
+    unsigned length = 0;
+    std::uint32_t offset = 0;  // formatted
+    std::int32_t gain = 0;     // sixteenths of a bit saved against literals
+  };
+  Choice Best(const std::uint8_t* data, std::size_t size, std::uint32_t pos, std::uint32_t frame_end,
+              const CostModel& costs);
+  void ParseFrame(const std::uint8_t* data, std::size_t size, std::uint32_t frame_start, std::uint32_t frame_end,
+                  const CostModel& costs, std::vector<Item>* items);
+  void Take(const Choice& c, std::vector<Item>* items);
+
+  MatchFinder finder_;
+  unsigned max_chain_;
+  std::vector<Match> matches_;
+  std::vector<std::uint32_t> literal_sum_;  // prices of the literals before each position
+  std::uint32_t repeat_[3] = {1, 1, 1};
+};
+
+}  // namespace helpbook::lzx
