@@ -285,6 +285,27 @@ bool ReadSitemap(const std::string& bytes, const ProjectFolder& where,
   return true;
 }
 
+// The system files and the sitemaps go into the book first, and are freed
+// once they are in it; a check that wants the sitemaps' bytes gets them
+// handed on, not copied. False when the section cannot be written.
+bool AddSystemFilesAndSitemaps(std::vector<InternalFile>* system_files, std::vector<SitemapFile>* sitemaps,
+                               bool for_check, BookWriter* writer) {
+  for (const InternalFile& file : *system_files) {
+    if (!file.compressed) {
+      writer->AddUncompressedFile(file.name, file.bytes);
+    } else if (!writer->AddFile(file.name, file.bytes)) {
+      return false;
+    }
+  }
+  std::vector<InternalFile>().swap(*system_files);
+  for (SitemapFile& sitemap : *sitemaps) {
+    if (!writer->Has(sitemap.name) && !writer->AddFile(sitemap.name, sitemap.bytes)) return false;
+    if (for_check) *sitemap.fact_bytes = std::move(sitemap.bytes);
+    std::string().swap(sitemap.bytes);
+  }
+  return true;
+}
+
 // Every page the project lists, once, streamed into the book.
 bool AddPages(const HelpProject& project, const ProjectFolder& where, const CompileOptions& options,
               BookWriter* writer, BookFacts* facts, std::string* error, CompileFailure* failure) {
@@ -377,21 +398,8 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
   settings.timestamp = unix_seconds;  // one clock read: header and #SYSTEM agree
   BookWriter writer(*book_path, settings);
   if (!writer.Start(error)) return NotWritten(*error, error, failure);
-  for (const InternalFile& file : system_files) {
-    if (!file.compressed) {
-      writer.AddUncompressedFile(file.name, file.bytes);
-    } else if (!writer.AddFile(file.name, file.bytes)) {
-      return NotWritten(kCannotWriteSection, error, failure);
-    }
-  }
-  std::vector<InternalFile>().swap(system_files);  // in the book now
-  for (SitemapFile& sitemap : sitemaps) {
-    if (!writer.Has(sitemap.name) && !writer.AddFile(sitemap.name, sitemap.bytes)) {
-      return NotWritten(kCannotWriteSection, error, failure);
-    }
-    // Handed on, not copied: only a check wants them still.
-    if (options.check) *sitemap.fact_bytes = std::move(sitemap.bytes);
-    std::string().swap(sitemap.bytes);
+  if (!AddSystemFilesAndSitemaps(&system_files, &sitemaps, static_cast<bool>(options.check), &writer)) {
+    return NotWritten(kCannotWriteSection, error, failure);
   }
   if (!AddPages(project, where, options, &writer, &facts, error, failure)) return false;
   std::vector<std::string>().swap(project.files);  // the check has its own list

@@ -8,6 +8,42 @@
 
 namespace helpbook::lzx {
 
+namespace {
+
+// The codes of one block's trees, as sent.
+struct Codes {
+  std::uint16_t main[kMaxMainSymbols];
+  std::uint16_t length[kNumSecondaryLengths];
+  std::uint16_t aligned[kAlignedSymbols];
+};
+
+// One literal or match, in the block's codes.
+void EmitItem(const Item& item, const BlockCodes& c, const Codes& codes, BitWriter* bits) {
+  if (item.length == 0) {
+    bits->Write(codes.main[item.literal], c.main[item.literal]);
+    return;
+  }
+  const unsigned slot = SlotOf(item.offset);
+  const unsigned header = MatchHeader(item.length);
+  const unsigned symbol = kNumChars + slot * 8 + header;
+  bits->Write(codes.main[symbol], c.main[symbol]);
+  if (header == kNumPrimaryLengths) {
+    const unsigned footer = item.length - kMinMatch - kNumPrimaryLengths;
+    bits->Write(codes.length[footer], c.length[footer]);
+  }
+  const unsigned extra = ExtraBits(slot);
+  if (extra == 0) return;
+  const std::uint32_t value = item.offset - kSlotBases.base[slot];
+  if (c.type == kAligned && extra >= 3) {
+    if (extra > 3) bits->Write(value >> 3, extra - 3);
+    bits->Write(codes.aligned[value & 7], c.aligned[value & 7]);
+  } else {
+    bits->Write(value, extra);
+  }
+}
+
+}  // namespace
+
 void EmitBlock(const PlannedBlock& block, const ParsedInterval& parsed, const std::uint8_t* data,
                std::size_t size, std::size_t frame_size, unsigned main_symbols, const PreviousLengths& before,
                BitWriter* bits, const std::vector<std::uint8_t>& out, std::size_t out_start,
@@ -42,38 +78,15 @@ void EmitBlock(const PlannedBlock& block, const ParsedInterval& parsed, const st
   WriteTree(before.main, c.main, 0, kNumChars, bits);
   WriteTree(before.main, c.main, kNumChars, main_symbols, bits);
   WriteTree(before.length, c.length, 0, kNumSecondaryLengths, bits);
-  std::uint16_t main_codes[kMaxMainSymbols];
-  std::uint16_t length_codes[kNumSecondaryLengths];
-  std::uint16_t aligned_codes[kAlignedSymbols];
-  AssignCodes(c.main, main_symbols, main_codes);
-  AssignCodes(c.length, kNumSecondaryLengths, length_codes);
-  AssignCodes(c.aligned, kAlignedSymbols, aligned_codes);
+  Codes codes;
+  AssignCodes(c.main, main_symbols, codes.main);
+  AssignCodes(c.length, kNumSecondaryLengths, codes.length);
+  AssignCodes(c.aligned, kAlignedSymbols, codes.aligned);
 
   for (std::size_t f = block.first_frame; f < block.end_frame; ++f) {
     if (f != block.first_frame) mark_frame();
     for (std::size_t i = parsed.frame_items[f]; i < parsed.frame_items[f + 1]; ++i) {
-      const Item& item = parsed.items[i];
-      if (item.length == 0) {
-        bits->Write(main_codes[item.literal], c.main[item.literal]);
-        continue;
-      }
-      const unsigned slot = SlotOf(item.offset);
-      const unsigned header = MatchHeader(item.length);
-      const unsigned symbol = kNumChars + slot * 8 + header;
-      bits->Write(main_codes[symbol], c.main[symbol]);
-      if (header == kNumPrimaryLengths) {
-        const unsigned footer = item.length - kMinMatch - kNumPrimaryLengths;
-        bits->Write(length_codes[footer], c.length[footer]);
-      }
-      const unsigned extra = ExtraBits(slot);
-      if (extra == 0) continue;
-      const std::uint32_t value = item.offset - kSlotBases.base[slot];
-      if (c.type == kAligned && extra >= 3) {
-        if (extra > 3) bits->Write(value >> 3, extra - 3);
-        bits->Write(aligned_codes[value & 7], c.aligned[value & 7]);
-      } else {
-        bits->Write(value, extra);
-      }
+      EmitItem(parsed.items[i], c, codes, bits);
     }
     // Every frame's bits end on a word boundary.
     bits->AlignToWord();
