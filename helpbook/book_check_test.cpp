@@ -1,5 +1,7 @@
 #include "helpbook/book_check.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -76,6 +78,31 @@ std::string Noise(std::size_t size) {
 
 // Books from the built-in compiler, read back through this system's help
 // storage (itss.dll on Windows), sound and then damaged on disk.
+// The compiler reads a page in pieces of one size and the check in pieces of
+// another: the digests must agree whatever the pieces, and a change in any
+// byte must show, one in the last unfinished word too.
+TEST(PageDigestTest, IsTheSameWhateverThePiecesAndChangesWithAnyByte) {
+  const std::string text = "页面的末尾 ends mid-word";
+  ASSERT_NE(text.size() % 8, 0u);
+  PageDigest whole;
+  whole.Add(text.data(), text.size());
+  for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+    PageDigest pieces;
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+      pieces.Add(text.data() + at, std::min(piece, text.size() - at));
+    }
+    EXPECT_EQ(pieces.length, text.size());
+    EXPECT_EQ(pieces.Value(), whole.Value()) << "pieces of " << piece;
+  }
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::string changed = text;
+    changed[i] = static_cast<char>(changed[i] ^ 1);
+    PageDigest other;
+    other.Add(changed.data(), changed.size());
+    EXPECT_NE(other.Value(), whole.Value()) << "byte " << i;
+  }
+}
+
 TEST(BookCheckOfBuiltBooksTest, PassesASoundBookAndNamesTheFirstBadFileOfADamagedOne) {
   ScopedTempDir dir("book check 书");
   const std::vector<std::string> pages = {"a.txt", "R&amp;D 部门.txt", "p&q.txt", "第2章.txt", "z.txt"};

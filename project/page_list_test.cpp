@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "project/page_list.h"
 #include "testing/temp_dir.h"
 
@@ -26,6 +30,20 @@ TEST(PageListTest, OnlyVisibleRegularTxtFilesInPageOrder) {
                                                   "第2章.txt", "第10章.txt"}));
   EXPECT_TRUE(list.left_out.empty());
 }
+
+#ifndef _WIN32
+// The folder's listing tells files from links; a link is a page when it
+// leads to a regular file.
+TEST(PageListTest, ALinkIsAPageWhenItLeadsToARegularFile) {
+  ScopedTempDir dir;
+  WriteBytes(dir / "a.txt", "x");
+  MakeFolder(dir / "folder");
+  ASSERT_EQ(symlink("a.txt", (dir / "to file.txt").c_str()), 0);
+  ASSERT_EQ(symlink("folder", (dir / "to folder.txt").c_str()), 0);
+  ASSERT_EQ(symlink("gone.txt", (dir / "dangling.txt").c_str()), 0);
+  EXPECT_EQ(ListPages(dir.path()).pages, (std::vector<std::string>{"a.txt", "to file.txt"}));
+}
+#endif
 
 TEST(PageListTest, NamesTheBookCannotHoldAreLeftOut) {
   ScopedTempDir dir;
