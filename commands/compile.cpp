@@ -1,7 +1,6 @@
 #include "commands/compile.h"
 
 #include <cstdio>
-#include <exception>
 #include <memory>
 #include <vector>
 
@@ -86,13 +85,8 @@ ConvertResult RunBuiltinCompiler(ConvertRun& run) {
   helpbook::CompileFailure failure = helpbook::CompileFailure::kOther;
   bool compiled = false;
   run.port.RunOffThread([&] {
-    try {
-      compiled = helpbook::CompileHelpBook(run.folder() + "/" + kProjectFileName, options, &written,
-                                           &error, &failure);
-    } catch (const std::exception& e) {
-      // Out of memory in a compressing thread, say: a failed compile, not an abort.
-      error = e.what();
-    }
+    compiled = helpbook::CompileHelpBook(run.folder() + "/" + kProjectFileName, options, &written,
+                                         &error, &failure);
   });
   run.port.ShowProgress(0, 0);
   if (!compiled && Interrupted()) return EndInterrupted(run);

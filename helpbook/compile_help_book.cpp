@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <vector>
 
 #include "helpbook/book_writer.h"
@@ -357,8 +358,10 @@ bool FinishBook(BookWriter* writer, const CompileOptions& options, const BookFac
 
 }  // namespace
 
-bool CompileHelpBook(const std::string& project_path, const CompileOptions& options,
-                     std::string* book_path, std::string* error, CompileFailure* failure) {
+namespace {
+
+bool Compile(const std::string& project_path, const CompileOptions& options, std::string* book_path,
+             std::string* error, CompileFailure* failure) {
   error->clear();
   if (failure != nullptr) *failure = CompileFailure::kOther;
   HelpProject project;
@@ -408,6 +411,20 @@ bool CompileHelpBook(const std::string& project_path, const CompileOptions& opti
     return false;
   }
   return FinishBook(&writer, options, facts, error, failure);
+}
+
+}  // namespace
+
+bool CompileHelpBook(const std::string& project_path, const CompileOptions& options,
+                     std::string* book_path, std::string* error, CompileFailure* failure) {
+  try {
+    return Compile(project_path, options, book_path, error, failure);
+  } catch (const std::exception& e) {
+    // Out of memory in a compressing thread, say: a failed compile, not an abort.
+    *error = e.what();
+    if (failure != nullptr) *failure = CompileFailure::kOther;
+    return false;
+  }
 }
 
 }  // namespace helpbook

@@ -112,7 +112,8 @@ bool BookInfoFromProject(const HelpProject& project, BookInfo* info, std::string
 // True with the book's path in `book_path`. False with a message naming what
 // was wrong (a project line, a missing or unreadable file, a failed write),
 // and why in `failure` when given; then no book is written and an earlier
-// book of that name stays as it was.
+// book of that name stays as it was. An exception inside (out of memory in a
+// compressing thread) is such a failure, with its message.
 bool CompileHelpBook(const std::string& project_path, const CompileOptions& options,
                      std::string* book_path, std::string* error,
                      CompileFailure* failure = nullptr);

@@ -1,7 +1,5 @@
 #include "tools/hhc/compile_project.h"
 
-#include <exception>
-
 #include "helpbook/book_check.h"
 #include "platform/text.h"
 
@@ -21,14 +19,7 @@ bool CompileProject(const std::string& project_path, const CompileSettings& sett
   }
   std::string book;
   std::string error;
-  bool compiled = false;
-  try {
-    compiled = helpbook::CompileHelpBook(project_path, options, &book, &error, failure);
-  } catch (const std::exception& e) {
-    // Out of memory in a compressing thread, say: a failed compile, not an abort.
-    error = e.what();
-    if (failure != nullptr) *failure = helpbook::CompileFailure::kOther;
-  }
+  const bool compiled = helpbook::CompileHelpBook(project_path, options, &book, &error, failure);
   if (settings.progress != nullptr) settings.progress->Clear();
   if (!compiled) {
     std::fprintf(settings.out, "inkbinder-hhc: compile failed: %s\n", inkbinder::PrintableText(error).c_str());
