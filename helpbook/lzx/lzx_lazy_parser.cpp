@@ -49,14 +49,13 @@ LazyParser::Choice LazyParser::Best(const std::uint8_t* data, std::size_t size, 
   }
   // A repeat match long enough is as good as any: no search.
   if (longest >= finder_.nice_length()) {
-    finder_.Insert(data, size, pos);
+    finder_.Insert(data, size, pos, pos + 1);
     return best;
   }
-  finder_.FindAndInsert(data, size, pos, limit, longest, &matches_);
-  for (const Match& m : matches_) {
-    const std::int32_t g = gain(m.length, m.distance + 2);
-    if (g > best.gain) best = {m.length, m.distance + 2, g};
-  }
+  finder_.FindAndInsert(data, size, pos, limit, longest, [&](unsigned length, std::uint32_t distance) {
+    const std::int32_t g = gain(length, distance + 2);
+    if (g > best.gain) best = {length, distance + 2, g};
+  });
   return best;
 }
 
@@ -102,10 +101,10 @@ void LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::uin
     Take(current, items);
     const std::uint32_t end = pos + current.length;
     if (current.length < kSkimLength) {
-      for (std::uint32_t q = inserted; q < end; ++q) finder_.Insert(data, size, q);
+      finder_.Insert(data, size, inserted, end);
     } else {
-      for (std::uint32_t q = inserted; q < inserted + kSkimEdge; ++q) finder_.Insert(data, size, q);
-      for (std::uint32_t q = end - kSkimEdge; q < end; ++q) finder_.Insert(data, size, q);
+      finder_.Insert(data, size, inserted, inserted + kSkimEdge);
+      finder_.Insert(data, size, end - kSkimEdge, end);
     }
     pos = end;
     if (pos < frame_end) current = Best(data, size, pos, frame_end, costs);
@@ -121,7 +120,7 @@ void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t f
   out->frame_items.clear();
   out->frame_repeats.clear();
   const bool cheap_literals = literal_sum_[size] < std::uint64_t{kCheapLiteralBits} * kPriceScale * size;
-  finder_.Reset(cheap_literals ? max_chain_ / kCheapLiteralChainDivisor : max_chain_, size);
+  finder_.Reset(cheap_literals ? max_chain_ / kCheapLiteralChainDivisor : max_chain_, cheap_literals ? 6 : 3, size);
   repeat_[0] = repeat_[1] = repeat_[2] = 1;
   for (std::size_t frame_start = 0; frame_start < size; frame_start += frame_size) {
     const auto frame_end = static_cast<std::uint32_t>(std::min(size, frame_start + frame_size));

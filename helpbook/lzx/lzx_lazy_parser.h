@@ -41,7 +41,6 @@ class LazyParser {
 
   MatchFinder finder_;
   unsigned max_chain_;
-  std::vector<Match> matches_;
   std::vector<std::uint32_t> literal_sum_;  // prices of the literals before each position
   std::uint32_t repeat_[3] = {1, 1, 1};
 };
