@@ -41,6 +41,9 @@ class CostModel {
   // Prices before any parse of the interval: literals by how often each byte
   // occurs in it, match symbols by fixed guesses.
   void Guess(const std::uint8_t* data, std::size_t size);
+  // Prices from the symbols an earlier part of the interval used: the codes
+  // the next frames are likely to be sent with.
+  void Learn(const SymbolCounts& counts, unsigned main_symbols);
 
   std::uint32_t Literal(std::uint8_t c) const { return literal_[c]; }
   std::uint32_t Match(unsigned length, std::uint32_t formatted) const {

@@ -111,22 +111,32 @@ void LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::uin
   }
 }
 
-void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t frame_size, const CostModel& costs,
-                       ParsedInterval* out) {
+void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t frame_size, unsigned main_symbols,
+                       CostModel* costs, ParsedInterval* out) {
   literal_sum_.resize(size + 1);
   literal_sum_[0] = 0;
-  for (std::size_t i = 0; i < size; ++i) literal_sum_[i + 1] = literal_sum_[i] + costs.Literal(data[i]);
+  for (std::size_t i = 0; i < size; ++i) literal_sum_[i + 1] = literal_sum_[i] + costs->Literal(data[i]);
   out->items.clear();
   out->frame_items.clear();
   out->frame_repeats.clear();
+  out->frame_counts.clear();
   const bool cheap_literals = literal_sum_[size] < std::uint64_t{kCheapLiteralBits} * kPriceScale * size;
   finder_.Reset(cheap_literals ? max_chain_ / kCheapLiteralChainDivisor : max_chain_, cheap_literals ? 6 : 3, size);
   repeat_[0] = repeat_[1] = repeat_[2] = 1;
+  SymbolCounts so_far;
   for (std::size_t frame_start = 0; frame_start < size; frame_start += frame_size) {
     const auto frame_end = static_cast<std::uint32_t>(std::min(size, frame_start + frame_size));
-    out->frame_items.push_back(out->items.size());
-    ParseFrame(data, size, static_cast<std::uint32_t>(frame_start), frame_end, costs, &out->items);
+    if (frame_start != 0) {
+      costs->Learn(so_far, main_symbols);
+      for (std::size_t i = frame_start; i < size; ++i) literal_sum_[i + 1] = literal_sum_[i] + costs->Literal(data[i]);
+    }
+    const std::size_t first = out->items.size();
+    out->frame_items.push_back(first);
+    ParseFrame(data, size, static_cast<std::uint32_t>(frame_start), frame_end, *costs, &out->items);
     out->frame_repeats.push_back({repeat_[0], repeat_[1], repeat_[2]});
+    SymbolCounts& counts = out->frame_counts.emplace_back();
+    for (std::size_t i = first; i < out->items.size(); ++i) counts.Count(out->items[i]);
+    so_far.Add(counts);
   }
   out->frame_items.push_back(out->items.size());
 }
