@@ -68,6 +68,8 @@ void CostModel::Guess(const std::uint8_t* data, std::size_t size) {
     literal_[c] = counts[c] != 0 ? std::min(whole - Log2Scaled(counts[c]), kPriceScale * kMaxCodeLength)
                                  : kPriceScale * kAbsentLiteralBits;
   }
+  guessed_literals_ = 0;
+  for (unsigned c = 0; c < kNumChars; ++c) guessed_literals_ += std::uint64_t{counts[c]} * literal_[c];
   for (unsigned m = 0; m < kMaxMainSymbols - kNumChars; ++m) {
     const unsigned slot = m / 8;
     match_[m] = kPriceScale * (slot < 3 ? kRepeatSymbolBits[slot] : kMatchSymbolBits);

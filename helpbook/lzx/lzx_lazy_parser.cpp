@@ -115,21 +115,18 @@ void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t f
                        CostModel* costs, ParsedInterval* out) {
   literal_sum_.resize(size + 1);
   literal_sum_[0] = 0;
-  for (std::size_t i = 0; i < size; ++i) literal_sum_[i + 1] = literal_sum_[i] + costs->Literal(data[i]);
   out->items.clear();
   out->frame_items.clear();
   out->frame_repeats.clear();
   out->frame_counts.clear();
-  const bool cheap_literals = literal_sum_[size] < std::uint64_t{kCheapLiteralBits} * kPriceScale * size;
+  const bool cheap_literals = costs->GuessedLiteralPrice() < std::uint64_t{kCheapLiteralBits} * kPriceScale * size;
   finder_.Reset(cheap_literals ? max_chain_ / kCheapLiteralChainDivisor : max_chain_, cheap_literals ? 6 : 3, size);
   repeat_[0] = repeat_[1] = repeat_[2] = 1;
   SymbolCounts so_far;
   for (std::size_t frame_start = 0; frame_start < size; frame_start += frame_size) {
     const auto frame_end = static_cast<std::uint32_t>(std::min(size, frame_start + frame_size));
-    if (frame_start != 0) {
-      costs->Learn(so_far, main_symbols);
-      for (std::size_t i = frame_start; i < size; ++i) literal_sum_[i + 1] = literal_sum_[i] + costs->Literal(data[i]);
-    }
+    if (frame_start != 0) costs->Learn(so_far, main_symbols);
+    for (std::size_t i = frame_start; i < frame_end; ++i) literal_sum_[i + 1] = literal_sum_[i] + costs->Literal(data[i]);
     const std::size_t first = out->items.size();
     out->frame_items.push_back(first);
     ParseFrame(data, size, static_cast<std::uint32_t>(frame_start), frame_end, *costs, &out->items);
