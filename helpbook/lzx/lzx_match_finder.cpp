@@ -5,19 +5,6 @@
 
 namespace helpbook::lzx {
 
-unsigned MatchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limit) {
-  unsigned len = 0;
-  while (len + 8 <= limit) {
-    std::uint64_t x, y;
-    std::memcpy(&x, a + len, 8);
-    std::memcpy(&y, b + len, 8);
-    if (const std::uint64_t diff = x ^ y) return len + (static_cast<unsigned>(__builtin_ctzll(diff)) >> 3);
-    len += 8;
-  }
-  while (len < limit && a[len] == b[len]) ++len;
-  return len;
-}
-
 MatchFinder::MatchFinder(unsigned window_bits, unsigned nice_length)
     : max_distance_((1u << window_bits) - 3),
       nice_length_(nice_length),

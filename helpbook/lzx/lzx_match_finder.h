@@ -13,7 +13,18 @@
 namespace helpbook::lzx {
 
 // How many bytes at a and b agree, up to limit.
-unsigned MatchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limit);
+inline unsigned MatchLength(const std::uint8_t* a, const std::uint8_t* b, unsigned limit) {
+  unsigned len = 0;
+  while (len + 8 <= limit) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + len, 8);
+    std::memcpy(&y, b + len, 8);
+    if (const std::uint64_t diff = x ^ y) return len + (static_cast<unsigned>(__builtin_ctzll(diff)) >> 3);
+    len += 8;
+  }
+  while (len < limit && a[len] == b[len]) ++len;
+  return len;
+}
 
 class MatchFinder {
  public:
