@@ -1,6 +1,7 @@
 #include "helpbook/lzx/lzx_lazy_parser.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace helpbook::lzx {
 
@@ -29,6 +30,12 @@ constexpr unsigned kCheapLiteralChainDivisor = 4;
 constexpr unsigned kCheapLiteralShortestMatch = 6;
 constexpr unsigned kShortestMatch = 3;
 
+inline std::uint16_t Load16(const std::uint8_t* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+
 }  // namespace
 
 LazyParser::LazyParser(unsigned window_bits, unsigned max_chain, unsigned nice_length)
@@ -44,12 +51,14 @@ LazyParser::Choice LazyParser::Best(const std::uint8_t* data, std::size_t size, 
   Choice best;
   unsigned longest = 0;
   const std::uint8_t* here = data + pos;
-  if (limit >= kMinMatch) {
+  // Every repeat offset lies within reach but the three that start an
+  // interval, before its first byte.
+  if (limit >= kMinMatch && pos != 0) {
+    const std::uint16_t first2 = Load16(here);
     for (unsigned i = 0; i < 3; ++i) {
-      const std::uint32_t distance = repeat_[i];
-      if (distance > pos || here[0] != here[-static_cast<std::ptrdiff_t>(distance)]) continue;
-      const unsigned len = MatchLength(here, here - distance, limit);
-      if (len < kMinMatch) continue;
+      const std::uint8_t* there = here - repeat_[i];
+      if (Load16(there) != first2) continue;
+      const unsigned len = MatchLength(here, there, limit);
       const std::int32_t g = gain(len, i);
       if (g > best.gain) best = {len, i, g};
       longest = std::max(longest, len);

@@ -118,16 +118,17 @@ void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std:
   if (limit < 3 || seen >= limit) return;
 
   // The nearest three-byte match: the chains only hold longer prefixes.
+  const auto first4 = static_cast<std::uint32_t>(bytes);
   if (seen < 3 && candidate3 >= lowest) {
+    // Four bytes there lie inside: the candidate is before pos.
     const std::uint8_t* there = data + (candidate3 - base_);
-    if (there[0] == here[0] && there[1] == here[1] && there[2] == here[2]) {
+    if (((Load32(there) ^ first4) & kThreeBytes) == 0) {
       const unsigned len = MatchLength(here, there, limit);
       seen = len;
       found(len, Stored(pos) - candidate3);
       if (len >= nice_length_ || len >= limit) return;
     }
   }
-  const auto first4 = static_cast<std::uint32_t>(bytes);
   for (unsigned chain = max_chain_; candidate >= lowest && chain != 0; --chain) {
     const std::uint32_t at = candidate - base_;
     const std::uint8_t* there = data + at;
