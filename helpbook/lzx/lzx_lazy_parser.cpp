@@ -78,6 +78,7 @@ LazyParser::Choice LazyParser::Best(const std::uint8_t* data, std::size_t size, 
 
 void LazyParser::Take(const Choice& c, std::vector<Item>* items) {
   items->push_back({static_cast<std::uint16_t>(c.length), 0, c.offset});
+  counts_->Count(items->back());
   switch (c.offset) {
     case 0:
       break;
@@ -101,6 +102,7 @@ void LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::uin
   while (pos < frame_end) {
     if (current.length == 0) {
       items->push_back({0, data[pos], 0});
+      counts_->main[data[pos]]++;
       if (++pos < frame_end) current = Best(data, size, pos, frame_end, costs);
       continue;
     }
@@ -109,6 +111,7 @@ void LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::uin
       const Choice next = Best(data, size, pos + 1, frame_end, costs);
       if (next.gain > current.gain) {
         items->push_back({0, data[pos], 0});
+        counts_->main[data[pos]]++;
         ++pos;
         current = next;
         continue;
@@ -148,13 +151,11 @@ void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t f
     const auto frame_end = static_cast<std::uint32_t>(std::min(size, frame_start + frame_size));
     if (frame_start != 0) costs->Learn(so_far, main_symbols);
     for (std::size_t i = frame_start; i < frame_end; ++i) literal_sum_[i + 1] = literal_sum_[i] + costs->Literal(data[i]);
-    const std::size_t first = out->items.size();
-    out->frame_items.push_back(first);
+    out->frame_items.push_back(out->items.size());
+    counts_ = &out->frame_counts.emplace_back();
     ParseFrame(data, size, static_cast<std::uint32_t>(frame_start), frame_end, *costs, &out->items);
     out->frame_repeats.push_back({repeat_[0], repeat_[1], repeat_[2]});
-    SymbolCounts& counts = out->frame_counts.emplace_back();
-    for (std::size_t i = first; i < out->items.size(); ++i) counts.Count(out->items[i]);
-    so_far.Add(counts);
+    so_far.Add(*counts_);
   }
   out->frame_items.push_back(out->items.size());
 }

@@ -47,6 +47,7 @@ class LazyParser {
   unsigned max_chain_;
   std::vector<std::uint32_t> literal_sum_;  // prices of the literals before each position
   std::uint32_t repeat_[3] = {1, 1, 1};
+  SymbolCounts* counts_ = nullptr;  // the frame being parsed
 };
 
 }  // namespace helpbook::lzx

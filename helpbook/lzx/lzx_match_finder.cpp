@@ -1,7 +1,6 @@
 #include "helpbook/lzx/lzx_match_finder.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace helpbook::lzx {
 
@@ -25,38 +24,6 @@ void MatchFinder::Reset(unsigned max_chain, unsigned shortest, std::size_t size)
   }
   base_ = next_base_;
   next_base_ = static_cast<std::uint32_t>(base_ + size);
-}
-
-void MatchFinder::Insert(const std::uint8_t* data, std::size_t size, std::uint32_t from, std::uint32_t to) {
-  // Inside matches, where most positions are, the eight bytes at each lie
-  // within the interval: no bounds to check.
-  const auto inside_end = static_cast<std::uint32_t>(std::min<std::size_t>(to, size >= 8 ? size - 7 : 0));
-  std::uint32_t pos = from;
-  std::uint64_t bytes;
-  if (shortest_ <= 3) {
-    for (; pos < inside_end; ++pos) {
-      std::memcpy(&bytes, data + pos, 8);
-      head3_[HashOf(bytes & kThreeBytes, kHash3Bits)] = Stored(pos);
-      std::uint32_t& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
-      prev_[pos & window_mask_] = head;
-      head = Stored(pos);
-    }
-  } else {
-    for (; pos < inside_end; ++pos) {
-      std::memcpy(&bytes, data + pos, 8);
-      std::uint32_t& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
-      prev_[pos & window_mask_] = head;
-      head = Stored(pos);
-    }
-  }
-  for (; pos < to && pos + 3 <= size; ++pos) {
-    bytes = BytesAt(data, size, pos);
-    if (shortest_ <= 3) head3_[HashOf(bytes & kThreeBytes, kHash3Bits)] = Stored(pos);
-    if (pos + chain_bytes_ > size) continue;
-    std::uint32_t& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
-    prev_[pos & window_mask_] = head;
-    head = Stored(pos);
-  }
 }
 
 }  // namespace helpbook::lzx
