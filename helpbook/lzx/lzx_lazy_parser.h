@@ -45,7 +45,7 @@ class LazyParser {
 
   MatchFinder finder_;
   unsigned max_chain_;
-  std::vector<std::uint32_t> literal_sum_;  // prices of the literals before each position
+  std::vector<std::uint16_t> literal_sum_;  // prices of the literals before each position, wrapping
   std::uint32_t repeat_[3] = {1, 1, 1};
   SymbolCounts* counts_ = nullptr;  // the frame being parsed
 };
