@@ -113,7 +113,10 @@ void LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::uin
       continue;
     }
     std::uint32_t inserted = pos + 1;
-    if (current.length < finder_.nice_length() && pos + 1 < frame_end) {
+    // A match at the last offset again is sent without a look one byte
+    // further: the man pages came out 92 bytes smaller with 0.5 % fewer
+    // instructions, generated pages 0.02 % larger.
+    if (current.length < finder_.nice_length() && current.offset != 0 && pos + 1 < frame_end) {
       const Choice next = Best(data, size, pos + 1, frame_end, costs);
       if (next.gain > current.gain) {
         items->push_back({0, data[pos], 0});
