@@ -46,8 +46,9 @@ class CostModel {
   void Learn(const SymbolCounts& counts, unsigned main_symbols);
 
   std::uint32_t Literal(std::uint8_t c) const { return literal_[c]; }
-  // The whole interval as literals at the guessed prices.
-  std::uint64_t GuessedLiteralPrice() const { return guessed_literals_; }
+  // Whether the guessed literals cost under 4 bits on average: a small
+  // alphabet, where a match must be long to pay.
+  bool CheapLiterals() const { return cheap_literals_; }
   std::uint32_t Match(unsigned length, std::uint32_t formatted) const {
     const unsigned slot = SlotOf(formatted);
     const unsigned header = MatchHeader(length);
@@ -58,7 +59,7 @@ class CostModel {
 
  private:
   std::uint32_t literal_[kNumChars];
-  std::uint64_t guessed_literals_ = 0;
+  bool cheap_literals_ = false;
   std::uint32_t match_[kMaxMainSymbols - kNumChars];  // by slot * 8 + length header
   std::uint32_t footer_[kNumSecondaryLengths];
 };

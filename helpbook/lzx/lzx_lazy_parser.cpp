@@ -16,11 +16,10 @@ namespace {
 constexpr unsigned kSkimLength = 256;
 constexpr unsigned kSkimEdge = 32;
 
-// Where literals cost under 4 bits on average (a small alphabet), a match
-// must be long to pay, and text like that has few long ones: in text with few
-// repeats a quarter of the search depth found as much with a sixth fewer
-// instructions; text whose literals cost more keeps the whole depth.
-constexpr unsigned kCheapLiteralBits = 4;
+// Where literals are cheap (a small alphabet), a match must be long to pay,
+// and text like that has few long ones: in text with few repeats a quarter
+// of the search depth found as much with a sixth fewer instructions; text
+// whose literals cost more keeps the whole depth.
 constexpr unsigned kCheapLiteralChainDivisor = 4;
 // There, too, the chains hash six bytes, so that the many short matches are
 // never looked at: text with few repeats took 2.6 times less time and came
@@ -148,8 +147,7 @@ void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t f
   out->frame_items.clear();
   out->frame_repeats.clear();
   out->frame_counts.clear();
-  const bool cheap_literals = costs->GuessedLiteralPrice() < std::uint64_t{kCheapLiteralBits} * kPriceScale * size;
-  if (cheap_literals) {
+  if (costs->CheapLiterals()) {
     finder_.Reset(max_chain_ / kCheapLiteralChainDivisor, kCheapLiteralShortestMatch, size);
   } else {
     finder_.Reset(max_chain_, kShortestMatch, size);
