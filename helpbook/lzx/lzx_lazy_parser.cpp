@@ -27,13 +27,13 @@ constexpr unsigned kCheapLiteralChainDivisor = 4;
 // larger; 8: 0.5 % larger). Elsewhere the three-byte table stays: without
 // it the man pages grew 0.9 %.
 constexpr unsigned kCheapLiteralShortestMatch = 6;
+constexpr unsigned kShortestMatch = 3;
 
 // The literal prices a match would replace are summed in 16 bits, which wrap
 // but still give the sum over up to 257 bytes at no more than 255 sixteenths
 // of a bit each. Half the memory of 32-bit sums leaves more of the core's
 // cache to the match finder's tables: 2 % less time on the man pages.
 constexpr std::uint32_t kMaxLiteralPrice = 255;
-constexpr unsigned kShortestMatch = 3;
 
 inline std::uint16_t Load16(const std::uint8_t* p) {
   std::uint16_t v;

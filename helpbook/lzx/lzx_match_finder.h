@@ -48,9 +48,11 @@ class MatchFinder {
   unsigned nice_length() const { return nice_length_; }
 
  private:
-  static constexpr unsigned kHash3Bits = 16;  // 64 K heads each: a 64 KiB
-  static constexpr unsigned kChainHashBits = 16;  // window holds that many positions
+  // 64 K heads each: a 64 KiB window holds that many positions.
+  static constexpr unsigned kHash3Bits = 16;
+  static constexpr unsigned kChainHashBits = 16;
   static constexpr std::uint64_t kThreeBytes = 0xFFFFFF;
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a position's first bytes are the low bytes of a load");
 
   // The eight bytes at pos, zeros past the end: one load serves both hashes.
   static std::uint64_t BytesAt(const std::uint8_t* data, std::size_t size, std::uint32_t pos) {
