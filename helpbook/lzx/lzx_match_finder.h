@@ -48,6 +48,12 @@ class MatchFinder {
   unsigned nice_length() const { return nice_length_; }
 
  private:
+  // kShortMatches: matches from three bytes, the chains on four, known when
+  // compiling; otherwise as Reset set.
+  template <bool kShortMatches, typename Found>
+  void Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit, unsigned longer_than,
+            Found& found);
+
   // 64 K heads each: a 64 KiB window holds that many positions.
   static constexpr unsigned kHash3Bits = 16;
   static constexpr unsigned kChainHashBits = 16;
@@ -91,29 +97,31 @@ class MatchFinder {
   std::vector<std::uint32_t> prev_;
 };
 
-template <typename Found>
-void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
-                                unsigned longer_than, Found&& found) {
+template <bool kShortMatches, typename Found>
+void MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
+                       unsigned longer_than, Found& found) {
   if (pos + 3 > size) return;
   const std::uint8_t* here = data + pos;
   // Stored positions below this are too far back or from an earlier interval.
   const std::uint32_t lowest = Stored(pos > max_distance_ ? pos - max_distance_ : 0);
-  unsigned seen = std::max(longer_than, shortest_ - 1);
+  unsigned seen = std::max(longer_than, kShortMatches ? 2u : shortest_ - 1);
+  const unsigned chain_bytes = kShortMatches ? 4u : chain_bytes_;
+  const std::uint64_t chain_mask = kShortMatches ? 0xFFFFFFFFu : chain_mask_;
   const std::uint64_t bytes = BytesAt(data, size, pos);
 
   std::uint32_t candidate3 = 0;
-  if (shortest_ <= 3) {
+  if (kShortMatches) {
     std::uint32_t& head3 = head3_[HashOf(bytes & kThreeBytes, kHash3Bits)];
     candidate3 = head3;
     head3 = Stored(pos);
   }
-  if (pos + chain_bytes_ > size) {
+  if (pos + chain_bytes > size) {
     if (limit >= 3 && seen < 3 && candidate3 >= lowest && MatchLength(here, data + (candidate3 - base_), 3) == 3) {
       found(3u, Stored(pos) - candidate3);
     }
     return;
   }
-  std::uint32_t& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
+  std::uint32_t& head = head4_[HashOf(bytes & chain_mask, kChainHashBits)];
   std::uint32_t candidate = head;
   prev_[pos & window_mask_] = head;
   head = Stored(pos);
@@ -121,7 +129,7 @@ void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std:
 
   // The nearest three-byte match: the chains only hold longer prefixes.
   const auto first4 = static_cast<std::uint32_t>(bytes);
-  if (seen < 3 && candidate3 >= lowest) {
+  if (kShortMatches && seen < 3 && candidate3 >= lowest) {
     // Four bytes there lie inside: the candidate is before pos.
     const std::uint8_t* there = data + (candidate3 - base_);
     if (((Load32(there) ^ first4) & kThreeBytes) == 0) {
@@ -143,6 +151,16 @@ void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std:
       }
     }
     candidate = prev_[at & window_mask_];
+  }
+}
+
+template <typename Found>
+void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
+                                unsigned longer_than, Found&& found) {
+  if (shortest_ <= 3) {
+    Find<true>(data, size, pos, limit, longer_than, found);
+  } else {
+    Find<false>(data, size, pos, limit, longer_than, found);
   }
 }
 
