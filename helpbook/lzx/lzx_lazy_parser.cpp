@@ -157,8 +157,14 @@ void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t f
   for (std::size_t frame_start = 0; frame_start < size; frame_start += frame_size) {
     const auto frame_end = static_cast<std::uint32_t>(std::min(size, frame_start + frame_size));
     if (frame_start != 0) costs->Learn(so_far, main_symbols);
+    std::uint16_t prices[kNumChars];
+    for (unsigned c = 0; c < kNumChars; ++c) {
+      prices[c] = static_cast<std::uint16_t>(std::min(costs->Literal(static_cast<std::uint8_t>(c)), kMaxLiteralPrice));
+    }
+    std::uint16_t sum = literal_sum_[frame_start];
     for (std::size_t i = frame_start; i < frame_end; ++i) {
-      literal_sum_[i + 1] = static_cast<std::uint16_t>(literal_sum_[i] + std::min(costs->Literal(data[i]), kMaxLiteralPrice));
+      sum = static_cast<std::uint16_t>(sum + prices[data[i]]);
+      literal_sum_[i + 1] = sum;
     }
     out->frame_items.push_back(out->items.size());
     counts_ = &out->frame_counts.emplace_back();
