@@ -99,7 +99,7 @@ void CostModel::Guess(const std::uint8_t* data, std::size_t size) {
   const unsigned match_bits = cheap_literals_ ? kCheapLiteralMatchSymbolBits : kMatchSymbolBits;
   for (unsigned m = 0; m < kMaxMainSymbols - kNumChars; ++m) {
     const unsigned slot = m / 8;
-    match_[m] = kPriceScale * (slot < 3 ? kRepeatSymbolBits[slot] : match_bits);
+    match_[m] = kPriceScale * ((slot < 3 ? kRepeatSymbolBits[slot] : match_bits) + ExtraBits(slot));
   }
   for (auto& f : footer_) f = kPriceScale * kFooterBits;
 }
@@ -114,7 +114,9 @@ void CostModel::Learn(const SymbolCounts& counts, unsigned main_symbols) {
     return count != 0 ? std::min(whole - Log2Scaled(count), kPriceScale * kMaxCodeLength) : unused;
   };
   for (unsigned c = 0; c < kNumChars; ++c) literal_[c] = price(counts.main[c]);
-  for (unsigned m = 0; m < main_symbols - kNumChars; ++m) match_[m] = price(counts.main[kNumChars + m]);
+  for (unsigned m = 0; m < main_symbols - kNumChars; ++m) {
+    match_[m] = price(counts.main[kNumChars + m]) + kPriceScale * ExtraBits(m / 8);
+  }
   std::uint64_t footers = 0;
   for (unsigned i = 0; i < kNumSecondaryLengths; ++i) footers += counts.length[i];
   if (footers == 0) return;

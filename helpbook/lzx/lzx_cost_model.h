@@ -52,7 +52,7 @@ class CostModel {
   std::uint32_t Match(unsigned length, std::uint32_t formatted) const {
     const unsigned slot = SlotOf(formatted);
     const unsigned header = MatchHeader(length);
-    std::uint32_t price = match_[slot * 8 + header] + kPriceScale * ExtraBits(slot);
+    std::uint32_t price = match_[slot * 8 + header];
     if (header == kNumPrimaryLengths) price += footer_[length - kMinMatch - kNumPrimaryLengths];
     return price;
   }
@@ -60,7 +60,8 @@ class CostModel {
  private:
   std::uint32_t literal_[kNumChars];
   bool cheap_literals_ = false;
-  std::uint32_t match_[kMaxMainSymbols - kNumChars];  // by slot * 8 + length header
+  // By slot * 8 + length header: the symbol and the slot's offset bits.
+  std::uint32_t match_[kMaxMainSymbols - kNumChars];
   std::uint32_t footer_[kNumSecondaryLengths];
 };
 
