@@ -8,12 +8,12 @@ namespace helpbook::lzx {
 namespace {
 
 // Guessed match symbol prices, in bits. A main tree of a few hundred symbols
-// in use gives a typical match header about 9 bits; the repeat offsets are
-// used more often, the first most of all, so their headers come cheaper.
-// Where literals are cheap, matches are few and their codes long. Against 9
-// bits for both, 8 and 10 made the man pages 0.05 % smaller and text with few
-// repeats 0.2 %; generated pages grew 0.05 %. (7 and 10: the man pages
-// 0.08 % smaller, generated pages 0.1 % larger.)
+// in use gives a typical match header 8 to 10 bits: more where literals are
+// cheap, for matches are few there. Against 9 bits for both, 8 and 10 made
+// the man pages 0.05 % smaller and text with few repeats 0.2 %; generated
+// pages grew 0.05 % (7 and 10: the man pages 0.08 % smaller, generated pages
+// 0.1 % larger). The repeat offsets are used more often, the first most of
+// all, so their headers come cheaper.
 constexpr unsigned kMatchSymbolBits = 8;
 constexpr unsigned kCheapLiteralMatchSymbolBits = 10;
 // Literals under 4 bits on average: a small alphabet.
