@@ -41,19 +41,27 @@ class CostModel {
   // Prices before any parse of the interval: literals by how often each byte
   // occurs in it, match symbols by fixed guesses.
   void Guess(const std::uint8_t* data, std::size_t size);
+  // Prices from the symbols an earlier part of the interval used: the codes
+  // the next frames are likely to be sent with.
+  void Learn(const SymbolCounts& counts, unsigned main_symbols);
 
   std::uint32_t Literal(std::uint8_t c) const { return literal_[c]; }
+  // Whether the guessed literals cost under 4 bits on average: a small
+  // alphabet, where a match must be long to pay.
+  bool CheapLiterals() const { return cheap_literals_; }
   std::uint32_t Match(unsigned length, std::uint32_t formatted) const {
     const unsigned slot = SlotOf(formatted);
     const unsigned header = MatchHeader(length);
-    std::uint32_t price = match_[slot * 8 + header] + kPriceScale * ExtraBits(slot);
+    std::uint32_t price = match_[slot * 8 + header];
     if (header == kNumPrimaryLengths) price += footer_[length - kMinMatch - kNumPrimaryLengths];
     return price;
   }
 
  private:
   std::uint32_t literal_[kNumChars];
-  std::uint32_t match_[kMaxMainSymbols - kNumChars];  // by slot * 8 + length header
+  bool cheap_literals_ = false;
+  // By slot * 8 + length header: the symbol and the slot's offset bits.
+  std::uint32_t match_[kMaxMainSymbols - kNumChars];
   std::uint32_t footer_[kNumSecondaryLengths];
 };
 

@@ -25,15 +25,8 @@ void IntervalEncoder::Encode(const std::uint8_t* data, std::size_t size, std::ve
                              std::vector<std::uint32_t>* frame_offsets) {
   if (size == 0) return;
   costs_.Guess(data, size);
-  parser_.Parse(data, size, kFrame, costs_, &parsed_);
-  const std::size_t frames = parsed_.frame_items.size() - 1;
-  frame_counts_.assign(frames, SymbolCounts{});
-  for (std::size_t f = 0; f < frames; ++f) {
-    for (std::size_t i = parsed_.frame_items[f]; i < parsed_.frame_items[f + 1]; ++i) {
-      frame_counts_[f].Count(parsed_.items[i]);
-    }
-  }
-  PlanBlocks(frame_counts_, size, kFrame, main_symbols_, &blocks_);
+  parser_.Parse(data, size, kFrame, main_symbols_, &costs_, &parsed_);
+  PlanBlocks(parsed_.frame_counts, size, kFrame, main_symbols_, &blocks_);
 
   const std::size_t out_start = out->size();
   frame_offsets->push_back(0);

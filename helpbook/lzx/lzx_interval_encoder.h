@@ -29,7 +29,6 @@ class IntervalEncoder {
   CostModel costs_;
   LazyParser parser_;
   ParsedInterval parsed_;
-  std::vector<SymbolCounts> frame_counts_;
   std::vector<PlannedBlock> blocks_;
 };
 
