@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <unordered_set>
 
@@ -413,16 +414,20 @@ std::string CheckWithReaders(const std::string& book_path, HelpStorage* own, con
   std::vector<std::exception_ptr> errors(readers);
   std::vector<std::thread> helpers;
   for (unsigned k = 1; k < readers; ++k) {
-    helpers.emplace_back([&, k] {
-      try {
-        std::string error;
-        // A reader that cannot open the book leaves its share to the others.
-        const std::unique_ptr<HelpStorage> book = HelpStorage::Open(book_path, &error);
-        if (book) work(book.get());
-      } catch (...) {
-        errors[k] = std::current_exception();
-      }
-    });
+    try {
+      helpers.emplace_back([&, k] {
+        try {
+          std::string error;
+          // A reader that cannot open the book leaves its share to the others.
+          const std::unique_ptr<HelpStorage> book = HelpStorage::Open(book_path, &error);
+          if (book) work(book.get());
+        } catch (...) {
+          errors[k] = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: fewer readers
+    }
   }
   try {
     work(own);

@@ -1,6 +1,7 @@
 #include "helpbook/page_read_ahead.h"
 
 #include <cstdio>
+#include <system_error>
 #include <utility>
 
 #include "platform/files.h"
@@ -9,7 +10,13 @@ namespace helpbook {
 
 PageReadAhead::PageReadAhead(const std::vector<std::string>& paths, unsigned threads)
     : paths_(paths), slots_(kPagesAhead) {
-  for (unsigned i = 0; i < threads && i < paths_.size(); ++i) readers_.emplace_back([this] { Read(); });
+  for (unsigned i = 0; i < threads && i < paths_.size(); ++i) {
+    try {
+      readers_.emplace_back([this] { Read(); });
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: fewer readers, or the compile reads every page itself
+    }
+  }
 }
 
 PageReadAhead::~PageReadAhead() {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "project/page_title.h"
@@ -126,14 +127,18 @@ std::vector<std::string> ReadPageNames(const std::string& folder,
   std::vector<std::exception_ptr> errors(readers);
   std::vector<std::thread> helpers;
   for (unsigned k = 1; k < readers; ++k) {
-    helpers.emplace_back([&, k] {
-      try {
-        work();
-      } catch (...) {
-        errors[k] = std::current_exception();
-        next = pages.size();
-      }
-    });
+    try {
+      helpers.emplace_back([&, k] {
+        try {
+          work();
+        } catch (...) {
+          errors[k] = std::current_exception();
+          next = pages.size();
+        }
+      });
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: fewer readers
+    }
   }
   try {
     work();
