@@ -126,10 +126,10 @@ class Cp936Memo {
     out->reserve(utf8.size());
     size_t pos = 0;
     while (pos < utf8.size()) {
-      const auto lead = static_cast<unsigned char>(utf8[pos]);
-      if (lead < 0x80) {
-        out->push_back(static_cast<char>(lead));
-        ++pos;
+      const size_t ascii = AsciiRun(utf8, pos);
+      if (ascii > pos) {
+        out->append(utf8.data() + pos, ascii - pos);  // the same bytes in the code page
+        pos = ascii;
         continue;
       }
       char32_t cp;
@@ -157,12 +157,13 @@ class Cp936Memo {
     out->reserve(bytes.size() * 3 / 2 + 4);
     size_t pos = 0;
     while (pos < bytes.size()) {
-      const auto b = static_cast<unsigned char>(bytes[pos]);
-      if (b < 0x80) {
-        out->push_back(static_cast<char>(b));
-        ++pos;
+      const size_t ascii = AsciiRun(bytes, pos);
+      if (ascii > pos) {
+        out->append(bytes.data() + pos, ascii - pos);
+        pos = ascii;
         continue;
       }
+      const auto b = static_cast<unsigned char>(bytes[pos]);
       std::uint32_t known = Remembered(&single_[b - 0x80], {bytes.data() + pos, 1});
       if (known == kLead) {
         // A lead byte: what it makes with the next, or a replaced byte when
@@ -185,6 +186,12 @@ class Cp936Memo {
   }
 
  private:
+  // Where the ASCII from `pos` on ends: the generated files are mostly ASCII.
+  static size_t AsciiRun(std::string_view text, size_t pos) {
+    while (pos < text.size() && static_cast<unsigned char>(text[pos]) < 0x80) ++pos;
+    return pos;
+  }
+
   // An answer: 0 not asked yet; kNone for no character; kLead for a byte
   // that needs the next; else the character (its bytes, or its code point)
   // and kTwoBytes when it takes two bytes.
