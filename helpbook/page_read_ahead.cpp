@@ -1,5 +1,6 @@
 #include "helpbook/page_read_ahead.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 #include <utility>
@@ -49,52 +50,80 @@ bool PageReadAhead::ReadPage(const std::string& path, Slot* slot) {
 }
 
 void PageReadAhead::Read() {
+  Slot read[kPagesPerBatch];  // nothing allocated outside the reads, which may fail alone
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    // The slot is free once the page kPagesAhead before is taken.
-    room_.wait(lock, [&] { return stopping_ || (next_ < paths_.size() && next_ < taken_ + kPagesAhead); });
+    // A slot is free once the page kPagesAhead before it is taken.
+    ++readers_waiting_;
+    room_.wait(lock, [&] { return stopping_ || (next_ < paths_.size() && next_ < freed_ + kPagesAhead); });
+    --readers_waiting_;
     if (stopping_) return;
-    const std::size_t index = next_++;
-    Slot& slot = slots_[index % kPagesAhead];
-    slot.state = State::kReading;
-    slot.index = index;
+    const std::size_t first = next_;
+    const std::size_t end = std::min({paths_.size(), freed_ + kPagesAhead, first + kPagesPerBatch});
+    next_ = end;
+    for (std::size_t index = first; index < end; ++index) {
+      slots_[index % kPagesAhead].state = State::kReading;
+      slots_[index % kPagesAhead].index = index;
+    }
     lock.unlock();
-    // A reader that cannot allocate leaves the page to the caller.
-    Slot read;
-    bool whole = false;
-    try {
-      whole = ReadPage(paths_[index], &read);
-    } catch (...) {
-      whole = false;
+    bool whole[kPagesPerBatch] = {};
+    for (std::size_t index = first; index < end; ++index) {
+      Slot& page = read[index - first];
+      // A reader that cannot allocate leaves the page to the caller.
+      try {
+        whole[index - first] = ReadPage(paths_[index], &page);
+      } catch (...) {
+        std::string().swap(page.bytes);
+      }
     }
     lock.lock();
-    if (whole) {
-      slot.bytes = std::move(read.bytes);
-      slot.digest = read.digest;
+    for (std::size_t index = first; index < end; ++index) {
+      Slot& slot = slots_[index % kPagesAhead];
+      Slot& page = read[index - first];
+      if (whole[index - first]) {
+        slot.bytes = std::move(page.bytes);
+        slot.digest = page.digest;
+      }
+      page = Slot();
+      slot.state = whole[index - first] ? State::kRead : State::kLeft;
     }
-    slot.state = whole ? State::kRead : State::kLeft;
-    ready_.notify_all();
+    // A wake-up is a system call: only for a caller that waits.
+    if (caller_waiting_) ready_.notify_one();
   }
 }
 
 bool PageReadAhead::Take(std::size_t index, std::string* bytes, PageDigest* digest) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (index >= paths_.size() || index != taken_ || readers_.empty()) return false;
-  Slot& slot = slots_[index % kPagesAhead];
-  ready_.wait(lock, [&] {
-    return slot.index == index && (slot.state == State::kRead || slot.state == State::kLeft);
-  });
-  const bool read = slot.state == State::kRead;
-  if (read) {
-    *bytes = std::move(slot.bytes);
-    *digest = slot.digest;
+  if (index != taken_by_caller_ || index >= paths_.size() || readers_.empty()) return false;
+  ++taken_by_caller_;
+  if (out_.empty()) {
+    // Everything read from the wanted page on, in one go under the lock.
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto ready = [&](std::size_t i) {
+      const Slot& slot = slots_[i % kPagesAhead];
+      return slot.index == i && (slot.state == State::kRead || slot.state == State::kLeft);
+    };
+    caller_waiting_ = true;
+    ready_.wait(lock, [&] { return ready(index); });
+    caller_waiting_ = false;
+    for (std::size_t i = index; i < paths_.size() && ready(i); ++i) {
+      Slot& slot = slots_[i % kPagesAhead];
+      out_.emplace_back();
+      out_.back().state = slot.state;
+      out_.back().bytes = std::move(slot.bytes);
+      out_.back().digest = slot.digest;
+      slot.state = State::kFree;
+      freed_ = i + 1;
+    }
+    const bool reader_waits = readers_waiting_ > 0;
+    lock.unlock();
+    if (reader_waits) room_.notify_all();
   }
-  std::string().swap(slot.bytes);
-  slot.state = State::kFree;
-  taken_ = index + 1;
-  lock.unlock();
-  room_.notify_all();
-  return read;
+  Slot page = std::move(out_.front());
+  out_.pop_front();
+  if (page.state != State::kRead) return false;
+  *bytes = std::move(page.bytes);
+  *digest = page.digest;
+  return true;
 }
 
 }  // namespace helpbook

@@ -4,6 +4,7 @@
 // own thread took longer than compressing them.
 
 #include <condition_variable>
+#include <deque>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -21,6 +22,9 @@ class PageReadAhead {
   // read ahead stays below a few megabytes.
   static constexpr std::uint64_t kLargestPage = 64 * 1024;
   static constexpr std::size_t kPagesAhead = 64;
+  // Pages a reader claims and hands over at once: a lock and a wake-up per
+  // page cost more than reading a small page.
+  static constexpr std::size_t kPagesPerBatch = 16;
 
   // Starts `threads` readers on the files at `paths` (UTF-8), in order.
   // `paths` must outlive the readers; a page's path may be moved away once
@@ -57,9 +61,15 @@ class PageReadAhead {
   std::condition_variable room_;   // to the readers: a page was taken
   std::condition_variable ready_;  // to the caller: a page was read
   std::size_t next_ = 0;           // the next page a reader takes
-  std::size_t taken_ = 0;          // pages the caller has taken
+  std::size_t freed_ = 0;          // pages whose slots the caller has emptied
   bool stopping_ = false;
+  bool caller_waiting_ = false;
+  unsigned readers_waiting_ = 0;
   std::vector<std::thread> readers_;
+  // The caller's own, without the lock: pages taken from the slots in one
+  // go, and how many pages it has been handed.
+  std::deque<Slot> out_;
+  std::size_t taken_by_caller_ = 0;
 };
 
 }  // namespace helpbook

@@ -112,8 +112,9 @@ std::vector<std::string> ReadPageNames(const std::string& folder,
   if (stop) {
     shared_stop = [&] {
       if (stopped.load()) return true;
-      const std::lock_guard<std::mutex> lock(stop_mutex);
-      if (!stopped.load() && stop()) stopped = true;
+      // A reader that finds another asking goes on: waiting would cost a system call.
+      const std::unique_lock<std::mutex> lock(stop_mutex, std::try_to_lock);
+      if (lock.owns_lock() && !stopped.load() && stop()) stopped = true;
       return stopped.load();
     };
   }
