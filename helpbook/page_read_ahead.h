@@ -4,8 +4,9 @@
 // own thread took longer than compressing them.
 
 #include <condition_variable>
-#include <deque>
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,8 +19,8 @@ namespace helpbook {
 class PageReadAhead {
  public:
   // Pages of at most this many bytes are read ahead; larger ones are
-  // streamed by the compile as they always were. With kPagesAhead, what is
-  // read ahead stays below a few megabytes.
+  // streamed by the compile as they always were. What is read ahead and not
+  // yet compiled stays below 2 * kPagesAhead * kLargestPage, 8 MiB.
   static constexpr std::uint64_t kLargestPage = 64 * 1024;
   static constexpr std::size_t kPagesAhead = 64;
   // Pages a reader claims and hands over at once: a lock and a wake-up per
