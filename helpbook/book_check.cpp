@@ -1,9 +1,15 @@
 #include "helpbook/book_check.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <unordered_set>
 
@@ -310,8 +316,139 @@ std::string ReaderPathOfLocal(const std::string& local) {
   return path;
 }
 
+namespace {
+
+// The check is decompression and lookups, bound by the cores: each reader
+// of its own takes a run of pages at a time. Below kParallelCheckBytes of
+// pages a second reader costs more to open and start than it saves.
+constexpr unsigned kMostCheckReaders = 4;
+constexpr std::uint64_t kParallelCheckBytes = 4 << 20;
+// Runs per reader: a reader that gets little time from the system still
+// leaves the others runs to take.
+constexpr std::size_t kRunsPerReader = 4;
+
+// What the readers share: the facts, the listing and a stop that every
+// reader may ask (the caller's is asked by one at a time).
+struct CheckShared {
+  const BookFacts& facts;
+  const std::unordered_set<std::string_view>& listed;
+  const SystemFile& system;
+  bool digested = false;
+  std::function<bool()> stop;
+};
+
+// Pages [begin, end): each looked up by name, listed, and holding what the
+// compiler wrote.
+std::string CheckPages(HelpStorage* book, const CheckShared& shared, std::size_t begin, std::size_t end) {
+  const BookFacts& facts = shared.facts;
+  CompareBuffers buffers;
+  std::string path;  // the page's name as looked up, reused
+  for (std::size_t i = begin; i < end; ++i) {
+    const auto& [name, disk_path] = facts.pages[i];
+    path.assign(1, '/');
+    path += name;
+    const std::unique_ptr<StoredFile> stored = book->OpenFile(path);
+    if (!stored) return name + ": the book does not hold this page";
+    if (shared.listed.count(name) == 0) return name + ": the book's file listing leaves this page out";
+    const std::string problem = ComparePage(book, name, stored.get(), disk_path,
+                                            shared.digested ? &facts.page_digests[i] : nullptr, &buffers,
+                                            shared.stop);
+    if (problem == kInterrupted) return problem;
+    if (!problem.empty()) return name + ": " + problem;
+  }
+  return std::string();
+}
+
+// Both sitemaps; a link to a page needs no lookup of its own, as the pages
+// are looked up one by one.
+std::string CheckSitemaps(HelpStorage* book, const CheckShared& shared) {
+  const BookFacts& facts = shared.facts;
+  Found found;
+  found.pages.reserve(facts.pages.size());
+  for (const auto& page : facts.pages) found.pages.insert(page.first);
+  if (shared.stop && shared.stop()) return kInterrupted;
+  std::string problem = CheckSitemap(book, "contents", shared.system.contents_name, facts.contents_name,
+                                     facts.contents_bytes, &found);
+  if (problem.empty()) {
+    problem = CheckSitemap(book, "index", shared.system.index_name, facts.index_name, facts.index_bytes, &found);
+  }
+  return problem;
+}
+
+// Page runs of about equal bytes, in book order: their ends.
+std::vector<std::size_t> PageRunEnds(const BookFacts& facts, bool digested, std::size_t runs) {
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < facts.pages.size(); ++i) total += digested ? facts.page_digests[i].length : 1;
+  std::vector<std::size_t> ends;
+  std::uint64_t sum = 0;
+  for (std::size_t i = 0; i < facts.pages.size(); ++i) {
+    sum += digested ? facts.page_digests[i].length : 1;
+    if (sum * runs >= total * (ends.size() + 1) && ends.size() + 1 < runs) ends.push_back(i + 1);
+  }
+  ends.push_back(facts.pages.size());
+  return ends;
+}
+
+// Pages first, in book order, then the sitemaps: the first problem in that
+// order, whichever reader met it first. A fault that shifts the files
+// stored after a page shows in the page itself, so the message names it.
+std::string CheckWithReaders(const std::string& book_path, HelpStorage* own, const CheckShared& shared,
+                             unsigned readers) {
+  const std::vector<std::size_t> ends = PageRunEnds(shared.facts, shared.digested, readers * kRunsPerReader);
+  const std::size_t sitemaps = ends.size();  // the last task in that order, taken first: it is the largest
+  std::vector<std::string> problems(ends.size() + 1);
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> first_failed{problems.size()};
+  const auto work = [&](HelpStorage* book) {
+    for (std::size_t taken; (taken = next++) < problems.size();) {
+      const std::size_t task = taken == 0 ? sitemaps : taken - 1;
+      if (task > first_failed.load()) continue;  // an earlier problem is the one told
+      problems[task] = task == sitemaps ? CheckSitemaps(book, shared)
+                                        : CheckPages(book, shared, task == 0 ? 0 : ends[task - 1], ends[task]);
+      if (problems[task].empty()) continue;
+      std::size_t failed = first_failed.load();
+      while (task < failed && !first_failed.compare_exchange_weak(failed, task)) {
+      }
+    }
+  };
+  std::vector<std::exception_ptr> errors(readers);
+  std::vector<std::thread> helpers;
+  for (unsigned k = 1; k < readers; ++k) {
+    try {
+      helpers.emplace_back([&, k] {
+        try {
+          std::string error;
+          // A reader that cannot open the book leaves its share to the others.
+          const std::unique_ptr<HelpStorage> book = HelpStorage::Open(book_path, &error);
+          if (book) work(book.get());
+        } catch (...) {
+          errors[k] = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: fewer readers
+    }
+  }
+  try {
+    work(own);
+  } catch (...) {
+    errors[0] = std::current_exception();
+    next = problems.size();
+  }
+  for (std::thread& t : helpers) t.join();
+  for (const std::exception_ptr& e : errors) {
+    if (e) std::rethrow_exception(e);
+  }
+  for (const std::string& problem : problems) {
+    if (!problem.empty()) return problem;
+  }
+  return std::string();
+}
+
+}  // namespace
+
 std::string CheckBook(const std::string& book_path, const BookFacts& facts,
-                      const std::function<bool()>& stop) {
+                      const std::function<bool()>& stop, unsigned readers) {
   std::string error;
   const std::unique_ptr<HelpStorage> book = HelpStorage::Open(book_path, &error);
   if (!book) return error;
@@ -325,38 +462,38 @@ std::string CheckBook(const std::string& book_path, const BookFacts& facts,
     return words;
   }
 
-  // Pages first: a fault that shifts the files stored after a page shows in
-  // the page itself, so the message names it.
   std::vector<std::string> names;
   if (!book->ListFiles(&names)) return "the book's file listing cannot be read";
   // By name without the leading '/', as the facts name pages.
   std::unordered_set<std::string_view> listed(names.size());
   for (const std::string& listed_name : names) listed.insert(std::string_view(listed_name).substr(1));
-  CompareBuffers buffers;
-  Found found;
-  found.pages.reserve(facts.pages.size());
-  std::string path;  // the page's name as looked up, reused
+
   const bool digested = facts.page_digests.size() == facts.pages.size();
-  for (size_t i = 0; i < facts.pages.size(); ++i) {
-    const auto& [name, disk_path] = facts.pages[i];
-    path.assign(1, '/');
-    path += name;
-    const std::unique_ptr<StoredFile> stored = book->OpenFile(path);
-    if (!stored) return name + ": the book does not hold this page";
-    if (listed.count(name) == 0) return name + ": the book's file listing leaves this page out";
-    const std::string problem = ComparePage(book.get(), name, stored.get(), disk_path,
-                                            digested ? &facts.page_digests[i] : nullptr, &buffers, stop);
-    if (problem == kInterrupted) return problem;
-    if (!problem.empty()) return name + ": " + problem;
-    found.pages.insert(name);
+  std::uint64_t page_bytes = 0;
+  for (const PageDigest& digest : facts.page_digests) page_bytes += digest.length;
+  if (readers == 0) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    readers = page_bytes >= kParallelCheckBytes ? std::min(cores, kMostCheckReaders) : 1;
   }
-  if (stop && stop()) return kInterrupted;
-  std::string problem = CheckSitemap(book.get(), "contents", system.contents_name, facts.contents_name,
-                                     facts.contents_bytes, &found);
-  if (problem.empty()) {
-    problem = CheckSitemap(book.get(), "index", system.index_name, facts.index_name, facts.index_bytes, &found);
+  // The caller's stop is asked by one reader at a time, and once it says
+  // stop, every reader stops.
+  std::mutex stop_mutex;
+  std::atomic<bool> stopped{false};
+  CheckShared shared{facts, listed, system, digested, nullptr};
+  if (stop) {
+    shared.stop = [&] {
+      if (stopped.load()) return true;
+      // A reader that finds another asking goes on: waiting would cost a system call.
+      const std::unique_lock<std::mutex> lock(stop_mutex, std::try_to_lock);
+      if (lock.owns_lock() && !stopped.load() && stop()) stopped = true;
+      return stopped.load();
+    };
   }
-  return problem;
+  if (readers == 1) {
+    std::string problem = CheckPages(book.get(), shared, 0, facts.pages.size());
+    return problem.empty() ? CheckSitemaps(book.get(), shared) : problem;
+  }
+  return CheckWithReaders(book_path, book.get(), shared, readers);
 }
 
 }  // namespace helpbook

@@ -19,9 +19,11 @@ namespace helpbook {
 // back whole from the book. Returns the first problem in
 // words, naming the file; empty when the book is sound. Pages are read only
 // from regular files. `stop`, asked between pages and megabytes, ends the
-// check with "interrupted".
+// check with "interrupted". `readers` readers of their own share the pages
+// (0: one per core, up to four, once the digested pages are megabytes); the
+// problem told is still the first in book order.
 std::string CheckBook(const std::string& book_path, const BookFacts& facts,
-                      const std::function<bool()>& stop = nullptr);
+                      const std::function<bool()>& stop = nullptr, unsigned readers = 0);
 
 // A sitemap's Local values in file order, as written (code page 936 bytes).
 std::vector<std::string> SitemapLocals(const std::string& sitemap);

@@ -152,5 +152,57 @@ TEST(BookCheckOfBuiltBooksTest, PassesASoundBookAndNamesTheFirstBadFileOfADamage
   }
 }
 
+// Readers of their own share the pages in runs: every page is still looked
+// up, and the problem told is the first in book order, pages before sitemaps,
+// whichever reader meets one first.
+TEST(BookCheckOfBuiltBooksTest, SeveralReadersCheckEveryPageAndTellTheFirstProblem) {
+  ScopedTempDir dir("book check readers");
+  std::vector<std::string> pages;
+  for (int i = 0; i < 24; ++i) {
+    pages.push_back("p" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".txt");
+    WriteBytes(dir / pages.back(), "page " + std::to_string(i) + Noise(10000));  // a reset interval every few pages
+  }
+  const std::vector<std::string> names = inkbinder::ReadPageNames(dir.path(), pages);
+  ASSERT_TRUE(inkbinder::WriteContentsFile(dir.path(), pages, names));
+  ASSERT_TRUE(inkbinder::WriteIndexFile(dir.path(), pages, names));
+  ASSERT_TRUE(inkbinder::WriteProjectFile(dir.path(), pages, "书"));
+  CompileOptions options;
+  BookFacts facts;
+  options.check = [&](const std::string&, const BookFacts& given) {
+    facts = given;
+    return std::string();
+  };
+  std::string book;
+  std::string error;
+  ASSERT_TRUE(CompileHelpBook(dir / inkbinder::kProjectFileName, options, &book, &error)) << error;
+  constexpr unsigned kReaders = 3;
+  ASSERT_EQ(CheckBook(book, facts, nullptr, kReaders), "");
+
+  const std::string sound = ReadBytes(book);
+  // A name in the directory changed from .txt to .txu: the reader no longer finds it.
+  const auto renamed = [&](std::string bytes, const std::string& name) {
+    const std::size_t at = bytes.find("/" + name);
+    EXPECT_NE(at, std::string::npos) << name;
+    if (at != std::string::npos) bytes[at + name.size()] = 'u';
+    return bytes;
+  };
+  const auto not_held = [](const std::string& page) { return page + ": the book does not hold this page"; };
+  for (const std::string& page : pages) {
+    WriteBytes(book, renamed(sound, page));
+    EXPECT_EQ(CheckBook(book, facts, nullptr, kReaders), not_held(page));
+  }
+  WriteBytes(book, renamed(renamed(sound, pages[20]), pages[4]));
+  EXPECT_EQ(CheckBook(book, facts, nullptr, kReaders), not_held(pages[4]));
+  const std::string contents = inkbinder::kContentsFileName;
+  WriteBytes(book, renamed(sound, contents));
+  EXPECT_EQ(CheckBook(book, facts, nullptr, kReaders), "the book holds no contents " + contents);
+  WriteBytes(book, renamed(renamed(sound, contents), pages[23]));
+  EXPECT_EQ(CheckBook(book, facts, nullptr, kReaders), not_held(pages[23]));
+
+  WriteBytes(book, sound);
+  int asked = 0;
+  EXPECT_EQ(CheckBook(book, facts, [&] { return ++asked == 3; }, kReaders), "interrupted");
+}
+
 }  // namespace
 }  // namespace helpbook

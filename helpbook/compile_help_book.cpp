@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <thread>
 #include <vector>
 
 #include "helpbook/book_writer.h"
 #include "helpbook/help_project.h"
+#include "helpbook/page_read_ahead.h"
 #include "helpbook/sitemap.h"
 #include "helpbook/system_files.h"
 #include "platform/files.h"
@@ -307,28 +309,60 @@ bool AddSystemFilesAndSitemaps(std::vector<InternalFile>* system_files, std::vec
   return true;
 }
 
-// Every page the project lists, once, streamed into the book.
+// Threads that read pages ahead: two keep the compressor fed with 100,000
+// small pages; more only take cores from it.
+constexpr unsigned kMostPageReaders = 2;
+
+// Every page the project lists, once, streamed into the book. Small pages
+// come read ahead; the rest are read here.
 bool AddPages(const HelpProject& project, const ProjectFolder& where, const CompileOptions& options,
               BookWriter* writer, BookFacts* facts, std::string* error, CompileFailure* failure) {
   std::vector<char> buffer(kReadBlock);
   const std::size_t total = project.files.size();
   if (options.check) facts->pages.reserve(total);
-  std::size_t done = 0;
-  if (options.progress) options.progress(0, total);
+  // Every page's name in the book and its file, up to the first name that
+  // cannot be used: that one fails the compile when its turn comes.
+  std::vector<std::string> names;
+  std::vector<std::string> paths;
+  names.reserve(total);
+  paths.reserve(total);
   for (const std::string& page : project.files) {
     std::string relative;
     std::string name;
-    if (!ProjectName(page, &relative) || !BookName(relative, &name)) {
-      *error = "cannot use the page name " + inkbinder::CodePageToUtf8(page, inkbinder::kCodePage936);
+    if (!ProjectName(page, &relative) || !BookName(relative, &name)) break;
+    names.push_back(std::move(name));
+    paths.push_back(where.OnDisk(relative));
+  }
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  PageReadAhead ahead(paths, std::min(cores, kMostPageReaders));
+  std::string bytes;
+  std::size_t done = 0;
+  if (options.progress) options.progress(0, total);
+  for (std::size_t i = 0; i < total; ++i) {
+    if (i == names.size()) {
+      *error = "cannot use the page name " +
+               inkbinder::CodePageToUtf8(project.files[i], inkbinder::kCodePage936);
       return false;
     }
+    const std::string& name = names[i];
+    PageDigest digest;
+    const bool read_ahead = ahead.Take(i, &bytes, &digest);
     if (!writer->Has(name)) {  // else listed twice
-      PageDigest digest;
-      if (!AddPage(writer, name, where.OnDisk(relative), options.stop, &buffer, &digest, error)) {
-        return *error == kCannotWriteSection ? NotWritten(kCannotWriteSection, error, failure) : false;
+      if (options.stop && options.stop()) {
+        *error = "interrupted";
+        return false;
+      }
+      if (read_ahead) {
+        if (!writer->AddFile(name, bytes)) return NotWritten(kCannotWriteSection, error, failure);
+      } else {
+        digest = PageDigest();
+        if (!AddPage(writer, name, paths[i], options.stop, &buffer, &digest, error)) {
+          return *error == kCannotWriteSection ? NotWritten(kCannotWriteSection, error, failure) : false;
+        }
       }
       if (options.check) {
-        facts->pages.emplace_back(name.substr(1), where.OnDisk(relative));
+        // The readers are done with this page's path.
+        facts->pages.emplace_back(name.substr(1), std::move(paths[i]));
         facts->page_digests.push_back(digest);
       }
     }
@@ -379,13 +413,37 @@ bool Compile(const std::string& project_path, const CompileOptions& options, std
 
   BookFacts facts;
   facts.language = project.language;
+  // The two sitemaps of 100,000 pages are megabytes each: the index is read
+  // on a thread of its own meanwhile. The contents' problem is told first.
   std::vector<SitemapFile> sitemaps;
-  if (!ReadSitemap(project.contents_file, where, &info.contents, &facts.contents_name,
-                   &facts.contents_bytes, &sitemaps, error) ||
-      !ReadSitemap(project.index_file, where, &info.index, &facts.index_name,
-                   &facts.index_bytes, &sitemaps, error)) {
+  std::vector<SitemapFile> index_sitemap;
+  std::string index_error;
+  bool index_read = false;
+  std::exception_ptr index_failure;
+  std::thread index_reader([&] {
+    try {
+      index_read = ReadSitemap(project.index_file, where, &info.index, &facts.index_name, &facts.index_bytes,
+                               &index_sitemap, &index_error);
+    } catch (...) {
+      index_failure = std::current_exception();
+    }
+  });
+  bool contents_read = false;
+  try {
+    contents_read = ReadSitemap(project.contents_file, where, &info.contents, &facts.contents_name,
+                                &facts.contents_bytes, &sitemaps, error);
+  } catch (...) {
+    index_reader.join();
+    throw;
+  }
+  index_reader.join();
+  if (!contents_read) return false;
+  if (index_failure) std::rethrow_exception(index_failure);
+  if (!index_read) {
+    *error = index_error;
     return false;
   }
+  for (SitemapFile& sitemap : index_sitemap) sitemaps.push_back(std::move(sitemap));
 
   std::vector<InternalFile> system_files;
   if (!MakeSystemFiles(info, &system_files, error)) return false;

@@ -1,8 +1,8 @@
 #include "helpbook/system_files.h"
 
 #include <algorithm>
-#include <map>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "helpbook/little_endian.h"
 #include "platform/files.h"
@@ -113,7 +113,7 @@ class StringTable {
 
  private:
   BlockTable table_;
-  std::map<std::string, std::uint32_t> offsets_;
+  std::unordered_map<std::string, std::uint32_t> offsets_;  // a lookup for each of 100,000 titles
 };
 
 using inkbinder::TrimBlanks;
@@ -306,7 +306,7 @@ struct Topic {
 // names, then the project's other files.
 std::vector<Topic> CollectTopics(const BookInfo& book) {
   std::vector<Topic> topics;
-  std::set<std::string> seen;
+  std::unordered_set<std::string> seen(book.contents.size() + book.index.size() + book.files.size());
   const auto add = [&](const std::string& local, const std::string& title, bool in_contents) {
     if (local.empty() || !seen.insert(local).second) return;
     topics.push_back(Topic{local, title, in_contents});

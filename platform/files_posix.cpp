@@ -27,9 +27,9 @@ std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
   const int fd = open(utf8_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat st;
-  const int flags = fcntl(fd, F_GETFL);
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
-      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+  // Blocking again: of the flags F_SETFL sets, only O_NONBLOCK was given,
+  // so no need to ask for them first (a call saved on each of 100,000 pages).
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
     close(fd);
     return nullptr;
   }

@@ -1,5 +1,12 @@
 #include "project/page_entry.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 #include "project/page_title.h"
 #include "project/sitemap_title.h"
 #include "project/templates.h"
@@ -79,12 +86,71 @@ std::string PageName(const std::string& folder, const std::string& file,
   return EscapeSitemapName(TitleForSitemap(*title, kSystemAnsi, kTitleByteLimit));
 }
 
+namespace {
+
+// Reading titles is opening and reading files and converting text, bound by
+// the cores once there are thousands of pages: readers of their own take
+// blocks of pages in turn. Fewer pages than a block are read on the caller's
+// thread alone.
+constexpr std::size_t kPagesPerTake = 256;
+constexpr unsigned kMostTitleReaders = 4;
+
+}  // namespace
+
 std::vector<std::string> ReadPageNames(const std::string& folder,
                                        const std::vector<std::string>& pages,
-                                       const std::function<bool()>& stop) {
-  std::vector<std::string> names;
-  names.reserve(pages.size());
-  for (const std::string& page : pages) names.push_back(PageName(folder, page, stop));
+                                       const std::function<bool()>& stop, unsigned readers) {
+  std::vector<std::string> names(pages.size());
+  const std::size_t takes = (pages.size() + kPagesPerTake - 1) / kPagesPerTake;
+  if (readers == 0) readers = std::min(std::max(1u, std::thread::hardware_concurrency()), kMostTitleReaders);
+  readers = static_cast<unsigned>(std::min<std::size_t>(readers, std::max<std::size_t>(takes, 1)));
+  // The caller's stop is asked by one reader at a time; once it says stop,
+  // every reader stops.
+  std::mutex stop_mutex;
+  std::atomic<bool> stopped{false};
+  std::function<bool()> shared_stop;
+  if (stop) {
+    shared_stop = [&] {
+      if (stopped.load()) return true;
+      // A reader that finds another asking goes on: waiting would cost a system call.
+      const std::unique_lock<std::mutex> lock(stop_mutex, std::try_to_lock);
+      if (lock.owns_lock() && !stopped.load() && stop()) stopped = true;
+      return stopped.load();
+    };
+  }
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t begin; (begin = next.fetch_add(kPagesPerTake)) < pages.size();) {
+      const std::size_t end = std::min(pages.size(), begin + kPagesPerTake);
+      for (std::size_t i = begin; i < end; ++i) names[i] = PageName(folder, pages[i], shared_stop);
+    }
+  };
+  std::vector<std::exception_ptr> errors(readers);
+  std::vector<std::thread> helpers;
+  for (unsigned k = 1; k < readers; ++k) {
+    try {
+      helpers.emplace_back([&, k] {
+        try {
+          work();
+        } catch (...) {
+          errors[k] = std::current_exception();
+          next = pages.size();
+        }
+      });
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: fewer readers
+    }
+  }
+  try {
+    work();
+  } catch (...) {
+    errors[0] = std::current_exception();
+    next = pages.size();
+  }
+  for (std::thread& t : helpers) t.join();
+  for (const std::exception_ptr& e : errors) {
+    if (e) std::rethrow_exception(e);
+  }
   return names;
 }
 

@@ -36,10 +36,11 @@ std::string PageName(const std::string& folder, const std::string& file,
 
 // The entry names of all pages, in order. Each page is read once per
 // conversion, so the contents and the index name it alike. Once `stop` says
-// so, the pages left are named by their files and not read.
+// so, the pages not read yet are named by their files and not read.
+// `readers` threads share the pages (0: one per core, up to four).
 std::vector<std::string> ReadPageNames(const std::string& folder,
                                        const std::vector<std::string>& pages,
-                                       const std::function<bool()>& stop = nullptr);
+                                       const std::function<bool()>& stop = nullptr, unsigned readers = 0);
 
 // Places the four lines of one page's entry at `first_line` onwards.
 void PlacePageEntry(LineBuffer* buffer, size_t first_line, const std::string& name,

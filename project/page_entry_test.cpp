@@ -7,6 +7,7 @@
 #include "project/index_file.h"
 #include "project/page_entry.h"
 #include "project/project_file.h"
+#include "testing/temp_dir.h"
 
 namespace inkbinder {
 namespace {
@@ -72,6 +73,30 @@ TEST(PageEntryTest, SitemapsCarryTheEscapedLocalAndTheProjectTheRawName) {
   }
   const std::string project = ProjectFileText(pages, "书");
   EXPECT_NE(project.find("[FILES]\r\nC#.txt\r\n5%.txt\r\n"), std::string::npos) << project;
+}
+
+// Readers of their own share the pages in blocks: every page gets its own
+// name in its own place, and once stopped none reads on.
+TEST(PageEntryTest, ReadersOfTheirOwnNameEveryPageInItsPlaceAndStopTogether) {
+  testing::ScopedTempDir dir("names");
+  std::vector<std::string> pages;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 700; ++i) {  // blocks for three readers and a part block
+    pages.push_back(std::to_string(i) + ".txt");
+    const bool titled = i % 3 != 0;
+    testing::WriteBytes(dir / pages.back(), titled ? "<title>Page " + std::to_string(i) + "</title>" : "text");
+    expected.push_back(titled ? "page " + std::to_string(i) : pages.back());
+  }
+  EXPECT_EQ(ReadPageNames(dir.path(), pages, nullptr, 3), expected);
+  int asked = 0;
+  const std::vector<std::string> stopped = ReadPageNames(dir.path(), pages, [&] { return ++asked > 10; }, 3);
+  ASSERT_EQ(stopped.size(), pages.size());
+  std::size_t read = 0;
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    EXPECT_TRUE(stopped[i] == expected[i] || stopped[i] == pages[i]) << i;
+    read += stopped[i] != pages[i];
+  }
+  EXPECT_LE(read, 10u);
 }
 
 }  // namespace

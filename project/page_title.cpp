@@ -102,7 +102,9 @@ enum class Encoding { kAnsi, kUtf8, kUtf16Le, kUtf16Be };
 // Hands out a page's bytes in pieces: as they are, or UTF-16 turned into UTF-8.
 class PageReader {
  public:
-  explicit PageReader(std::FILE* f) : f_(f) {}
+  // `size` as the file had it when opened: reads stop there, without a read
+  // to find the end. UINT64_MAX reads to the end.
+  PageReader(std::FILE* f, std::uint64_t size) : f_(f), left_(size) {}
 
   // Looks at the start of the page for a byte order mark.
   Encoding Start() {
@@ -148,9 +150,11 @@ class PageReader {
   }
   bool Fill() {
     if (at_end_) return false;
-    raw_size_ = std::fread(raw_, 1, sizeof raw_, f_);
+    const size_t want = static_cast<size_t>(std::min<std::uint64_t>(sizeof raw_, left_));
+    raw_size_ = want == 0 ? 0 : std::fread(raw_, 1, want, f_);
     offset_ = 0;
-    if (raw_size_ < sizeof raw_) {
+    left_ -= raw_size_;
+    if (raw_size_ < want || left_ == 0) {
       at_end_ = true;
       failed_ = std::ferror(f_) != 0;
     }
@@ -158,6 +162,7 @@ class PageReader {
   }
 
   std::FILE* f_;
+  std::uint64_t left_;
   char raw_[16384];
   size_t raw_size_ = 0;
   size_t offset_ = 0;
@@ -279,11 +284,11 @@ std::optional<std::string> TitleFromPiece(std::string piece, bool code_page_text
 
 std::optional<std::string> ReadPageTitle(const std::string& path,
                                          const std::function<bool()>& stop) {
-  std::FILE* f = OpenRegularFile(path);
+  std::uint64_t size = 0;
+  std::FILE* f = OpenRegularFile(path, &size);  // unbuffered: we read in large pieces ourselves
   if (f == nullptr) return std::nullopt;
-  std::setvbuf(f, nullptr, _IONBF, 0);  // we read in large pieces ourselves
-
-  PageReader reader(f);
+  // Size 0 may be a file that does not know its size (under /proc): read to its end.
+  PageReader reader(f, size == 0 ? UINT64_MAX : size);
   const Encoding encoding = reader.Start();
   TitleScan scan;
   std::string_view chunk;

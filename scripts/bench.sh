@@ -15,15 +15,17 @@
 #    memory, book size; both books read back.
 # 3. The whole conversion of 8,186 pages with inkbinder-cli.
 # 4. Real text: Debian's Chinese man pages in code page 936 (one page per man
-#    page), text with few repeats (random letters from a small alphabet) and
-#    100,000 generated pages. For each: the book from hhc against bare
+#    page), text with few repeats (random letters from a small alphabet),
+#    100,000 pages of prose (slices of the man pages, 150 MB) and 100,000
+#    generated pages. For each: the book from hhc against bare
 #    chmcmd's (time, peak memory, size); the LZX stream alone on the same bytes
 #    (the pages one after another) from lzx-bench at 1 and 2 threads against
 #    wimlib's LZX (64 KiB chunks, reset as our books do, one thread) at levels
 #    20 and 100 when wimtools is installed; and the whole conversion with
 #    inkbinder-cli (wall time, CPUs used, peak memory).
 #    BENCH_ONLY_CORPORA=1 runs this part alone; BENCH_CORPORA (default
-#    "man few 100000") names the corpora.
+#    "man few prose 100000") names the corpora; BENCH_CHMCMD=0 leaves chmcmd
+#    out of it (its 100,000-page books take many minutes).
 #
 # The page folders (about 2 KB a page; 100,000 pages are about 200 MB) live in
 # a temporary folder that is removed at the end, also after a failure.
@@ -221,6 +223,34 @@ PY
       rmdir "$2"
       "$bin/inkbinder-bench" make "$2" 100000 >/dev/null
       ;;
+    prose)
+      # Real prose at the generated corpus's page count: each page a title
+      # line and a slice of the man pages (code page 936, CR LF) from a
+      # pseudo-random line on, so a 64 KiB window holds unrelated slices
+      # and the pages compress like the man pages, not like one page
+      # repeated.
+      local f
+      for f in /usr/share/man/zh_CN/man*/*; do
+        zcat -f "$f" | iconv -c -f UTF-8 -t CP936
+      done >"$work/prose.src"
+      /usr/bin/python3 - "$work/prose.src" "$2" <<'PY'
+import random, re, sys
+text = open(sys.argv[1], "rb").read().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+body = 1480  # with the title line, about 1,500 bytes a page: 150 MB
+starts = [0] + [m.end() for m in re.finditer(b"\r\n", text) if m.end() + body <= len(text)]
+rng = random.Random(936)
+for page in range(100000):
+    start = rng.choice(starts)
+    piece = text[start:start + body]
+    try:
+        piece.decode("cp936")
+    except UnicodeDecodeError as e:  # a character cut at the end
+        piece = piece[:e.start]
+    title = ("<title>第%d节</title>\r\n" % (page + 1)).encode("cp936")
+    open("%s/第%d页.txt" % (sys.argv[2], page + 1), "wb").write(title + piece)
+PY
+      rm -f "$work/prose.src"
+      ;;
   esac
 }
 
@@ -234,9 +264,10 @@ wim_lzx() {
 }
 
 corpus_rows=() lzx_rows=() convert_rows=()
+with_chmcmd=${BENCH_CHMCMD:-1}
 have_wim=
 command -v wimcapture >/dev/null && have_wim=1
-for corpus in ${BENCH_CORPORA:-man few 100000}; do
+for corpus in ${BENCH_CORPORA:-man few prose 100000}; do
   folder=$work/k$corpus
   echo "bench: corpus $corpus: making it" >&2
   make_corpus "$corpus" "$folder"
@@ -267,27 +298,40 @@ for corpus in ${BENCH_CORPORA:-man few 100000}; do
   bare_book=$bare/$gbk_title.chm
   book=$folder/$title.chm
   echo "bench: corpus $corpus: chmcmd and hhc" >&2
-  timed bare_e bare_k env -C "$bare" LOCPATH="$locpath" LC_ALL=zh_CN.GBK chmcmd chm_hhp.hhp
+  bare_e=- bare_k= bsize=- bare_counts=$pages/$pages
+  if [ "$with_chmcmd" = 1 ]; then
+    timed bare_e bare_k env -C "$bare" LOCPATH="$locpath" LC_ALL=zh_CN.GBK chmcmd chm_hhp.hhp
+    bare_counts=$(book_counts "$bare_book" cp936)
+    bsize=$(stat -c %s "$bare_book")
+  fi
   timed ours_e ours_k "$bin/inkbinder-hhc" "$folder/chm_hhp.hhp"
-  bare_counts=$(book_counts "$bare_book" cp936)
   ours_counts=$(book_counts "$book" utf8)
   if [ "$bare_counts" != "$pages/$pages" ] || [ "$ours_counts" != "$pages/$pages" ]; then
     echo "bench: a $corpus book is incomplete (entries/index): bare $bare_counts, ours $ours_counts" >&2
     exit 1
   fi
-  bsize=$(stat -c %s "$bare_book")
   osize=$(stat -c %s "$book")
   corpus_rows+=("$(printf '%-7s %7s %9s %9s %10s %10s %11s %11s %7s' "$corpus" "$pages" "$bare_e" "$ours_e" \
-    "$(mib "$bare_k")" "$(mib "$ours_k")" "$bsize" "$osize" "$(ratio "$osize" "$bsize")")")
+    "$([ -n "$bare_k" ] && mib "$bare_k" || echo -)" "$(mib "$ours_k")" "$bsize" "$osize" \
+    "$([ "$bsize" != - ] && ratio "$osize" "$bsize" || echo -)")")
   rm -rf "$bare" "$book"
 
-  # The whole conversion, the way a user runs it.
-  rm -f "$folder"/chm_hh?.hh?
-  /usr/bin/time -f '%e %U %S %M' -o "$work/cli.time" "$bin/inkbinder-cli" --title "$title" "$folder" >/dev/null 2>&1
-  [ -s "$book" ] || { echo "bench: inkbinder-cli wrote no $corpus book" >&2; exit 1; }
-  read -r e u s k < <(tail -n 1 "$work/cli.time")
-  convert_rows+=("$(printf '%-7s %7s %8s %6s %10s' "$corpus" "$pages" "$e" \
-    "$(awk -v u="$u" -v s="$s" -v e="$e" 'BEGIN { printf "%.2f", (u + s) / e }')" "$(mib "$k")")")
+  # The whole conversion, the way a user runs it: medians of wall and CPU
+  # time, the largest peak, and the wall time against wimlib's level 20 on
+  # the same bytes (the goal is at most 1.5).
+  walls=() cpus=() peaks=()
+  for ((r = 1; r <= compile_runs; r++)); do
+    echo "bench: corpus $corpus: whole conversion $r of $compile_runs" >&2
+    rm -f "$folder"/chm_hh?.hh? "$book"
+    /usr/bin/time -f '%e %U %S %M' -o "$work/cli.time" "$bin/inkbinder-cli" --title "$title" "$folder" >/dev/null 2>&1
+    [ -s "$book" ] || { echo "bench: inkbinder-cli wrote no $corpus book" >&2; exit 1; }
+    read -r e u s k < <(tail -n 1 "$work/cli.time")
+    walls+=("$e") cpus+=("$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.2f", u + s }')") peaks+=("$k")
+  done
+  e=$(printf '%s\n' "${walls[@]}" | median)
+  c=$(printf '%s\n' "${cpus[@]}" | median)
+  convert_rows+=("$(printf '%-7s %7s %8s %7s %6s %10s %8s %8s' "$corpus" "$pages" "$e" "$c" "$(ratio "$c" "$e")" \
+    "$(mib "$(printf '%s\n' "${peaks[@]}" | max)")" "$w20s" "$([ "$w20s" != - ] && ratio "$e" "$w20s" || echo -)")")
   rm -rf "$folder"
 done
 
@@ -323,6 +367,7 @@ printf '%-7s %11s %10s %7s %7s %7s %6s %10s %7s %10s %7s\n' corpus input ours "c
   "2t CPUs" "wim20" "cpu s" "wim100" "cpu s"
 printf '%s\n' "${lzx_rows[@]}"
 echo
-echo "Whole conversion with inkbinder-cli (s: wall clock; CPUs: user + system time / wall time)"
-printf '%-7s %7s %8s %6s %10s\n' corpus pages "s" CPUs "peak MiB"
+echo "Whole conversion with inkbinder-cli (medians of $compile_runs; s: wall clock; cpu s: user + system;"
+echo "CPUs: cpu s / s; wim20 s: wimlib's level 20 on the same bytes, one thread, user s)"
+printf '%-7s %7s %8s %7s %6s %10s %8s %8s\n' corpus pages "s" "cpu s" CPUs "peak MiB" "wim20 s" "/ wim20"
 printf '%s\n' "${convert_rows[@]}"

@@ -87,6 +87,16 @@ TEST_F(CompileProjectTest, FailuresNameTheCauseAndKeepTheOlderBook) {
   } cases[] = {
       {"a missing page", [](CompileProjectTest* t) { std::remove((t->source_ / "2.txt").c_str()); },
        "cannot read the page"},
+      // The sitemaps are read side by side; the contents' problem is told first.
+      {"an index with a tag left open",
+       [](CompileProjectTest* t) { WriteBytes(t->source_ / "chm_hhk.hhk", "<HTML><BODY><UL"); },
+       "chm_hhk.hhk: a tag is not closed"},
+      {"both sitemaps with a tag left open",
+       [](CompileProjectTest* t) {
+         WriteBytes(t->source_ / "chm_hhc.hhc", "<HTML><BODY><UL");
+         WriteBytes(t->source_ / "chm_hhk.hhk", "<HTML><BODY><UL");
+       },
+       "chm_hhc.hhc: a tag is not closed"},
       {"a book the check refuses",
        [](CompileProjectTest* t) {
          t->settings_.options.check = [](const std::string& book, const helpbook::BookFacts& facts) {
@@ -114,7 +124,7 @@ TEST_F(CompileProjectTest, FailuresNameTheCauseAndKeepTheOlderBook) {
     EXPECT_NE(output_.find(c.says), std::string::npos) << output_;
     EXPECT_EQ(ReadBytes(source_ / "我的 书.chm"), "older book");
     EXPECT_EQ(failure_, helpbook::CompileFailure::kOther) << "the book could have been written";
-    WriteBytes(source_ / "2.txt", "two\r\n");
+    SetUp();  // the project's files as they were
   }
 }
 
