@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <string_view>
-#include <system_error>
 #include <utility>
 #include <unordered_set>
 
@@ -17,6 +15,7 @@
 #include "helpbook/system_files.h"
 #include "platform/files.h"
 #include "platform/help_storage.h"
+#include "platform/run_on_threads.h"
 #include "platform/text.h"
 
 namespace helpbook {
@@ -411,34 +410,16 @@ std::string CheckWithReaders(const std::string& book_path, HelpStorage* own, con
       }
     }
   };
-  std::vector<std::exception_ptr> errors(readers);
-  std::vector<std::thread> helpers;
-  for (unsigned k = 1; k < readers; ++k) {
-    try {
-      helpers.emplace_back([&, k] {
-        try {
-          std::string error;
-          // A reader that cannot open the book leaves its share to the others.
-          const std::unique_ptr<HelpStorage> book = HelpStorage::Open(book_path, &error);
-          if (book) work(book.get());
-        } catch (...) {
-          errors[k] = std::current_exception();
-        }
-      });
-    } catch (const std::system_error&) {
-      break;  // no thread to be had: fewer readers
-    }
-  }
-  try {
-    work(own);
-  } catch (...) {
-    errors[0] = std::current_exception();
-    next = problems.size();
-  }
-  for (std::thread& t : helpers) t.join();
-  for (const std::exception_ptr& e : errors) {
-    if (e) std::rethrow_exception(e);
-  }
+  inkbinder::RunOnThreads(
+      readers,
+      [&](unsigned k) {
+        if (k == 0) return work(own);
+        std::string error;
+        // A reader that cannot open the book leaves its share to the others.
+        const std::unique_ptr<HelpStorage> book = HelpStorage::Open(book_path, &error);
+        if (book) work(book.get());
+      },
+      [&] { next = problems.size(); });
   for (const std::string& problem : problems) {
     if (!problem.empty()) return problem;
   }

@@ -81,6 +81,23 @@ std::string Noise(std::size_t size) {
 // The compiler reads a page in pieces of one size and the check in pieces of
 // another: the digests must agree whatever the pieces, and a change in any
 // byte must show, one in the last unfinished word too.
+// Writes the project for `pages` in `folder` and compiles it with the check
+// left out, keeping the facts the compiler hands the check.
+void CompileUnchecked(const std::string& folder, const std::vector<std::string>& pages, std::string* book,
+                      BookFacts* facts) {
+  const std::vector<std::string> names = inkbinder::ReadPageNames(folder, pages);
+  ASSERT_TRUE(inkbinder::WriteContentsFile(folder, pages, names));
+  ASSERT_TRUE(inkbinder::WriteIndexFile(folder, pages, names));
+  ASSERT_TRUE(inkbinder::WriteProjectFile(folder, pages, "书"));
+  CompileOptions options;
+  options.check = [&](const std::string&, const BookFacts& given) {
+    *facts = given;
+    return std::string();
+  };
+  std::string error;
+  ASSERT_TRUE(CompileHelpBook(folder + "/" + inkbinder::kProjectFileName, options, book, &error)) << error;
+}
+
 TEST(PageDigestTest, IsTheSameWhateverThePiecesAndChangesWithAnyByte) {
   const std::string text = "页面的末尾 ends mid-word";
   ASSERT_NE(text.size() % 8, 0u);
@@ -108,20 +125,9 @@ TEST(BookCheckOfBuiltBooksTest, PassesASoundBookAndNamesTheFirstBadFileOfADamage
   const std::vector<std::string> pages = {"a.txt", "R&amp;D 部门.txt", "p&q.txt", "第2章.txt", "z.txt"};
   const std::string bytes[] = {"aa", "<title>R&amp;D</title>\r\n", "pq", "二", Noise(300000)};
   for (std::size_t i = 0; i < pages.size(); ++i) WriteBytes(dir / pages[i], bytes[i]);
-  const std::vector<std::string> names = inkbinder::ReadPageNames(dir.path(), pages);
-  ASSERT_TRUE(inkbinder::WriteContentsFile(dir.path(), pages, names));
-  ASSERT_TRUE(inkbinder::WriteIndexFile(dir.path(), pages, names));
-  ASSERT_TRUE(inkbinder::WriteProjectFile(dir.path(), pages, "书"));
-
-  CompileOptions options;
-  BookFacts facts;
-  options.check = [&](const std::string&, const BookFacts& given) {
-    facts = given;
-    return std::string();
-  };
   std::string book;
-  std::string error;
-  ASSERT_TRUE(CompileHelpBook(dir / inkbinder::kProjectFileName, options, &book, &error)) << error;
+  BookFacts facts;
+  ASSERT_NO_FATAL_FAILURE(CompileUnchecked(dir.path(), pages, &book, &facts));
   ASSERT_EQ(facts.pages.size(), pages.size());
   EXPECT_EQ(CheckBook(book, facts), "");
   // The book is compared with what the compiler wrote, not with a file that
@@ -162,19 +168,9 @@ TEST(BookCheckOfBuiltBooksTest, SeveralReadersCheckEveryPageAndTellTheFirstProbl
     pages.push_back("p" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".txt");
     WriteBytes(dir / pages.back(), "page " + std::to_string(i) + Noise(10000));  // a reset interval every few pages
   }
-  const std::vector<std::string> names = inkbinder::ReadPageNames(dir.path(), pages);
-  ASSERT_TRUE(inkbinder::WriteContentsFile(dir.path(), pages, names));
-  ASSERT_TRUE(inkbinder::WriteIndexFile(dir.path(), pages, names));
-  ASSERT_TRUE(inkbinder::WriteProjectFile(dir.path(), pages, "书"));
-  CompileOptions options;
-  BookFacts facts;
-  options.check = [&](const std::string&, const BookFacts& given) {
-    facts = given;
-    return std::string();
-  };
   std::string book;
-  std::string error;
-  ASSERT_TRUE(CompileHelpBook(dir / inkbinder::kProjectFileName, options, &book, &error)) << error;
+  BookFacts facts;
+  ASSERT_NO_FATAL_FAILURE(CompileUnchecked(dir.path(), pages, &book, &facts));
   constexpr unsigned kReaders = 3;
   ASSERT_EQ(CheckBook(book, facts, nullptr, kReaders), "");
 

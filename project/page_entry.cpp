@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
+#include "platform/run_on_threads.h"
 #include "project/page_title.h"
 #include "project/sitemap_title.h"
 #include "project/templates.h"
@@ -125,32 +124,8 @@ std::vector<std::string> ReadPageNames(const std::string& folder,
       for (std::size_t i = begin; i < end; ++i) names[i] = PageName(folder, pages[i], shared_stop);
     }
   };
-  std::vector<std::exception_ptr> errors(readers);
-  std::vector<std::thread> helpers;
-  for (unsigned k = 1; k < readers; ++k) {
-    try {
-      helpers.emplace_back([&, k] {
-        try {
-          work();
-        } catch (...) {
-          errors[k] = std::current_exception();
-          next = pages.size();
-        }
-      });
-    } catch (const std::system_error&) {
-      break;  // no thread to be had: fewer readers
-    }
-  }
-  try {
-    work();
-  } catch (...) {
-    errors[0] = std::current_exception();
-    next = pages.size();
-  }
-  for (std::thread& t : helpers) t.join();
-  for (const std::exception_ptr& e : errors) {
-    if (e) std::rethrow_exception(e);
-  }
+  RunOnThreads(
+      readers, [&](unsigned) { work(); }, [&] { next = pages.size(); });
   return names;
 }
 
