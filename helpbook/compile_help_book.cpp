@@ -1,6 +1,7 @@
 #include "helpbook/compile_help_book.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -288,11 +289,45 @@ bool ReadSitemap(const std::string& bytes, const ProjectFolder& where,
   return true;
 }
 
-// The system files and the sitemaps go into the book first, and are freed
-// once they are in it; a check that wants the sitemaps' bytes gets them
-// handed on, not copied. False when the section cannot be written.
-bool AddSystemFilesAndSitemaps(std::vector<InternalFile>* system_files, std::vector<SitemapFile>* sitemaps,
+// What the book holds besides its pages: the sitemaps, and the system files
+// made from them.
+struct BookExtras {
+  std::vector<SitemapFile> sitemaps;
+  std::vector<InternalFile> system_files;
+  bool made = false;
+  std::string error;
+  std::exception_ptr failure;
+};
+
+// Reads both sitemaps, the contents first, and makes the system files from
+// them. One after the other: this runs beside the pages' compression, and
+// the sitemaps of 100,000 pages take tens of megabytes each while they are
+// understood.
+bool ReadSitemapsAndMakeSystemFiles(const HelpProject& project, const ProjectFolder& where, BookInfo* info,
+                                    BookFacts* facts, BookExtras* extras) {
+  if (!ReadSitemap(project.contents_file, where, &info->contents, &facts->contents_name, &facts->contents_bytes,
+                   &extras->sitemaps, &extras->error) ||
+      !ReadSitemap(project.index_file, where, &info->index, &facts->index_name, &facts->index_bytes,
+                   &extras->sitemaps, &extras->error) ||
+      !MakeSystemFiles(*info, &extras->system_files, &extras->error)) {
+    return false;
+  }
+  // The entries and names of 100,000 pages take tens of megabytes; the
+  // system files hold what they were needed for.
+  *info = BookInfo{};
+  return true;
+}
+
+// The sitemaps and the system files go into the book after the pages, and
+// are freed once they are in it; a check that wants the sitemaps' bytes gets
+// them handed on, not copied. False when the section cannot be written.
+bool AddSitemapsAndSystemFiles(std::vector<SitemapFile>* sitemaps, std::vector<InternalFile>* system_files,
                                bool for_check, BookWriter* writer) {
+  for (SitemapFile& sitemap : *sitemaps) {
+    if (!writer->Has(sitemap.name) && !writer->AddFile(sitemap.name, sitemap.bytes)) return false;
+    if (for_check) *sitemap.fact_bytes = std::move(sitemap.bytes);
+    std::string().swap(sitemap.bytes);
+  }
   for (const InternalFile& file : *system_files) {
     if (!file.compressed) {
       writer->AddUncompressedFile(file.name, file.bytes);
@@ -301,11 +336,6 @@ bool AddSystemFilesAndSitemaps(std::vector<InternalFile>* system_files, std::vec
     }
   }
   std::vector<InternalFile>().swap(*system_files);
-  for (SitemapFile& sitemap : *sitemaps) {
-    if (!writer->Has(sitemap.name) && !writer->AddFile(sitemap.name, sitemap.bytes)) return false;
-    if (for_check) *sitemap.fact_bytes = std::move(sitemap.bytes);
-    std::string().swap(sitemap.bytes);
-  }
   return true;
 }
 
@@ -316,7 +346,8 @@ constexpr unsigned kMostPageReaders = 2;
 // Every page the project lists, once, streamed into the book. Small pages
 // come read ahead; the rest are read here.
 bool AddPages(const HelpProject& project, const ProjectFolder& where, const CompileOptions& options,
-              BookWriter* writer, BookFacts* facts, std::string* error, CompileFailure* failure) {
+              const std::vector<std::string>& later, BookWriter* writer, BookFacts* facts, std::string* error,
+              CompileFailure* failure) {
   std::vector<char> buffer(kReadBlock);
   const std::size_t total = project.files.size();
   if (options.check) facts->pages.reserve(total);
@@ -347,7 +378,8 @@ bool AddPages(const HelpProject& project, const ProjectFolder& where, const Comp
     const std::string& name = names[i];
     PageDigest digest;
     const bool read_ahead = ahead.Take(i, &bytes, &digest);
-    if (!writer->Has(name)) {  // else listed twice
+    // A name listed twice, or one the book's own files take after the pages, is stored once.
+    if (!writer->Has(name) && std::find(later.begin(), later.end(), name) == later.end()) {
       if (options.stop && options.stop()) {
         *error = "interrupted";
         return false;
@@ -413,57 +445,59 @@ bool Compile(const std::string& project_path, const CompileOptions& options, std
 
   BookFacts facts;
   facts.language = project.language;
-  // The two sitemaps of 100,000 pages are megabytes each: the index is read
-  // on a thread of its own meanwhile. The contents' problem is told first.
-  std::vector<SitemapFile> sitemaps;
-  std::vector<SitemapFile> index_sitemap;
-  std::string index_error;
-  bool index_read = false;
-  std::exception_ptr index_failure;
-  std::thread index_reader([&] {
-    try {
-      index_read = ReadSitemap(project.index_file, where, &info.index, &facts.index_name, &facts.index_bytes,
-                               &index_sitemap, &index_error);
-    } catch (...) {
-      index_failure = std::current_exception();
-    }
-  });
-  bool contents_read = false;
-  try {
-    contents_read = ReadSitemap(project.contents_file, where, &info.contents, &facts.contents_name,
-                                &facts.contents_bytes, &sitemaps, error);
-  } catch (...) {
-    index_reader.join();
-    throw;
-  }
-  index_reader.join();
-  if (!contents_read) return false;
-  if (index_failure) std::rethrow_exception(index_failure);
-  if (!index_read) {
-    *error = index_error;
-    return false;
-  }
-  for (SitemapFile& sitemap : index_sitemap) sitemaps.push_back(std::move(sitemap));
-
-  std::vector<InternalFile> system_files;
-  if (!MakeSystemFiles(info, &system_files, error)) return false;
-  const std::uint32_t unix_seconds = UnixSeconds(info.timestamp);
-  // The entries and names of 100,000 pages take tens of megabytes; the
-  // system files hold what they were needed for.
-  info = BookInfo{};
-
   BookSettings settings;
   settings.lzx = options.lzx;
   settings.stop = options.stop;
   settings.language = project.language;
-  settings.timestamp = unix_seconds;  // one clock read: header and #SYSTEM agree
+  settings.timestamp = UnixSeconds(info.timestamp);  // one clock read: header and #SYSTEM agree
   BookWriter writer(*book_path, settings);
   if (!writer.Start(error)) return NotWritten(*error, error, failure);
-  if (!AddSystemFilesAndSitemaps(&system_files, &sitemaps, static_cast<bool>(options.check), &writer)) {
+
+  // The pages go into the section first, as other compilers put them; the
+  // sitemaps are read meanwhile and the system files made from them, on
+  // threads of their own, and follow the pages. A page cannot take a name
+  // they will have.
+  std::vector<std::string> later(std::begin(kSystemFileNames), std::end(kSystemFileNames));
+  for (const std::string* sitemap : {&project.contents_file, &project.index_file}) {
+    std::string relative;
+    std::string name;
+    if (!sitemap->empty() && ProjectName(*sitemap, &relative) && BookName(relative, &name)) {
+      later.push_back(std::move(name));
+    }
+  }
+  BookExtras extras;
+  std::atomic<bool> extras_failed{false};
+  std::thread extras_maker([&] {
+    try {
+      extras.made = ReadSitemapsAndMakeSystemFiles(project, where, &info, &facts, &extras);
+    } catch (...) {
+      extras.failure = std::current_exception();
+    }
+    if (!extras.made) extras_failed = true;
+  });
+  // Joined however the pages end: a bad sitemap stops them, and is the problem told.
+  struct Joiner {
+    std::thread& thread;
+    ~Joiner() {
+      if (thread.joinable()) thread.join();
+    }
+  } joiner{extras_maker};
+  CompileOptions page_options = options;
+  page_options.stop = [&] { return extras_failed.load() || (options.stop && options.stop()); };
+  const bool pages_added = AddPages(project, where, page_options, later, &writer, &facts, error, failure);
+  extras_maker.join();
+  if (extras.failure) std::rethrow_exception(extras.failure);
+  if (!extras.made) {
+    *error = extras.error;
+    if (failure != nullptr) *failure = CompileFailure::kOther;
+    return false;
+  }
+  if (!pages_added) return false;
+  std::vector<std::string>().swap(project.files);  // the check has its own list
+  if (!AddSitemapsAndSystemFiles(&extras.sitemaps, &extras.system_files, static_cast<bool>(options.check),
+                                 &writer)) {
     return NotWritten(kCannotWriteSection, error, failure);
   }
-  if (!AddPages(project, where, options, &writer, &facts, error, failure)) return false;
-  std::vector<std::string>().swap(project.files);  // the check has its own list
   if (options.stop && options.stop()) {
     *error = "interrupted";
     return false;

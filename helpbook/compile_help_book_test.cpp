@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "helpbook/book_check.h"
 #include "helpbook/book_readers.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -151,6 +152,11 @@ TEST(CompileHelpBookTest, BadInputIsNamedAndWritesNoBook) {
       {"no book name", "[OPTIONS]\r\nTitle=x\r\n[FILES]\r\na.txt\r\n", "Compiled file"},
       {"a page outside the folder", "[OPTIONS]\r\nCompiled file=b.chm\r\n[FILES]\r\n..\\a.txt\r\n",
        "..\\a.txt"},
+      // The sitemaps are read while the pages are compressed; their problem
+      // is still the one told, as it comes first in the project.
+      {"a missing contents file and a missing page",
+       "[OPTIONS]\r\nCompiled file=b.chm\r\nContents file=none.hhc\r\n[FILES]\r\na.txt\r\nmissing.txt\r\n",
+       "none.hhc"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -170,6 +176,33 @@ TEST(CompileHelpBookTest, BadInputIsNamedAndWritesNoBook) {
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) entries += !e.path().empty();
     EXPECT_EQ(entries, fifo ? 5u : 4u) << "files left behind";
   }
+}
+
+// The book's own files follow the pages into the book: a page listed under
+// one of their names is stored once, as a name listed twice is, and the
+// book still reads back whole.
+TEST(CompileHelpBookTest, APageCannotTakeTheNameOfTheBooksOwnFiles) {
+  ScopedTempDir dir;
+  WriteBytes(dir / "a.txt", "page");
+  WriteBytes(dir / "#TOPICS", "not the topics");
+  const std::string contents =
+      "<HTML><BODY><UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"a\">"
+      "<param name=\"Local\" value=\"a.txt\"></OBJECT></UL></BODY></HTML>\r\n";
+  WriteBytes(dir / "c.hhc", contents);
+  WriteBytes(dir / "p.hhp",
+             "[OPTIONS]\r\nCompiled file=b.chm\r\nContents file=c.hhc\r\n[FILES]\r\n#TOPICS\r\nc.hhc\r\na.txt\r\n");
+  CompileOptions options;
+  options.check = [](const std::string& book, const BookFacts& facts) { return CheckBook(book, facts); };
+  std::string book;
+  std::string error;
+  ASSERT_TRUE(CompileHelpBook(dir / "p.hhp", options, &book, &error)) << error;
+  testing::ChmlibBook chmlib(book);
+  ASSERT_TRUE(chmlib.opened());
+  std::string stored;
+  ASSERT_TRUE(chmlib.Read("/#TOPICS", &stored));
+  EXPECT_NE(stored, "not the topics");
+  ASSERT_TRUE(chmlib.Read("/c.hhc", &stored));
+  EXPECT_SAME_BYTES(contents, stored);
 }
 
 }  // namespace

@@ -199,6 +199,13 @@ bool ReadTag(std::string_view word, std::string_view rest, size_t pos, SitemapSt
 
 bool ParseSitemap(std::string_view text, std::vector<SitemapEntry>* entries, std::string* error) {
   entries->clear();
+  // One entry an object: reserved, as growing the entries of 100,000 pages
+  // held one and a half times them at once.
+  std::size_t objects = 0;
+  for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+    objects += SameIgnoringAsciiCase(text.substr(at + 1, 6), "object");
+  }
+  entries->reserve(objects);
   SitemapState state;
   state.entries = entries;
   size_t pos = 0;

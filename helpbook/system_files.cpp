@@ -296,9 +296,11 @@ std::string WindowStruct(const WindowDefinition& w, StringTable* strings) {
   return out;
 }
 
+// Viewed where the book's description holds them: 100,000 copies of each
+// were megabytes while the pages were compressed beside them.
 struct Topic {
-  std::string local;
-  std::string title;
+  std::string_view local;
+  std::string_view title;
   bool in_contents;
 };
 
@@ -306,14 +308,15 @@ struct Topic {
 // names, then the project's other files.
 std::vector<Topic> CollectTopics(const BookInfo& book) {
   std::vector<Topic> topics;
-  std::unordered_set<std::string> seen(book.contents.size() + book.index.size() + book.files.size());
-  const auto add = [&](const std::string& local, const std::string& title, bool in_contents) {
+  topics.reserve(book.contents.size());
+  std::unordered_set<std::string_view> seen(book.contents.size() + book.index.size() + book.files.size());
+  const auto add = [&](std::string_view local, std::string_view title, bool in_contents) {
     if (local.empty() || !seen.insert(local).second) return;
     topics.push_back(Topic{local, title, in_contents});
   };
   for (const SitemapEntry& e : book.contents) add(e.local, e.name, true);
   for (const SitemapEntry& e : book.index) add(e.local, e.name, false);
-  for (const std::string& file : book.files) add(file, std::string(), false);
+  for (const std::string& file : book.files) add(file, std::string_view(), false);
   return topics;
 }
 
@@ -551,15 +554,22 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
   // #SYSTEM stays uncompressed, as other compilers keep it; #ITBITS is
   // empty in every book.
   const std::string index_header = IndexHeaderFile(book, topics.size());
-  files->push_back({"/#ITBITS", std::string(), true});
-  files->push_back({"/#SYSTEM", SystemFile(book, start_page, index_header), false});
-  files->push_back({"/#WINDOWS", windows_file});
-  files->push_back({"/#TOPICS", std::move(topic_files.topics)});
-  files->push_back({"/#URLTBL", std::move(topic_files.url_table)});
-  files->push_back({"/#URLSTR", std::move(topic_files.url_strings)});
-  files->push_back({"/#IDXHDR", index_header});
-  files->push_back({"/#STRINGS", strings.Bytes()});
+  files->push_back({kSystemFileNames[0], std::string(), true});
+  files->push_back({kSystemFileNames[1], SystemFile(book, start_page, index_header), false});
+  files->push_back({kSystemFileNames[2], windows_file});
+  files->push_back({kSystemFileNames[3], std::move(topic_files.topics)});
+  files->push_back({kSystemFileNames[4], std::move(topic_files.url_table)});
+  files->push_back({kSystemFileNames[5], std::move(topic_files.url_strings)});
+  files->push_back({kSystemFileNames[6], index_header});
+  files->push_back({kSystemFileNames[7], strings.Bytes()});
   return true;
+}
+
+bool IsSystemFileName(std::string_view name) {
+  for (const char* system_name : kSystemFileNames) {
+    if (name == system_name) return true;
+  }
+  return false;
 }
 
 }  // namespace helpbook

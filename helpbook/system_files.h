@@ -101,4 +101,11 @@ std::string StartPage(const BookInfo& book);
 // default window names no window of the project).
 bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std::string* error);
 
+// The names MakeSystemFiles gives its files, in the order it makes them.
+inline constexpr const char* kSystemFileNames[] = {"/#ITBITS", "/#SYSTEM", "/#WINDOWS", "/#TOPICS",
+                                                   "/#URLTBL", "/#URLSTR", "/#IDXHDR", "/#STRINGS"};
+
+// Whether `name` is one of them.
+bool IsSystemFileName(std::string_view name);
+
 }  // namespace helpbook
