@@ -40,8 +40,8 @@ class MatchFinder {
   // first; the last is the longest found. Then pos is remembered for later
   // positions.
   template <typename Found>
-  void FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
-                     unsigned longer_than, Found&& found);
+  inline __attribute__((always_inline)) void FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos,
+                                                           unsigned limit, unsigned longer_than, Found&& found);
   // Remembers from..to-1 without looking: the positions lie inside a chosen match.
   void Insert(const std::uint8_t* data, std::size_t size, std::uint32_t from, std::uint32_t to);
 
@@ -53,6 +53,10 @@ class MatchFinder {
   template <bool kShortMatches, typename Found>
   void Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit, unsigned longer_than,
             Found& found);
+  // Find where the eight bytes at pos lie inside the interval, as nearly all
+  // do: no bounds to check, and the chain walk keeps everything in registers.
+  template <bool kShortMatches, typename Found>
+  void FindInside(const std::uint8_t* data, std::uint32_t pos, unsigned limit, unsigned longer_than, Found& found);
 
   // 64 K heads each: a 64 KiB window holds that many positions.
   static constexpr unsigned kHash3Bits = 16;
@@ -158,10 +162,77 @@ void MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t
   }
 }
 
+template <bool kShortMatches, typename Found>
+inline __attribute__((always_inline)) void MatchFinder::FindInside(const std::uint8_t* data, std::uint32_t pos,
+                                                                   unsigned limit, unsigned longer_than,
+                                                                   Found& found) {
+  const std::uint8_t* here = data + pos;
+  std::uint64_t bytes;
+  std::memcpy(&bytes, here, 8);
+  const std::uint32_t base = base_;
+  const std::uint32_t stored = base + pos;
+  const std::uint32_t lowest = pos > max_distance_ ? stored - max_distance_ : base;
+  const std::uint32_t mask = window_mask_;
+  std::uint32_t* const prev = prev_.data();
+  // Stored positions index the bytes directly: data - base, as a number.
+  const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(data) - base;
+  const auto at = [origin](std::uint32_t candidate) { return reinterpret_cast<const std::uint8_t*>(origin + candidate); };
+  unsigned seen = std::max(longer_than, kShortMatches ? 2u : shortest_ - 1);
+  const std::uint64_t chain_mask = kShortMatches ? 0xFFFFFFFFu : chain_mask_;
+
+  std::uint32_t candidate3 = 0;
+  if (kShortMatches) {
+    std::uint32_t& head3 = head3_[HashOf(bytes & kThreeBytes, kHash3Bits)];
+    candidate3 = head3;
+    head3 = stored;
+  }
+  std::uint32_t& head = head4_[HashOf(bytes & chain_mask, kChainHashBits)];
+  std::uint32_t candidate = head;
+  prev[pos & mask] = candidate;
+  head = stored;
+  __builtin_prefetch(&head4_[HashOf((bytes >> 8) & chain_mask, kChainHashBits)]);
+  if (kShortMatches) __builtin_prefetch(&head3_[HashOf((bytes >> 8) & kThreeBytes, kHash3Bits)]);
+  if (limit < 3 || seen >= limit) return;
+
+  const auto first4 = static_cast<std::uint32_t>(bytes);
+  if (kShortMatches && seen < 3 && candidate3 >= lowest) {
+    const std::uint8_t* there = at(candidate3);
+    if (((Load32(there) ^ first4) & kThreeBytes) == 0) {
+      const unsigned len = MatchLength(here, there, limit);
+      seen = len;
+      found(len, stored - candidate3);
+      if (len >= nice_length_ || len >= limit) return;
+    }
+  }
+  if (candidate < lowest) return;
+  const unsigned nice = std::min(nice_length_, limit);
+  std::uint8_t want = here[seen];
+  for (unsigned chain = max_chain_; chain != 0; --chain) {
+    const std::uint8_t* there = at(candidate);
+    if (there[seen] == want && Load32(there) == first4) {
+      const unsigned len = MatchLength(here, there, limit);
+      if (len > seen) {
+        seen = len;
+        found(len, stored - candidate);
+        if (len >= nice) return;
+        want = here[seen];
+      }
+    }
+    candidate = prev[(candidate - base) & mask];
+    if (candidate < lowest) return;
+  }
+}
+
 template <typename Found>
 void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
                                 unsigned longer_than, Found&& found) {
-  if (shortest_ <= 3) {
+  if (__builtin_expect(pos + 8 <= size, 1)) {
+    if (shortest_ <= 3) {
+      FindInside<true>(data, pos, limit, longer_than, found);
+    } else {
+      FindInside<false>(data, pos, limit, longer_than, found);
+    }
+  } else if (shortest_ <= 3) {
     Find<true>(data, size, pos, limit, longer_than, found);
   } else {
     Find<false>(data, size, pos, limit, longer_than, found);
