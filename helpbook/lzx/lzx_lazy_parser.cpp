@@ -55,6 +55,7 @@ Item* LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::ui
   const std::uint16_t* const literal_sum = literal_sum_.data();
   SymbolCounts& counts = *counts_;
   const unsigned nice = finder_.nice_length();
+  Match found[MatchFinder::kMaxFound];
 
   // The match that saves the most against literals at pos, if any saves.
   const auto best_at = [&](std::uint32_t pos) __attribute__((always_inline)) {
@@ -88,10 +89,11 @@ Item* LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::ui
       finder_.Insert(data, size, pos, pos + 1);
       return best;
     }
-    finder_.FindAndInsert(data, size, pos, limit, longest, [&](unsigned length, std::uint32_t distance) {
-      const std::int32_t g = gain(length, distance + 2);
-      if (g > best.gain) best = {length, distance + 2, g};
-    });
+    const unsigned n = finder_.FindAndInsert(data, size, pos, limit, longest, found);
+    for (unsigned i = 0; i < n; ++i) {
+      const std::int32_t g = gain(found[i].length, found[i].distance + 2);
+      if (g > best.gain) best = {found[i].length, found[i].distance + 2, g};
+    }
     return best;
   };
   const auto literal = [&](std::uint32_t pos) __attribute__((always_inline)) {

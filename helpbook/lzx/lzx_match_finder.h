@@ -26,6 +26,12 @@ inline unsigned MatchLength(const std::uint8_t* a, const std::uint8_t* b, unsign
   return len;
 }
 
+// An earlier occurrence: its length and how far back it starts.
+struct Match {
+  std::uint32_t length;
+  std::uint32_t distance;
+};
+
 class MatchFinder {
  public:
   MatchFinder(unsigned window_bits, unsigned nice_length);
@@ -35,13 +41,15 @@ class MatchFinder {
   // `shortest` bytes (3..8); the chains hash max(shortest, 4) bytes.
   void Reset(unsigned max_chain, unsigned shortest, std::size_t size);
 
-  // Calls found(length, distance) for the matches at pos of at most `limit`
-  // bytes, each longer than longer_than and than the one before, nearest
-  // first; the last is the longest found. Then pos is remembered for later
-  // positions.
-  template <typename Found>
-  inline __attribute__((always_inline)) void FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos,
-                                                           unsigned limit, unsigned longer_than, Found&& found);
+  // Writes to `found` the matches at pos of at most `limit` bytes, each
+  // longer than longer_than and than the one before, nearest first, and
+  // returns how many: the last is the longest found. `found` must hold
+  // kMaxFound. Then pos is remembered for later positions. The walk only
+  // writes, so that its state stays in registers; the caller weighs after.
+  static constexpr unsigned kMaxFound = 256;
+  inline __attribute__((always_inline)) unsigned FindAndInsert(const std::uint8_t* data, std::size_t size,
+                                                               std::uint32_t pos, unsigned limit, unsigned longer_than,
+                                                               Match* found);
   // Remembers from..to-1 without looking: the positions lie inside a chosen match.
   void Insert(const std::uint8_t* data, std::size_t size, std::uint32_t from, std::uint32_t to);
 
@@ -50,13 +58,14 @@ class MatchFinder {
  private:
   // kShortMatches: matches from three bytes, the chains on four, known when
   // compiling; otherwise as Reset set.
-  template <bool kShortMatches, typename Found>
-  void Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit, unsigned longer_than,
-            Found& found);
+  template <bool kShortMatches>
+  unsigned Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit, unsigned longer_than,
+                Match* found);
   // Find where the eight bytes at pos lie inside the interval, as nearly all
   // do: no bounds to check, and the chain walk keeps everything in registers.
-  template <bool kShortMatches, typename Found>
-  void FindInside(const std::uint8_t* data, std::uint32_t pos, unsigned limit, unsigned longer_than, Found& found);
+  template <bool kShortMatches>
+  unsigned FindInside(const std::uint8_t* data, std::uint32_t pos, unsigned limit, unsigned longer_than,
+                      Match* found);
 
   // 64 K heads each: a 64 KiB window holds that many positions.
   static constexpr unsigned kHash3Bits = 16;
@@ -101,10 +110,11 @@ class MatchFinder {
   std::vector<std::uint32_t> prev_;
 };
 
-template <bool kShortMatches, typename Found>
-void MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
-                       unsigned longer_than, Found& found) {
-  if (pos + 3 > size) return;
+template <bool kShortMatches>
+unsigned MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
+                           unsigned longer_than, Match* found) {
+  Match* const first = found;
+  if (pos + 3 > size) return static_cast<unsigned>(found - first);
   const std::uint8_t* here = data + pos;
   // Stored positions below this are too far back or from an earlier interval.
   const std::uint32_t lowest = Stored(pos > max_distance_ ? pos - max_distance_ : 0);
@@ -121,19 +131,19 @@ void MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t
   }
   if (pos + chain_bytes > size) {
     if (limit >= 3 && seen < 3 && candidate3 >= lowest && MatchLength(here, data + (candidate3 - base_), 3) == 3) {
-      found(3u, Stored(pos) - candidate3);
+      *found++ = {3u, Stored(pos) - candidate3};
     }
-    return;
+    return static_cast<unsigned>(found - first);
   }
   std::uint32_t& head = head4_[HashOf(bytes & chain_mask, kChainHashBits)];
   std::uint32_t candidate = head;
-  prev_[pos & window_mask_] = head;
+  prev_[Stored(pos) & window_mask_] = head;
   head = Stored(pos);
   // The next position's heads, most often searched next, on their way to the
   // cache: 2 % less time on the man pages, 8 % on text with few repeats.
   __builtin_prefetch(&head4_[HashOf((bytes >> 8) & chain_mask, kChainHashBits)]);
   if (kShortMatches) __builtin_prefetch(&head3_[HashOf((bytes >> 8) & kThreeBytes, kHash3Bits)]);
-  if (limit < 3 || seen >= limit) return;
+  if (limit < 3 || seen >= limit) return static_cast<unsigned>(found - first);
 
   // The nearest three-byte match: the chains only hold longer prefixes.
   const auto first4 = static_cast<std::uint32_t>(bytes);
@@ -143,8 +153,8 @@ void MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t
     if (((Load32(there) ^ first4) & kThreeBytes) == 0) {
       const unsigned len = MatchLength(here, there, limit);
       seen = len;
-      found(len, Stored(pos) - candidate3);
-      if (len >= nice_length_ || len >= limit) return;
+      *found++ = {len, Stored(pos) - candidate3};
+      if (len >= nice_length_ || len >= limit) return static_cast<unsigned>(found - first);
     }
   }
   for (unsigned chain = max_chain_; candidate >= lowest && chain != 0; --chain) {
@@ -154,18 +164,20 @@ void MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t
       const unsigned len = MatchLength(here, there, limit);
       if (len > seen) {
         seen = len;
-        found(len, pos - at);
+        *found++ = {len, pos - at};
         if (len >= nice_length_ || len >= limit) break;
       }
     }
-    candidate = prev_[at & window_mask_];
+    candidate = prev_[candidate & window_mask_];
   }
+  return static_cast<unsigned>(found - first);
 }
 
-template <bool kShortMatches, typename Found>
-inline __attribute__((always_inline)) void MatchFinder::FindInside(const std::uint8_t* data, std::uint32_t pos,
-                                                                   unsigned limit, unsigned longer_than,
-                                                                   Found& found) {
+template <bool kShortMatches>
+inline __attribute__((always_inline)) unsigned MatchFinder::FindInside(const std::uint8_t* data, std::uint32_t pos,
+                                                                       unsigned limit, unsigned longer_than,
+                                                                       Match* found) {
+  Match* const first = found;
   const std::uint8_t* here = data + pos;
   std::uint64_t bytes;
   std::memcpy(&bytes, here, 8);
@@ -188,11 +200,11 @@ inline __attribute__((always_inline)) void MatchFinder::FindInside(const std::ui
   }
   std::uint32_t& head = head4_[HashOf(bytes & chain_mask, kChainHashBits)];
   std::uint32_t candidate = head;
-  prev[pos & mask] = candidate;
+  prev[stored & mask] = candidate;
   head = stored;
   __builtin_prefetch(&head4_[HashOf((bytes >> 8) & chain_mask, kChainHashBits)]);
   if (kShortMatches) __builtin_prefetch(&head3_[HashOf((bytes >> 8) & kThreeBytes, kHash3Bits)]);
-  if (limit < 3 || seen >= limit) return;
+  if (limit < 3 || seen >= limit) return static_cast<unsigned>(found - first);
 
   const auto first4 = static_cast<std::uint32_t>(bytes);
   if (kShortMatches && seen < 3 && candidate3 >= lowest) {
@@ -200,43 +212,45 @@ inline __attribute__((always_inline)) void MatchFinder::FindInside(const std::ui
     if (((Load32(there) ^ first4) & kThreeBytes) == 0) {
       const unsigned len = MatchLength(here, there, limit);
       seen = len;
-      found(len, stored - candidate3);
-      if (len >= nice_length_ || len >= limit) return;
+      *found++ = {len, stored - candidate3};
+      if (len >= nice_length_ || len >= limit) return static_cast<unsigned>(found - first);
     }
   }
-  if (candidate < lowest) return;
+  if (candidate < lowest || max_chain_ == 0) return static_cast<unsigned>(found - first);
   const unsigned nice = std::min(nice_length_, limit);
+  // The byte at `seen` tells most candidates apart: it is looked at first,
+  // at origin + seen + candidate, so that the walk keeps few values.
   std::uint8_t want = here[seen];
-  for (unsigned chain = max_chain_; chain != 0; --chain) {
-    const std::uint8_t* there = at(candidate);
-    if (there[seen] == want && Load32(there) == first4) {
-      const unsigned len = MatchLength(here, there, limit);
-      if (len > seen) {
-        seen = len;
-        found(len, stored - candidate);
-        if (len >= nice) return;
-        want = here[seen];
+  std::uintptr_t probe = origin + seen;
+  for (unsigned chain = max_chain_;;) {
+    if (*reinterpret_cast<const std::uint8_t*>(probe + candidate) == want) {
+      const std::uint8_t* there = at(candidate);
+      if (Load32(there) == first4) {
+        const unsigned len = MatchLength(here, there, limit);
+        if (len > seen) {
+          seen = len;
+          *found++ = {len, stored - candidate};
+          if (len >= nice) break;
+          want = here[seen];
+          probe = origin + seen;
+        }
       }
     }
-    candidate = prev[(candidate - base) & mask];
-    if (candidate < lowest) return;
+    if (--chain == 0) break;
+    candidate = prev[candidate & mask];
+    if (candidate < lowest) break;
   }
+  return static_cast<unsigned>(found - first);
 }
 
-template <typename Found>
-void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
-                                unsigned longer_than, Found&& found) {
+inline unsigned MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos,
+                                           unsigned limit, unsigned longer_than, Match* found) {
   if (__builtin_expect(pos + 8 <= size, 1)) {
-    if (shortest_ <= 3) {
-      FindInside<true>(data, pos, limit, longer_than, found);
-    } else {
-      FindInside<false>(data, pos, limit, longer_than, found);
-    }
-  } else if (shortest_ <= 3) {
-    Find<true>(data, size, pos, limit, longer_than, found);
-  } else {
-    Find<false>(data, size, pos, limit, longer_than, found);
+    return shortest_ <= 3 ? FindInside<true>(data, pos, limit, longer_than, found)
+                          : FindInside<false>(data, pos, limit, longer_than, found);
   }
+  return shortest_ <= 3 ? Find<true>(data, size, pos, limit, longer_than, found)
+                        : Find<false>(data, size, pos, limit, longer_than, found);
 }
 
 inline void MatchFinder::Insert(const std::uint8_t* data, std::size_t size, std::uint32_t from, std::uint32_t to) {
@@ -245,28 +259,41 @@ inline void MatchFinder::Insert(const std::uint8_t* data, std::size_t size, std:
   const auto inside_end = static_cast<std::uint32_t>(std::min<std::size_t>(to, size >= 8 ? size - 7 : 0));
   std::uint32_t pos = from;
   std::uint64_t bytes;
-  if (shortest_ <= 3) {
-    for (; pos < inside_end; ++pos) {
-      std::memcpy(&bytes, data + pos, 8);
-      head3_[HashOf(bytes & kThreeBytes, kHash3Bits)] = Stored(pos);
-      std::uint32_t& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
-      prev_[pos & window_mask_] = head;
-      head = Stored(pos);
+  // Locals, not members: the stores into the tables would make the
+  // compiler read the members again for every position.
+  std::uint32_t* const head3 = head3_.data();
+  std::uint32_t* const head4 = head4_.data();
+  std::uint32_t* const prev = prev_.data();
+  const std::uint64_t chain_mask = chain_mask_;
+  const std::uint32_t mask = window_mask_;
+  if (pos < inside_end) {
+    std::uint32_t stored = Stored(pos);
+    const std::uint32_t stored_end = Stored(inside_end);
+    const std::uint8_t* p = data + pos;
+    if (shortest_ <= 3) {
+      for (; stored != stored_end; ++stored, ++p) {
+        std::memcpy(&bytes, p, 8);
+        head3[HashOf(bytes & kThreeBytes, kHash3Bits)] = stored;
+        std::uint32_t& head = head4[HashOf(bytes & chain_mask, kChainHashBits)];
+        prev[stored & mask] = head;
+        head = stored;
+      }
+    } else {
+      for (; stored != stored_end; ++stored, ++p) {
+        std::memcpy(&bytes, p, 8);
+        std::uint32_t& head = head4[HashOf(bytes & chain_mask, kChainHashBits)];
+        prev[stored & mask] = head;
+        head = stored;
+      }
     }
-  } else {
-    for (; pos < inside_end; ++pos) {
-      std::memcpy(&bytes, data + pos, 8);
-      std::uint32_t& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
-      prev_[pos & window_mask_] = head;
-      head = Stored(pos);
-    }
+    pos = inside_end;
   }
   for (; pos < to && pos + 3 <= size; ++pos) {
     bytes = BytesAt(data, size, pos);
     if (shortest_ <= 3) head3_[HashOf(bytes & kThreeBytes, kHash3Bits)] = Stored(pos);
     if (pos + chain_bytes_ > size) continue;
     std::uint32_t& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
-    prev_[pos & window_mask_] = head;
+    prev_[Stored(pos) & window_mask_] = head;
     head = Stored(pos);
   }
 }
