@@ -58,9 +58,10 @@ class MatchFinder {
  private:
   // kShortMatches: matches from three bytes, the chains on four, known when
   // compiling; otherwise as Reset set.
+  // Near the interval's end: rare, kept out of the callers' loops.
   template <bool kShortMatches>
-  unsigned Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit, unsigned longer_than,
-                Match* found);
+  __attribute__((noinline)) unsigned Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos,
+                                          unsigned limit, unsigned longer_than, Match* found);
   // Find where the eight bytes at pos lie inside the interval, as nearly all
   // do: no bounds to check, and the chain walk keeps everything in registers.
   template <bool kShortMatches>
