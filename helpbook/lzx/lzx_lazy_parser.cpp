@@ -44,9 +44,10 @@ inline std::uint16_t Load16(const std::uint8_t* p) {
 }  // namespace
 
 LazyParser::LazyParser(unsigned window_bits, unsigned max_chain, unsigned nice_length)
-    : finder_(window_bits, nice_length), max_chain_(max_chain) {}
+    : narrow_(window_bits, nice_length), wide_(window_bits, nice_length), max_chain_(max_chain) {}
 
-Item* LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::uint32_t frame_start,
+template <typename Finder>
+Item* LazyParser::ParseFrame(Finder& finder, const std::uint8_t* data, std::size_t size, std::uint32_t frame_start,
                              std::uint32_t frame_end, const CostModel& costs, Item* out) {
   // The state the search touches at every position lives in locals: stores
   // into the tables and items would otherwise make the compiler read members
@@ -54,8 +55,8 @@ Item* LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::ui
   std::uint32_t r0 = repeat_[0], r1 = repeat_[1], r2 = repeat_[2];
   const std::uint16_t* const literal_sum = literal_sum_.data();
   SymbolCounts& counts = *counts_;
-  const unsigned nice = finder_.nice_length();
-  Match found[MatchFinder::kMaxFound];
+  const unsigned nice = finder.nice_length();
+  Match found[Finder::kMaxFound];
 
   // The match that saves the most against literals at pos, if any saves.
   const auto best_at = [&](std::uint32_t pos) __attribute__((always_inline)) {
@@ -86,10 +87,10 @@ Item* LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::ui
     }
     // A repeat match long enough is as good as any: no search.
     if (longest >= nice) {
-      finder_.Insert(data, size, pos, pos + 1);
+      finder.Insert(data, size, pos, pos + 1);
       return best;
     }
-    const unsigned n = finder_.FindAndInsert(data, size, pos, limit, longest, found);
+    const unsigned n = finder.FindAndInsert(data, size, pos, limit, longest, found);
     for (unsigned i = 0; i < n; ++i) {
       const std::int32_t g = gain(found[i].length, found[i].distance + 2);
       if (g > best.gain) best = {found[i].length, found[i].distance + 2, g};
@@ -144,10 +145,10 @@ Item* LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::ui
     take(current);
     const std::uint32_t end = pos + current.length;
     if (current.length < kSkimLength) {
-      finder_.Insert(data, size, inserted, end);
+      finder.Insert(data, size, inserted, end);
     } else {
-      finder_.Insert(data, size, inserted, inserted + kSkimEdge);
-      finder_.Insert(data, size, end - kSkimEdge, end);
+      finder.Insert(data, size, inserted, inserted + kSkimEdge);
+      finder.Insert(data, size, end - kSkimEdge, end);
     }
     pos = end;
     if (pos < frame_end) current = best_at(pos);
@@ -160,17 +161,31 @@ Item* LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::ui
 
 void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t frame_size, unsigned main_symbols,
                        CostModel* costs, ParsedInterval* out) {
+  out->frame_items.clear();
+  out->frame_repeats.clear();
+  out->frame_counts.clear();
+  if (size == 0) {
+    out->frame_items.push_back(0);
+    return;
+  }
+  if (decltype(narrow_)::Holds(size)) {
+    ParseFrames(narrow_, data, size, frame_size, main_symbols, costs, out);
+  } else {
+    ParseFrames(wide_, data, size, frame_size, main_symbols, costs, out);
+  }
+}
+
+template <typename Finder>
+void LazyParser::ParseFrames(Finder& finder, const std::uint8_t* data, std::size_t size, std::size_t frame_size,
+                             unsigned main_symbols, CostModel* costs, ParsedInterval* out) {
   literal_sum_.resize(size + 1);
   literal_sum_[0] = 0;
   // At most one item a byte; what lies past the last frame's end is spare.
   if (out->items.size() < size) out->items.resize(size);
-  out->frame_items.clear();
-  out->frame_repeats.clear();
-  out->frame_counts.clear();
   if (costs->CheapLiterals()) {
-    finder_.Reset(max_chain_ / kCheapLiteralChainDivisor, kCheapLiteralShortestMatch, size);
+    finder.Reset(max_chain_ / kCheapLiteralChainDivisor, kCheapLiteralShortestMatch, size);
   } else {
-    finder_.Reset(max_chain_, kShortestMatch, size);
+    finder.Reset(max_chain_, kShortestMatch, size);
   }
   repeat_[0] = repeat_[1] = repeat_[2] = 1;
   SymbolCounts so_far;
@@ -189,8 +204,8 @@ void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t f
     }
     out->frame_items.push_back(items);
     counts_ = &out->frame_counts.emplace_back();
-    items = static_cast<std::size_t>(ParseFrame(data, size, static_cast<std::uint32_t>(frame_start), frame_end,
-                                                *costs, out->items.data() + items) -
+    items = static_cast<std::size_t>(ParseFrame(finder, data, size, static_cast<std::uint32_t>(frame_start),
+                                                frame_end, *costs, out->items.data() + items) -
                                      out->items.data());
     out->frame_repeats.push_back({repeat_[0], repeat_[1], repeat_[2]});
     so_far.Add(*counts_);

@@ -38,10 +38,16 @@ class LazyParser {
     std::int32_t gain = 0;     // sixteenths of a bit saved against literals
   };
   // Writes the frame's items from out on; returns their end.
-  Item* ParseFrame(const std::uint8_t* data, std::size_t size, std::uint32_t frame_start, std::uint32_t frame_end,
+  template <typename Finder>
+  Item* ParseFrame(Finder& finder, const std::uint8_t* data, std::size_t size, std::uint32_t frame_start, std::uint32_t frame_end,
                    const CostModel& costs, Item* out);
 
-  MatchFinder finder_;
+  template <typename Finder>
+  void ParseFrames(Finder& finder, const std::uint8_t* data, std::size_t size, std::size_t frame_size,
+                   unsigned main_symbols, CostModel* costs, ParsedInterval* out);
+
+  BasicMatchFinder<std::uint16_t> narrow_;  // intervals of up to 64 KiB
+  BasicMatchFinder<std::uint32_t> wide_;
   unsigned max_chain_;
   std::vector<std::uint16_t> literal_sum_;  // prices of the literals before each position, wrapping
   std::uint32_t repeat_[3] = {1, 1, 1};
