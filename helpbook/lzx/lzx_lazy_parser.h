@@ -39,8 +39,8 @@ class LazyParser {
   };
   // Writes the frame's items from out on; returns their end.
   template <typename Finder>
-  Item* ParseFrame(Finder& finder, const std::uint8_t* data, std::size_t size, std::uint32_t frame_start, std::uint32_t frame_end,
-                   const CostModel& costs, Item* out);
+  Item* ParseFrame(Finder& finder, const std::uint8_t* data, std::size_t size, std::uint32_t frame_start,
+                   std::uint32_t frame_end, const CostModel& costs, Item* out);
 
   template <typename Finder>
   void ParseFrames(Finder& finder, const std::uint8_t* data, std::size_t size, std::size_t frame_size,
