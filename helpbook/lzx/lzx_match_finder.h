@@ -35,7 +35,8 @@ struct Match {
 // Slot: the type of a table entry, which holds a stored position (below).
 // Two bytes suffice for intervals of up to 64 KiB, the usual size, and halve
 // the tables, so that fewer of their lines leave the core's cache: the man
-// pages took about 5 % less time than with four. Longer intervals take four.
+// pages and text with few repeats took 4 % less time than with four bytes.
+// Longer intervals take four.
 template <typename Slot>
 class BasicMatchFinder {
  public:
