@@ -36,6 +36,23 @@ unsigned HuffmanLengths(const std::vector<std::pair<std::uint32_t, unsigned>>& s
   return longest;
 }
 
+// Orders (frequency, symbol) pairs that come in symbol order by frequency,
+// ties in symbol order: a stable radix sort on the frequency's bytes, as many
+// as the largest needs. The comparisons of a comparison sort of these pairs
+// were a seventh of the compressor's mispredicted branches on the man pages.
+void SortByFrequency(std::vector<std::pair<std::uint32_t, unsigned>>* pairs) {
+  std::uint32_t largest = 0;
+  for (const auto& p : *pairs) largest |= p.first;
+  std::vector<std::pair<std::uint32_t, unsigned>> other(pairs->size());
+  for (unsigned shift = 0; shift < 32 && (largest >> shift) != 0; shift += 8) {
+    std::size_t start[257] = {};
+    for (const auto& p : *pairs) start[((p.first >> shift) & 0xFF) + 1]++;
+    for (unsigned d = 0; d < 256; ++d) start[d + 1] += start[d];
+    for (const auto& p : *pairs) other[start[(p.first >> shift) & 0xFF]++] = p;
+    pairs->swap(other);
+  }
+}
+
 }  // namespace
 
 void BuildCodeLengths(const std::uint32_t* freqs, unsigned count, unsigned max_length,
@@ -53,7 +70,7 @@ void BuildCodeLengths(const std::uint32_t* freqs, unsigned count, unsigned max_l
     lengths[used[0].second] = lengths[used[1].second] = 1;
     return;
   }
-  std::sort(used.begin(), used.end());
+  SortByFrequency(&used);
   // Too long: flatten the frequencies and try again. Rare, and the code stays
   // complete, which a fix-up of the lengths would have to take care to keep.
   while (HuffmanLengths(used, lengths) > max_length) {

@@ -237,6 +237,21 @@ TEST(LzxCompressor, TextShrinksAndNoiseBarelyGrows) {
   EXPECT_LE(Compress(noise, Settings()).bytes.size(), noise.size() + 8 * 32);
 }
 
+// In intervals longer than 64 KiB, what lies past the first 64 KiB is found
+// again as well as what lies before: noise, then its last 30,000 bytes again.
+// The copy costs a few matches.
+TEST(LzxCompressor, LongIntervalsFindRepeatsPastTheirFirst64KiB) {
+  const Bytes noise = RandomBytes(100000, 21);
+  Bytes input = noise;
+  input.insert(input.end(), noise.end() - 30000, noise.end());
+  for (unsigned window_bits : {17u, 21u}) {
+    SCOPED_TRACE("window 2^" + std::to_string(window_bits));
+    const CompressedSection s = Compress(input, Settings(window_bits, 5));
+    EXPECT_LT(s.bytes.size(), noise.size() + 2000);
+    EXPECT_TRUE(RoundTrips(input, s));
+  }
+}
+
 // Random letters from a small alphabet: literals cost under 3 bits here, so
 // the short matches such text is full of do not pay, and taking them made the
 // output a tenth larger than sending every byte as a literal.

@@ -43,23 +43,6 @@ std::uint32_t Log2Scaled(std::uint64_t v) {
 
 }  // namespace
 
-void SymbolCounts::Count(const Item& item) {
-  if (item.length == 0) {
-    main[item.literal]++;
-    return;
-  }
-  const unsigned slot = SlotOf(item.offset);
-  const unsigned header = MatchHeader(item.length);
-  main[kNumChars + slot * 8 + header]++;
-  if (header == kNumPrimaryLengths) length[item.length - kMinMatch - kNumPrimaryLengths]++;
-  const unsigned extra = ExtraBits(slot);
-  extra_bits += extra;
-  if (extra >= 3) {
-    aligned[(item.offset - kSlotBases.base[slot]) & 7]++;
-    aligned_offsets++;
-  }
-}
-
 void SymbolCounts::Add(const SymbolCounts& other) {
   for (unsigned i = 0; i < kMaxMainSymbols; ++i) main[i] += other.main[i];
   for (unsigned i = 0; i < kNumSecondaryLengths; ++i) length[i] += other.length[i];

@@ -29,9 +29,26 @@ struct SymbolCounts {
   std::uint64_t extra_bits = 0;       // offset bits sent verbatim
   std::uint64_t aligned_offsets = 0;  // offsets with 3 or more extra bits
 
-  void Count(const Item& item);
+  void Count(const Item& item);  // inline: once per item in the parser's loop
   void Add(const SymbolCounts& other);
 };
+
+inline void SymbolCounts::Count(const Item& item) {
+  if (item.length == 0) {
+    main[item.literal]++;
+    return;
+  }
+  const unsigned slot = SlotOf(item.offset);
+  const unsigned header = MatchHeader(item.length);
+  main[kNumChars + slot * 8 + header]++;
+  if (header == kNumPrimaryLengths) length[item.length - kMinMatch - kNumPrimaryLengths]++;
+  const unsigned extra = ExtraBits(slot);
+  extra_bits += extra;
+  if (extra >= 3) {
+    aligned[(item.offset - kSlotBases.base[slot]) & 7]++;
+    aligned_offsets++;
+  }
+}
 
 // Fractions of a bit: whole bits would round a 2.6-bit literal to 3.
 inline constexpr std::uint32_t kPriceScale = 16;

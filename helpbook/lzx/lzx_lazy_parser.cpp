@@ -44,116 +44,152 @@ inline std::uint16_t Load16(const std::uint8_t* p) {
 }  // namespace
 
 LazyParser::LazyParser(unsigned window_bits, unsigned max_chain, unsigned nice_length)
-    : finder_(window_bits, nice_length), max_chain_(max_chain) {}
+    : narrow_(window_bits, nice_length), wide_(window_bits, nice_length), max_chain_(max_chain) {}
 
-LazyParser::Choice LazyParser::Best(const std::uint8_t* data, std::size_t size, std::uint32_t pos,
-                                    std::uint32_t frame_end, const CostModel& costs) {
-  const unsigned limit = std::min<std::uint32_t>(kMaxMatch, frame_end - pos);
-  const auto gain = [&](unsigned length, std::uint32_t formatted) {
-    return static_cast<std::int32_t>(static_cast<std::uint16_t>(literal_sum_[pos + length] - literal_sum_[pos])) -
-           static_cast<std::int32_t>(costs.Match(length, formatted));
-  };
-  Choice best;
-  unsigned longest = 0;
-  const std::uint8_t* here = data + pos;
-  // Every repeat offset lies within reach but the three that start an
-  // interval, before its first byte.
-  if (limit >= kMinMatch && pos != 0) {
-    const std::uint16_t first2 = Load16(here);
-    for (unsigned i = 0; i < 3; ++i) {
-      const std::uint8_t* there = here - repeat_[i];
-      if (Load16(there) != first2) continue;
-      const unsigned len = MatchLength(here, there, limit);
-      const std::int32_t g = gain(len, i);
-      if (g > best.gain) best = {len, i, g};
-      longest = std::max(longest, len);
+template <typename Finder>
+Item* LazyParser::ParseFrame(Finder& finder, const std::uint8_t* data, std::size_t size, std::uint32_t frame_start,
+                             std::uint32_t frame_end, const CostModel& costs, Item* out) {
+  // The state the search touches at every position lives in locals: stores
+  // into the tables and items would otherwise make the compiler read members
+  // back from memory each time.
+  std::uint32_t r0 = repeat_[0], r1 = repeat_[1], r2 = repeat_[2];
+  const std::uint16_t* const literal_sum = literal_sum_.data();
+  SymbolCounts& counts = *counts_;
+  const unsigned nice = finder.nice_length();
+  Match found[Finder::kMaxFound];
+
+  // The match that saves the most against literals at pos, if any saves.
+  const auto best_at = [&](std::uint32_t pos) __attribute__((always_inline)) {
+    const unsigned limit = std::min<std::uint32_t>(kMaxMatch, frame_end - pos);
+    const std::uint16_t literals_before = literal_sum[pos];
+    const auto gain = [&](unsigned length, std::uint32_t formatted) {
+      return static_cast<std::int32_t>(static_cast<std::uint16_t>(literal_sum[pos + length] - literals_before)) -
+             static_cast<std::int32_t>(costs.Match(length, formatted));
+    };
+    Choice best;
+    unsigned longest = 0;
+    const std::uint8_t* here = data + pos;
+    // Every repeat offset lies within reach but the three that start an
+    // interval, before its first byte.
+    if (limit >= kMinMatch && pos != 0) {
+      const std::uint16_t first2 = Load16(here);
+      const auto repeat = [&](std::uint32_t offset, unsigned index) __attribute__((always_inline)) {
+        const std::uint8_t* there = here - offset;
+        if (Load16(there) != first2) return;
+        const unsigned len = MatchLength(here, there, limit);
+        const std::int32_t g = gain(len, index);
+        if (g > best.gain) best = {len, index, g};
+        longest = std::max(longest, len);
+      };
+      repeat(r0, 0);
+      repeat(r1, 1);
+      repeat(r2, 2);
     }
-  }
-  // A repeat match long enough is as good as any: no search.
-  if (longest >= finder_.nice_length()) {
-    finder_.Insert(data, size, pos, pos + 1);
+    // A repeat match long enough is as good as any: no search.
+    if (longest >= nice) {
+      finder.Insert(data, size, pos, pos + 1);
+      return best;
+    }
+    const unsigned n = finder.FindAndInsert(data, size, pos, limit, longest, found);
+    for (unsigned i = 0; i < n; ++i) {
+      const std::int32_t g = gain(found[i].length, found[i].distance + 2);
+      if (g > best.gain) best = {found[i].length, found[i].distance + 2, g};
+    }
     return best;
-  }
-  finder_.FindAndInsert(data, size, pos, limit, longest, [&](unsigned length, std::uint32_t distance) {
-    const std::int32_t g = gain(length, distance + 2);
-    if (g > best.gain) best = {length, distance + 2, g};
-  });
-  return best;
-}
+  };
+  const auto literal = [&](std::uint32_t pos) __attribute__((always_inline)) {
+    *out++ = {0, data[pos], 0};
+    counts.main[data[pos]]++;
+  };
+  const auto take = [&](const Choice& c) __attribute__((always_inline)) {
+    *out = {static_cast<std::uint16_t>(c.length), 0, c.offset};
+    counts.Count(*out++);
+    switch (c.offset) {
+      case 0:
+        break;
+      case 1:
+        std::swap(r0, r1);
+        break;
+      case 2:
+        std::swap(r0, r2);
+        break;
+      default:
+        r2 = r1;
+        r1 = r0;
+        r0 = c.offset - 2;
+    }
+  };
 
-void LazyParser::Take(const Choice& c, std::vector<Item>* items) {
-  items->push_back({static_cast<std::uint16_t>(c.length), 0, c.offset});
-  counts_->Count(items->back());
-  switch (c.offset) {
-    case 0:
-      break;
-    case 1:
-      std::swap(repeat_[0], repeat_[1]);
-      break;
-    case 2:
-      std::swap(repeat_[0], repeat_[2]);
-      break;
-    default:
-      repeat_[2] = repeat_[1];
-      repeat_[1] = repeat_[0];
-      repeat_[0] = c.offset - 2;
-  }
-}
-
-void LazyParser::ParseFrame(const std::uint8_t* data, std::size_t size, std::uint32_t frame_start,
-                            std::uint32_t frame_end, const CostModel& costs, std::vector<Item>* items) {
   std::uint32_t pos = frame_start;
-  Choice current = Best(data, size, pos, frame_end, costs);
+  Choice current = best_at(pos);
   while (pos < frame_end) {
     if (current.length == 0) {
-      items->push_back({0, data[pos], 0});
-      counts_->main[data[pos]]++;
-      if (++pos < frame_end) current = Best(data, size, pos, frame_end, costs);
+      literal(pos);
+      if (++pos < frame_end) current = best_at(pos);
       continue;
     }
     std::uint32_t inserted = pos + 1;
     // A match at the last offset again is sent without a look one byte
     // further: the man pages came out 92 bytes smaller with 0.5 % fewer
     // instructions, generated pages 0.02 % larger.
-    if (current.length < finder_.nice_length() && current.offset != 0 && pos + 1 < frame_end) {
-      const Choice next = Best(data, size, pos + 1, frame_end, costs);
+    if (current.length < nice && current.offset != 0 && pos + 1 < frame_end) {
+      const Choice next = best_at(pos + 1);
       if (next.gain > current.gain) {
-        items->push_back({0, data[pos], 0});
-        counts_->main[data[pos]]++;
+        literal(pos);
         ++pos;
         current = next;
         continue;
       }
       inserted = pos + 2;
     }
-    Take(current, items);
+    take(current);
     const std::uint32_t end = pos + current.length;
     if (current.length < kSkimLength) {
-      finder_.Insert(data, size, inserted, end);
+      finder.Insert(data, size, inserted, end);
     } else {
-      finder_.Insert(data, size, inserted, inserted + kSkimEdge);
-      finder_.Insert(data, size, end - kSkimEdge, end);
+      finder.Insert(data, size, inserted, inserted + kSkimEdge);
+      finder.Insert(data, size, end - kSkimEdge, end);
     }
     pos = end;
-    if (pos < frame_end) current = Best(data, size, pos, frame_end, costs);
+    if (pos < frame_end) current = best_at(pos);
   }
+  repeat_[0] = r0;
+  repeat_[1] = r1;
+  repeat_[2] = r2;
+  return out;
 }
 
 void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t frame_size, unsigned main_symbols,
                        CostModel* costs, ParsedInterval* out) {
-  literal_sum_.resize(size + 1);
-  literal_sum_[0] = 0;
-  out->items.clear();
   out->frame_items.clear();
   out->frame_repeats.clear();
   out->frame_counts.clear();
-  if (costs->CheapLiterals()) {
-    finder_.Reset(max_chain_ / kCheapLiteralChainDivisor, kCheapLiteralShortestMatch, size);
+  if (size == 0) {
+    out->frame_items.push_back(0);
+    return;
+  }
+  if (decltype(narrow_)::Holds(size)) {
+    ParseFrames(narrow_, data, size, frame_size, main_symbols, costs, out);
   } else {
-    finder_.Reset(max_chain_, kShortestMatch, size);
+    ParseFrames(wide_, data, size, frame_size, main_symbols, costs, out);
+  }
+}
+
+template <typename Finder>
+void LazyParser::ParseFrames(Finder& finder, const std::uint8_t* data, std::size_t size, std::size_t frame_size,
+                             unsigned main_symbols, CostModel* costs, ParsedInterval* out) {
+  literal_sum_.resize(size + 1);
+  literal_sum_[0] = 0;
+  // At most one item a byte; what lies past the last frame's end is spare.
+  if (out->items.size() < size) out->items.resize(size);
+  if (costs->CheapLiterals()) {
+    finder.Reset(max_chain_ / kCheapLiteralChainDivisor, kCheapLiteralShortestMatch, size);
+  } else {
+    finder.Reset(max_chain_, kShortestMatch, size);
   }
   repeat_[0] = repeat_[1] = repeat_[2] = 1;
   SymbolCounts so_far;
+  std::size_t items = 0;
   for (std::size_t frame_start = 0; frame_start < size; frame_start += frame_size) {
     const auto frame_end = static_cast<std::uint32_t>(std::min(size, frame_start + frame_size));
     if (frame_start != 0) costs->Learn(so_far, main_symbols);
@@ -166,13 +202,15 @@ void LazyParser::Parse(const std::uint8_t* data, std::size_t size, std::size_t f
       sum = static_cast<std::uint16_t>(sum + prices[data[i]]);
       literal_sum_[i + 1] = sum;
     }
-    out->frame_items.push_back(out->items.size());
+    out->frame_items.push_back(items);
     counts_ = &out->frame_counts.emplace_back();
-    ParseFrame(data, size, static_cast<std::uint32_t>(frame_start), frame_end, *costs, &out->items);
+    items = static_cast<std::size_t>(ParseFrame(finder, data, size, static_cast<std::uint32_t>(frame_start),
+                                                frame_end, *costs, out->items.data() + items) -
+                                     out->items.data());
     out->frame_repeats.push_back({repeat_[0], repeat_[1], repeat_[2]});
     so_far.Add(*counts_);
   }
-  out->frame_items.push_back(out->items.size());
+  out->frame_items.push_back(items);
 }
 
 }  // namespace helpbook::lzx

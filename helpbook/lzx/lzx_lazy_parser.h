@@ -14,7 +14,7 @@
 namespace helpbook::lzx {
 
 struct ParsedInterval {
-  std::vector<Item> items;
+  std::vector<Item> items;                                  // up to frame_items.back(); the rest is spare
   std::vector<std::size_t> frame_items;                     // first item of each frame, plus the end
   std::vector<std::array<std::uint32_t, 3>> frame_repeats;  // repeat offsets after each frame
   std::vector<SymbolCounts> frame_counts;                   // the symbols each frame uses
@@ -37,13 +37,17 @@ class LazyParser {
     std::uint32_t offset = 0;  // formatted
     std::int32_t gain = 0;     // sixteenths of a bit saved against literals
   };
-  Choice Best(const std::uint8_t* data, std::size_t size, std::uint32_t pos, std::uint32_t frame_end,
-              const CostModel& costs);
-  void ParseFrame(const std::uint8_t* data, std::size_t size, std::uint32_t frame_start, std::uint32_t frame_end,
-                  const CostModel& costs, std::vector<Item>* items);
-  void Take(const Choice& c, std::vector<Item>* items);
+  // Writes the frame's items from out on; returns their end.
+  template <typename Finder>
+  Item* ParseFrame(Finder& finder, const std::uint8_t* data, std::size_t size, std::uint32_t frame_start,
+                   std::uint32_t frame_end, const CostModel& costs, Item* out);
 
-  MatchFinder finder_;
+  template <typename Finder>
+  void ParseFrames(Finder& finder, const std::uint8_t* data, std::size_t size, std::size_t frame_size,
+                   unsigned main_symbols, CostModel* costs, ParsedInterval* out);
+
+  BasicMatchFinder<std::uint16_t> narrow_;  // intervals of up to 64 KiB
+  BasicMatchFinder<std::uint32_t> wide_;
   unsigned max_chain_;
   std::vector<std::uint16_t> literal_sum_;  // prices of the literals before each position, wrapping
   std::uint32_t repeat_[3] = {1, 1, 1};

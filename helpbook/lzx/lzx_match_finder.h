@@ -26,22 +26,39 @@ inline unsigned MatchLength(const std::uint8_t* a, const std::uint8_t* b, unsign
   return len;
 }
 
-class MatchFinder {
+// An earlier occurrence: its length and how far back it starts.
+struct Match {
+  std::uint32_t length;
+  std::uint32_t distance;
+};
+
+// Slot: the type of a table entry, which holds a stored position (below).
+// Two bytes suffice for intervals of up to 64 KiB, the usual size, and halve
+// the tables, so that fewer of their lines leave the core's cache: the man
+// pages and text with few repeats took 4 % less time than with four bytes.
+// Longer intervals take four.
+template <typename Slot>
+class BasicMatchFinder {
  public:
-  MatchFinder(unsigned window_bits, unsigned nice_length);
+  BasicMatchFinder(unsigned window_bits, unsigned nice_length);
+
+  // Whether intervals of `size` (> 0) bytes fit the tables' entries.
+  static constexpr bool Holds(std::size_t size) { return size - 1 <= std::size_t{Slot(~Slot{0})}; }
 
   // Forgets every position: a new interval of `size` bytes starts, searched
   // up to max_chain earlier places at each position for matches of at least
   // `shortest` bytes (3..8); the chains hash max(shortest, 4) bytes.
   void Reset(unsigned max_chain, unsigned shortest, std::size_t size);
 
-  // Calls found(length, distance) for the matches at pos of at most `limit`
-  // bytes, each longer than longer_than and than the one before, nearest
-  // first; the last is the longest found. Then pos is remembered for later
-  // positions.
-  template <typename Found>
-  void FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
-                     unsigned longer_than, Found&& found);
+  // Writes to `found` the matches at pos of at most `limit` bytes, each
+  // longer than longer_than and than the one before, nearest first, and
+  // returns how many: the last is the longest found. `found` must hold
+  // kMaxFound. Then pos is remembered for later positions. The walk only
+  // writes, so that its state stays in registers; the caller weighs after.
+  static constexpr unsigned kMaxFound = 256;
+  inline __attribute__((always_inline)) unsigned FindAndInsert(const std::uint8_t* data, std::size_t size,
+                                                               std::uint32_t pos, unsigned limit, unsigned longer_than,
+                                                               Match* found);
   // Remembers from..to-1 without looking: the positions lie inside a chosen match.
   void Insert(const std::uint8_t* data, std::size_t size, std::uint32_t from, std::uint32_t to);
 
@@ -49,10 +66,15 @@ class MatchFinder {
 
  private:
   // kShortMatches: matches from three bytes, the chains on four, known when
-  // compiling; otherwise as Reset set.
-  template <bool kShortMatches, typename Found>
-  void Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit, unsigned longer_than,
-            Found& found);
+  // compiling; otherwise as Reset set. Find serves the last eight positions
+  // of an interval: rare, kept out of the callers' loops.
+  template <bool kShortMatches>
+  __attribute__((noinline)) unsigned Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
+                                          unsigned longer_than, Match* found);
+  // Find where the eight bytes at pos lie inside the interval, as nearly all
+  // do: no bounds to check, and the chain walk keeps everything in registers.
+  template <bool kShortMatches>
+  unsigned FindInside(const std::uint8_t* data, std::uint32_t pos, unsigned limit, unsigned longer_than, Match* found);
 
   // 64 K heads each: a 64 KiB window holds that many positions.
   static constexpr unsigned kHash3Bits = 16;
@@ -87,20 +109,29 @@ class MatchFinder {
   unsigned nice_length_;
   std::uint32_t window_mask_;
   // Positions are kept as base_ + position. base_ moves past each interval,
-  // so what earlier intervals left lies below it and counts as empty: the
-  // tables are cleared only when base_ runs out, not for every 64 KiB.
+  // so what earlier intervals left lies below it and counts as empty: with
+  // four-byte entries the tables are cleared only when base_ runs out, not
+  // for every interval. Two-byte entries are cleared for each: base_ is 1.
   std::uint32_t Stored(std::uint32_t pos) const { return base_ + pos; }
   std::uint32_t base_ = 0;
   std::uint32_t next_base_ = 0;
-  std::vector<std::uint32_t> head3_;
-  std::vector<std::uint32_t> head4_;
-  std::vector<std::uint32_t> prev_;
+  unsigned window_bits_;
+  // Allocated by the first Reset: a parser holds a finder of each kind and
+  // most books use only one.
+  std::vector<Slot> head3_;
+  std::vector<Slot> head4_;
+  std::vector<Slot> prev_;
 };
 
-template <bool kShortMatches, typename Found>
-void MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
-                       unsigned longer_than, Found& found) {
-  if (pos + 3 > size) return;
+extern template class BasicMatchFinder<std::uint16_t>;
+extern template class BasicMatchFinder<std::uint32_t>;
+
+template <typename Slot>
+template <bool kShortMatches>
+unsigned BasicMatchFinder<Slot>::Find(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
+                                      unsigned longer_than, Match* found) {
+  Match* const first = found;
+  if (pos + 3 > size) return static_cast<unsigned>(found - first);
   const std::uint8_t* here = data + pos;
   // Stored positions below this are too far back or from an earlier interval.
   const std::uint32_t lowest = Stored(pos > max_distance_ ? pos - max_distance_ : 0);
@@ -111,25 +142,25 @@ void MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t
 
   std::uint32_t candidate3 = 0;
   if (kShortMatches) {
-    std::uint32_t& head3 = head3_[HashOf(bytes & kThreeBytes, kHash3Bits)];
+    Slot& head3 = head3_[HashOf(bytes & kThreeBytes, kHash3Bits)];
     candidate3 = head3;
-    head3 = Stored(pos);
+    head3 = static_cast<Slot>(Stored(pos));
   }
   if (pos + chain_bytes > size) {
     if (limit >= 3 && seen < 3 && candidate3 >= lowest && MatchLength(here, data + (candidate3 - base_), 3) == 3) {
-      found(3u, Stored(pos) - candidate3);
+      *found++ = {3u, Stored(pos) - candidate3};
     }
-    return;
+    return static_cast<unsigned>(found - first);
   }
-  std::uint32_t& head = head4_[HashOf(bytes & chain_mask, kChainHashBits)];
+  Slot& head = head4_[HashOf(bytes & chain_mask, kChainHashBits)];
   std::uint32_t candidate = head;
-  prev_[pos & window_mask_] = head;
-  head = Stored(pos);
+  prev_[Stored(pos) & window_mask_] = head;
+  head = static_cast<Slot>(Stored(pos));
   // The next position's heads, most often searched next, on their way to the
   // cache: 2 % less time on the man pages, 8 % on text with few repeats.
   __builtin_prefetch(&head4_[HashOf((bytes >> 8) & chain_mask, kChainHashBits)]);
   if (kShortMatches) __builtin_prefetch(&head3_[HashOf((bytes >> 8) & kThreeBytes, kHash3Bits)]);
-  if (limit < 3 || seen >= limit) return;
+  if (limit < 3 || seen >= limit) return static_cast<unsigned>(found - first);
 
   // The nearest three-byte match: the chains only hold longer prefixes.
   const auto first4 = static_cast<std::uint32_t>(bytes);
@@ -139,8 +170,8 @@ void MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t
     if (((Load32(there) ^ first4) & kThreeBytes) == 0) {
       const unsigned len = MatchLength(here, there, limit);
       seen = len;
-      found(len, Stored(pos) - candidate3);
-      if (len >= nice_length_ || len >= limit) return;
+      *found++ = {len, Stored(pos) - candidate3};
+      if (len >= nice_length_ || len >= limit) return static_cast<unsigned>(found - first);
     }
   }
   for (unsigned chain = max_chain_; candidate >= lowest && chain != 0; --chain) {
@@ -150,53 +181,143 @@ void MatchFinder::Find(const std::uint8_t* data, std::size_t size, std::uint32_t
       const unsigned len = MatchLength(here, there, limit);
       if (len > seen) {
         seen = len;
-        found(len, pos - at);
+        *found++ = {len, pos - at};
         if (len >= nice_length_ || len >= limit) break;
       }
     }
-    candidate = prev_[at & window_mask_];
+    candidate = prev_[candidate & window_mask_];
   }
+  return static_cast<unsigned>(found - first);
 }
 
-template <typename Found>
-void MatchFinder::FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos, unsigned limit,
-                                unsigned longer_than, Found&& found) {
-  if (shortest_ <= 3) {
-    Find<true>(data, size, pos, limit, longer_than, found);
-  } else {
-    Find<false>(data, size, pos, limit, longer_than, found);
+template <typename Slot>
+template <bool kShortMatches>
+inline __attribute__((always_inline)) unsigned BasicMatchFinder<Slot>::FindInside(const std::uint8_t* data,
+                                                                                  std::uint32_t pos, unsigned limit,
+                                                                                  unsigned longer_than, Match* found) {
+  Match* const first = found;
+  const std::uint8_t* here = data + pos;
+  std::uint64_t bytes;
+  std::memcpy(&bytes, here, 8);
+  const std::uint32_t base = base_;
+  const std::uint32_t stored = base + pos;
+  const std::uint32_t lowest = pos > max_distance_ ? stored - max_distance_ : base;
+  const std::uint32_t mask = window_mask_;
+  Slot* const prev = prev_.data();
+  // Stored positions index the bytes directly: data - base, as a number.
+  const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(data) - base;
+  const auto at = [origin](std::uint32_t candidate) {
+    return reinterpret_cast<const std::uint8_t*>(origin + candidate);
+  };
+  unsigned seen = std::max(longer_than, kShortMatches ? 2u : shortest_ - 1);
+  const std::uint64_t chain_mask = kShortMatches ? 0xFFFFFFFFu : chain_mask_;
+
+  std::uint32_t candidate3 = 0;
+  if (kShortMatches) {
+    Slot& head3 = head3_[HashOf(bytes & kThreeBytes, kHash3Bits)];
+    candidate3 = head3;
+    head3 = static_cast<Slot>(stored);
   }
+  Slot& head = head4_[HashOf(bytes & chain_mask, kChainHashBits)];
+  std::uint32_t candidate = head;
+  prev[stored & mask] = static_cast<Slot>(candidate);
+  head = static_cast<Slot>(stored);
+  __builtin_prefetch(&head4_[HashOf((bytes >> 8) & chain_mask, kChainHashBits)]);
+  if (kShortMatches) __builtin_prefetch(&head3_[HashOf((bytes >> 8) & kThreeBytes, kHash3Bits)]);
+  if (limit < 3 || seen >= limit) return static_cast<unsigned>(found - first);
+
+  const auto first4 = static_cast<std::uint32_t>(bytes);
+  if (kShortMatches && seen < 3 && candidate3 >= lowest) {
+    const std::uint8_t* there = at(candidate3);
+    if (((Load32(there) ^ first4) & kThreeBytes) == 0) {
+      const unsigned len = MatchLength(here, there, limit);
+      seen = len;
+      *found++ = {len, stored - candidate3};
+      if (len >= nice_length_ || len >= limit) return static_cast<unsigned>(found - first);
+    }
+  }
+  if (candidate < lowest || max_chain_ == 0) return static_cast<unsigned>(found - first);
+  const unsigned nice = std::min(nice_length_, limit);
+  // The byte at `seen` tells most candidates apart: it is looked at first,
+  // at origin + seen + candidate, so that the walk keeps few values.
+  std::uint8_t want = here[seen];
+  std::uintptr_t probe = origin + seen;
+  for (unsigned chain = max_chain_;;) {
+    if (*reinterpret_cast<const std::uint8_t*>(probe + candidate) == want) {
+      const std::uint8_t* there = at(candidate);
+      if (Load32(there) == first4) {
+        const unsigned len = MatchLength(here, there, limit);
+        if (len > seen) {
+          seen = len;
+          *found++ = {len, stored - candidate};
+          if (len >= nice) break;
+          want = here[seen];
+          probe = origin + seen;
+        }
+      }
+    }
+    if (--chain == 0) break;
+    candidate = prev[candidate & mask];
+    if (candidate < lowest) break;
+  }
+  return static_cast<unsigned>(found - first);
 }
 
-inline void MatchFinder::Insert(const std::uint8_t* data, std::size_t size, std::uint32_t from, std::uint32_t to) {
+template <typename Slot>
+inline unsigned BasicMatchFinder<Slot>::FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos,
+                                                      unsigned limit, unsigned longer_than, Match* found) {
+  if (__builtin_expect(pos + 8 <= size, 1)) {
+    return shortest_ <= 3 ? FindInside<true>(data, pos, limit, longer_than, found)
+                          : FindInside<false>(data, pos, limit, longer_than, found);
+  }
+  return shortest_ <= 3 ? Find<true>(data, size, pos, limit, longer_than, found)
+                        : Find<false>(data, size, pos, limit, longer_than, found);
+}
+
+template <typename Slot>
+inline void BasicMatchFinder<Slot>::Insert(const std::uint8_t* data, std::size_t size, std::uint32_t from,
+                                           std::uint32_t to) {
   // Inside matches, where most positions are, the eight bytes at each lie
   // within the interval: no bounds to check.
   const auto inside_end = static_cast<std::uint32_t>(std::min<std::size_t>(to, size >= 8 ? size - 7 : 0));
   std::uint32_t pos = from;
   std::uint64_t bytes;
-  if (shortest_ <= 3) {
-    for (; pos < inside_end; ++pos) {
-      std::memcpy(&bytes, data + pos, 8);
-      head3_[HashOf(bytes & kThreeBytes, kHash3Bits)] = Stored(pos);
-      std::uint32_t& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
-      prev_[pos & window_mask_] = head;
-      head = Stored(pos);
+  // Locals, not members: the stores into the tables would make the
+  // compiler read the members again for every position.
+  Slot* const head3 = head3_.data();
+  Slot* const head4 = head4_.data();
+  Slot* const prev = prev_.data();
+  const std::uint64_t chain_mask = chain_mask_;
+  const std::uint32_t mask = window_mask_;
+  if (pos < inside_end) {
+    std::uint32_t stored = Stored(pos);
+    const std::uint32_t stored_end = Stored(inside_end);
+    const std::uint8_t* p = data + pos;
+    if (shortest_ <= 3) {
+      for (; stored != stored_end; ++stored, ++p) {
+        std::memcpy(&bytes, p, 8);
+        head3[HashOf(bytes & kThreeBytes, kHash3Bits)] = static_cast<Slot>(stored);
+        Slot& head = head4[HashOf(bytes & chain_mask, kChainHashBits)];
+        prev[stored & mask] = head;
+        head = static_cast<Slot>(stored);
+      }
+    } else {
+      for (; stored != stored_end; ++stored, ++p) {
+        std::memcpy(&bytes, p, 8);
+        Slot& head = head4[HashOf(bytes & chain_mask, kChainHashBits)];
+        prev[stored & mask] = head;
+        head = static_cast<Slot>(stored);
+      }
     }
-  } else {
-    for (; pos < inside_end; ++pos) {
-      std::memcpy(&bytes, data + pos, 8);
-      std::uint32_t& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
-      prev_[pos & window_mask_] = head;
-      head = Stored(pos);
-    }
+    pos = inside_end;
   }
   for (; pos < to && pos + 3 <= size; ++pos) {
     bytes = BytesAt(data, size, pos);
-    if (shortest_ <= 3) head3_[HashOf(bytes & kThreeBytes, kHash3Bits)] = Stored(pos);
+    if (shortest_ <= 3) head3_[HashOf(bytes & kThreeBytes, kHash3Bits)] = static_cast<Slot>(Stored(pos));
     if (pos + chain_bytes_ > size) continue;
-    std::uint32_t& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
-    prev_[pos & window_mask_] = head;
-    head = Stored(pos);
+    Slot& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
+    prev_[Stored(pos) & window_mask_] = head;
+    head = static_cast<Slot>(Stored(pos));
   }
 }
 
