@@ -100,6 +100,10 @@ std::string LowerCase(std::string_view utf8) {
   size_t pos = 0;
   while (pos < utf8.size()) {
     const size_t start = pos;
+    if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
+      out.push_back(AsciiLower(utf8[pos++]));  // ASCII's own lower case: the common case, done here
+      continue;
+    }
     char32_t cp;
     if (NextCodePoint(utf8, &pos, &cp)) {
       AppendUtf8(&out, LowerCaseCodePoint(cp));

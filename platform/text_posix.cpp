@@ -124,12 +124,17 @@ class Cp936Memo {
  public:
   // False when only iconv can convert `utf8`.
   bool ToCodePage(std::string_view utf8, std::string* out) {
-    out->reserve(utf8.size());
+    // No character takes more bytes in the code page than in UTF-8: write
+    // into room made once, not a byte at a time into a growing string.
+    out->resize(utf8.size());
+    char* const start = out->data();
+    char* to = start;
     size_t pos = 0;
     while (pos < utf8.size()) {
       const size_t ascii = AsciiRun(utf8, pos);
       if (ascii > pos) {
-        out->append(utf8.data() + pos, ascii - pos);  // the same bytes in the code page
+        std::memcpy(to, utf8.data() + pos, ascii - pos);  // the same bytes in the code page
+        to += ascii - pos;
         pos = ascii;
         continue;
       }
@@ -142,14 +147,15 @@ class Cp936Memo {
       }
       if (known == kUnanswered) return false;
       if (known == kNone) {
-        out->push_back('?');
+        *to++ = '?';
       } else if ((known & kTwoBytes) != 0) {
-        out->push_back(static_cast<char>((known >> 8) & 0xFF));
-        out->push_back(static_cast<char>(known & 0xFF));
+        *to++ = static_cast<char>((known >> 8) & 0xFF);
+        *to++ = static_cast<char>(known & 0xFF);
       } else {
-        out->push_back(static_cast<char>(known & 0xFF));
+        *to++ = static_cast<char>(known & 0xFF);
       }
     }
+    out->resize(static_cast<size_t>(to - start));
     return true;
   }
 

@@ -45,6 +45,7 @@ bool StartsReference(const std::string& text, size_t amp) {
 // `text` as HTML attribute text; an '&' that starts a character reference
 // stays as it is when `keep_references`.
 std::string EscapeMarkup(const std::string& text, bool keep_references) {
+  if (text.find_first_of("\"<>&") == std::string::npos) return text;  // most names
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -68,13 +69,16 @@ std::string EscapeSitemapText(const std::string& text) { return EscapeMarkup(tex
 namespace {
 
 void AppendEscapedLocal(std::string* out, const std::string& file) {
-  for (char c : file) {
-    switch (c) {
+  for (size_t from = 0; from < file.size();) {
+    const size_t at = std::min(file.find_first_of("&%#", from), file.size());
+    out->append(file, from, at - from);
+    if (at == file.size()) break;
+    switch (file[at]) {
       case '&': *out += "&amp;"; break;
       case '%': *out += "%25"; break;
-      case '#': *out += "%23"; break;
-      default: *out += c;
+      default: *out += "%23"; break;
     }
+    from = at + 1;
   }
 }
 

@@ -236,6 +236,18 @@ void TitleScan::Feed(std::string_view chunk) {
       i = std::min(chunk.find('<', i), chunk.size());
       if (i == chunk.size()) break;
     }
+    if (state_ == ScanState::kCollect && !after_cr_) {
+      // Only '>' can end a tag and only CR the line: the bytes before either
+      // are taken at once, short of the read limit.
+      const size_t room = kTitleReadLimit - 1 - std::min(piece_.size(), kTitleReadLimit - 1);
+      const size_t end = std::min(chunk.size(), i + room);
+      size_t stop = i;
+      while (stop < end && chunk[stop] != '>' && chunk[stop] != '\r') ++stop;
+      piece_.append(chunk.data() + i, stop - i);
+      utf8_.Feed(chunk.substr(i, stop - i));
+      i = stop;
+      if (i == chunk.size()) break;
+    }
     const char c = chunk[i++];
     if (after_cr_) {
       after_cr_ = false;
@@ -259,10 +271,10 @@ void TitleScan::Feed(std::string_view chunk) {
     utf8_.Feed(static_cast<unsigned char>(c));
     if (state_ == ScanState::kCollect) {
       piece_.push_back(c);
-      if (EndsWithTag(piece_, kOpenTag)) {
+      if (c == '>' && EndsWithTag(piece_, kOpenTag)) {
         piece_.resize(piece_.size() - kOpenTag.size());
         state_ = ScanState::kRestOfLine;
-      } else if (EndsWithTag(piece_, kCloseTag) || piece_.size() >= kTitleReadLimit) {
+      } else if ((c == '>' && EndsWithTag(piece_, kCloseTag)) || piece_.size() >= kTitleReadLimit) {
         state_ = ScanState::kRestOfLine;
       }
     }
