@@ -45,7 +45,10 @@ bool StartsReference(const std::string& text, size_t amp) {
 // `text` as HTML attribute text; an '&' that starts a character reference
 // stays as it is when `keep_references`.
 std::string EscapeMarkup(const std::string& text, bool keep_references) {
-  if (text.find_first_of("\"<>&") == std::string::npos) return text;  // most names
+  // Most names hold none of them: a copy.
+  if (std::none_of(text.begin(), text.end(), [](char c) { return c == '"' || c == '<' || c == '>' || c == '&'; })) {
+    return text;
+  }
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -69,17 +72,15 @@ std::string EscapeSitemapText(const std::string& text) { return EscapeMarkup(tex
 namespace {
 
 void AppendEscapedLocal(std::string* out, const std::string& file) {
-  for (size_t from = 0; from < file.size();) {
-    const size_t at = std::min(file.find_first_of("&%#", from), file.size());
+  size_t from = 0;  // the start of the bytes not written yet
+  for (size_t at = 0; at < file.size(); ++at) {
+    const char c = file[at];
+    if (c != '&' && c != '%' && c != '#') continue;
     out->append(file, from, at - from);
-    if (at == file.size()) break;
-    switch (file[at]) {
-      case '&': *out += "&amp;"; break;
-      case '%': *out += "%25"; break;
-      default: *out += "%23"; break;
-    }
+    *out += c == '&' ? "&amp;" : c == '%' ? "%25" : "%23";
     from = at + 1;
   }
+  out->append(file, from, file.size() - from);
 }
 
 }  // namespace
