@@ -235,6 +235,13 @@ void TitleScan::Feed(std::string_view chunk) {
     if (state_ == ScanState::kSeek && matched_ == 0) {
       i = std::min(chunk.find('<', i), chunk.size());
       if (i == chunk.size()) break;
+      // Pages are full of other markup: most '<' are told from the tag by
+      // the next byte alone, and passed over as taking them would.
+      if (i + 1 < chunk.size() && AsciiLower(chunk[i + 1]) != kOpenTag[1]) {
+        after_cr_ = false;
+        ++i;
+        continue;
+      }
     }
     if (state_ == ScanState::kCollect && !after_cr_) {
       // Only '>' can end a tag and only CR the line: the bytes before either
