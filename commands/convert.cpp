@@ -37,9 +37,12 @@ void WriteSitemapFiles(const std::string& folder, const std::vector<std::string>
   const std::vector<std::string> names = ReadPageNames(folder, pages, Interrupted);
   if (Interrupted()) {
     *stopped = true;
-  } else if (!WriteContentsFile(folder, pages, names)) {
+    return;
+  }
+  const EncodedPageEntries entries = EncodePageEntries(pages, names);
+  if (!WriteContentsFile(folder, entries)) {
     *failed = kContentsFileName;
-  } else if (!WriteIndexFile(folder, pages, names)) {
+  } else if (!WriteIndexFile(folder, entries)) {
     *failed = kIndexFileName;
   }
 }

@@ -1,7 +1,6 @@
 #include "helpbook/page_read_ahead.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <system_error>
 #include <utility>
 
@@ -30,17 +29,18 @@ PageReadAhead::~PageReadAhead() {
 }
 
 bool PageReadAhead::ReadPage(const std::string& path, Slot* slot) {
-  std::uint64_t size = 0;
-  std::FILE* f = inkbinder::OpenRegularFile(path, &size);
-  if (f == nullptr) return false;
+  inkbinder::RegularFileReader file;
+  if (!file.Open(path)) return false;
   // Size 0 may be a file that does not know its size (under /proc): the
   // compile reads those to their end itself.
+  const std::uint64_t size = file.size();
   bool whole = size > 0 && size <= kLargestPage;
   if (whole) {
     slot->bytes.resize(static_cast<std::size_t>(size));
-    whole = std::fread(slot->bytes.data(), 1, slot->bytes.size(), f) == slot->bytes.size();
+    std::size_t got = 0;
+    whole = file.Read(slot->bytes.data(), slot->bytes.size(), &got) && got == slot->bytes.size();
   }
-  std::fclose(f);
+  file.Close();
   if (!whole) {
     std::string().swap(slot->bytes);
     return false;

@@ -32,6 +32,32 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode);
 // pages, and a buffered stream would ask for the file's status again.
 std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size = nullptr);
 
+// A regular file open for reading, read with the system's own calls: a stream
+// would ask the system about the file once more, and a conversion opens each
+// of 100,000 pages twice. Only a regular file opens, as with OpenRegularFile.
+class RegularFileReader {
+ public:
+  RegularFileReader() = default;
+  ~RegularFileReader() { Close(); }
+  RegularFileReader(const RegularFileReader&) = delete;
+  RegularFileReader& operator=(const RegularFileReader&) = delete;
+
+  // False when `utf8_path` is no regular file or cannot be opened; finding
+  // out never waits (a FIFO without a writer, a device).
+  bool Open(const std::string& utf8_path);
+  // The size the file had when it was opened. 0 may also be a file that does
+  // not know its size (under /proc): read those to their end.
+  std::uint64_t size() const { return size_; }
+  // Up to `want` bytes into `buffer`; fewer only at the file's end. False on
+  // a read error (`*got` then counts what came before it).
+  bool Read(char* buffer, std::size_t want, std::size_t* got);
+  void Close();
+
+ private:
+  std::intptr_t handle_ = -1;  // a descriptor, or a HANDLE on Windows
+  std::uint64_t size_ = 0;
+};
+
 // Puts `bytes` at `utf8_path` whole or not at all: they go into a new file
 // in the same folder, which then takes the path's place in one step. A link
 // at the path is replaced, never followed. Anything else that is not a

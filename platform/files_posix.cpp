@@ -22,17 +22,30 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return std::fopen(utf8_path.c_str(), mode);
 }
 
-std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
-  // Non-blocking, so that a FIFO without a writer does not hold the open.
-  const int fd = open(utf8_path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+namespace {
+
+// A regular file's descriptor, opened for reading, and its size; -1 for
+// anything else. Non-blocking, so that a FIFO without a writer does not hold
+// the open. The flag stays: it changes nothing for a regular file, and
+// clearing it would cost a call on each of 100,000 pages.
+int OpenRegular(const std::string& path, std::uint64_t* size) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
   struct stat st;
-  // Blocking again: of the flags F_SETFL sets, only O_NONBLOCK was given,
-  // so no need to ask for them first (a call saved on each of 100,000 pages).
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
-    return nullptr;
+    return -1;
   }
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return fd;
+}
+
+}  // namespace
+
+std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
+  std::uint64_t bytes = 0;
+  const int fd = OpenRegular(utf8_path, &bytes);
+  if (fd < 0) return nullptr;
   std::FILE* file = fdopen(fd, "rb");
   if (file == nullptr) {
     close(fd);
@@ -40,9 +53,35 @@ std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
   }
   if (size != nullptr) {
     setvbuf(file, nullptr, _IONBF, 0);
-    *size = static_cast<std::uint64_t>(st.st_size);
+    *size = bytes;
   }
   return file;
+}
+
+bool RegularFileReader::Open(const std::string& utf8_path) {
+  Close();
+  handle_ = OpenRegular(utf8_path, &size_);
+  if (handle_ < 0) size_ = 0;
+  return handle_ >= 0;
+}
+
+bool RegularFileReader::Read(char* buffer, std::size_t want, std::size_t* got) {
+  *got = 0;
+  if (handle_ < 0) return false;
+  while (*got < want) {
+    const ssize_t n = read(static_cast<int>(handle_), buffer + *got, want - *got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    *got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void RegularFileReader::Close() {
+  if (handle_ >= 0) close(static_cast<int>(handle_));
+  handle_ = -1;
+  size_ = 0;
 }
 
 namespace {

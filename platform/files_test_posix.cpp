@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "testing/special_files.h"
 #include "testing/temp_dir.h"
 
 namespace {
@@ -44,6 +45,39 @@ TEST(ReplaceFileContentsTest, NewFilesGetTheUmasksModeWithoutTouchingIt) {
     ASSERT_TRUE(written);
     EXPECT_EQ(calls, 0) << "the process's umask was changed";
     EXPECT_EQ(ModeOf(dir / "chm_hhc.hhc"), mode) << std::oct << mask;
+  }
+}
+
+// Pages are read by their descriptors: only a regular file opens, without
+// waiting on a FIFO, and a read that fails says so instead of ending early
+// (the start of /proc/self/mem is a regular file no read can get through).
+TEST(RegularFileReaderTest, OnlyARegularFileOpensAndAFailedReadIsTold) {
+  testing::ScopedTempDir dir;
+  testing::WriteBytes(dir / "page.txt", "page");
+  ASSERT_TRUE(testing::MakeFifo(dir / "fifo.txt"));
+  struct Case {
+    std::string path;
+    bool opens;
+    std::uint64_t size;
+    bool reads;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {dir / "page.txt", true, 4, true, "page"},
+      {dir / "missing.txt", false, 0, false, ""},
+      {dir.path(), false, 0, false, ""},
+      {dir / "fifo.txt", false, 0, false, ""},
+      {"/dev/null", false, 0, false, ""},
+      {"/proc/self/mem", true, 0, false, ""},
+  };
+  for (const Case& c : cases) {
+    RegularFileReader file;
+    ASSERT_EQ(file.Open(c.path), c.opens) << c.path;
+    EXPECT_EQ(file.size(), c.size) << c.path;
+    char buffer[16] = {};
+    size_t got = 99;
+    EXPECT_EQ(file.Read(buffer, sizeof buffer, &got), c.reads) << c.path;
+    EXPECT_EQ(std::string(buffer, got), c.bytes) << c.path;
   }
 }
 

@@ -22,8 +22,11 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return _wfopen(Utf8ToWide(utf8_path).c_str(), Utf8ToWide(mode).c_str());
 }
 
-std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
-  HANDLE file = CreateFileW(Utf8ToWide(utf8_path).c_str(), GENERIC_READ,
+namespace {
+
+// A disk file's handle, opened for reading, and its size; null for anything else.
+HANDLE OpenRegular(const std::string& path, std::uint64_t* size) {
+  HANDLE file = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
@@ -34,6 +37,16 @@ std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
     CloseHandle(file);
     return nullptr;
   }
+  *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return file;
+}
+
+}  // namespace
+
+std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
+  std::uint64_t bytes = 0;
+  HANDLE file = OpenRegular(utf8_path, &bytes);
+  if (file == nullptr) return nullptr;
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
   if (fd < 0) {
     CloseHandle(file);
@@ -46,9 +59,39 @@ std::FILE* OpenRegularFile(const std::string& utf8_path, std::uint64_t* size) {
   }
   if (size != nullptr) {
     setvbuf(stream, nullptr, _IONBF, 0);
-    *size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    *size = bytes;
   }
   return stream;
+}
+
+bool RegularFileReader::Open(const std::string& utf8_path) {
+  Close();
+  HANDLE file = OpenRegular(utf8_path, &size_);
+  if (file == nullptr) {
+    size_ = 0;
+    return false;
+  }
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  return true;
+}
+
+bool RegularFileReader::Read(char* buffer, std::size_t want, std::size_t* got) {
+  *got = 0;
+  if (handle_ == -1) return false;
+  while (*got < want) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(want - *got, 1u << 30));
+    DWORD n = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer + *got, chunk, &n, nullptr)) return false;
+    if (n == 0) break;
+    *got += n;
+  }
+  return true;
+}
+
+void RegularFileReader::Close() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
+  size_ = 0;
 }
 
 bool ReplaceFileContents(const std::string& utf8_path, std::string_view bytes) {

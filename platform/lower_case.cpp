@@ -26,6 +26,18 @@ constexpr bool InCodePointOrder() {
 }
 static_assert(InCodePointOrder(), "the lookup below needs the table in code point order");
 
+// LowerCase takes ASCII's lower case from AsciiLower without the table.
+constexpr bool AsciiAsAsciiLower() {
+  size_t ascii = 0;
+  for (const CaseMapping& m : kLowerCase) {
+    if (m.from >= 0x80) continue;
+    ++ascii;
+    if (m.to != static_cast<char32_t>(AsciiLower(static_cast<char>(m.from)))) return false;
+  }
+  return ascii == 26;
+}
+static_assert(AsciiAsAsciiLower(), "ASCII lower-cases as AsciiLower does");
+
 // Which blocks of 256 code points hold a capital at all: most text (Chinese
 // above all) then skips the search.
 struct BlockMap {

@@ -2,48 +2,6 @@
 
 namespace inkbinder {
 
-bool NextCodePoint(std::string_view text, size_t* pos, char32_t* cp) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char b0 = byte(*pos);
-  size_t len;
-  char32_t value;
-  if (b0 < 0x80) {
-    *cp = b0;
-    ++*pos;
-    return true;
-  } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2, value = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3, value = b0 & 0x0F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4, value = b0 & 0x07;
-  } else {
-    ++*pos;
-    return false;
-  }
-  if (*pos + len > text.size()) {
-    ++*pos;
-    return false;
-  }
-  for (size_t i = 1; i < len; ++i) {
-    const unsigned char b = byte(*pos + i);
-    if ((b & 0xC0) != 0x80) {
-      ++*pos;
-      return false;
-    }
-    value = (value << 6) | (b & 0x3F);
-  }
-  const bool overlong = (len == 3 && value < 0x800) || (len == 4 && value < 0x10000);
-  const bool bad = value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF);
-  if (overlong || bad) {
-    ++*pos;
-    return false;
-  }
-  *pos += len;
-  *cp = value;
-  return true;
-}
-
 void AppendUtf8(std::string* out, char32_t cp) {
   if (cp < 0x80) {
     out->push_back(static_cast<char>(cp));
@@ -100,6 +58,10 @@ std::string LowerCase(std::string_view utf8) {
   size_t pos = 0;
   while (pos < utf8.size()) {
     const size_t start = pos;
+    if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
+      out.push_back(AsciiLower(utf8[pos++]));  // ASCII's own lower case: the common case, done here
+      continue;
+    }
     char32_t cp;
     if (NextCodePoint(utf8, &pos, &cp)) {
       AppendUtf8(&out, LowerCaseCodePoint(cp));

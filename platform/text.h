@@ -21,9 +21,51 @@ bool FitsCodePage(std::string_view utf8, CodePage code_page);
 std::string Utf16ToUtf8(std::string_view bytes, bool big_endian);
 
 bool IsValidUtf8(std::string_view text);
-// Decodes the character at utf8[*pos] and moves past it. False, one byte on,
+// Decodes the character at text[*pos] and moves past it. False, one byte on,
 // when no valid shortest-form UTF-8 sequence starts there.
-bool NextCodePoint(std::string_view utf8, size_t* pos, char32_t* code_point);
+// Inline: every conversion and comparison of names calls it for each character.
+inline bool NextCodePoint(std::string_view text, size_t* pos, char32_t* cp) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char b0 = byte(*pos);
+  size_t len;
+  char32_t value;
+  if (b0 < 0x80) {
+    *cp = b0;
+    ++*pos;
+    return true;
+  } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2, value = b0 & 0x1F;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3, value = b0 & 0x0F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4, value = b0 & 0x07;
+  } else {
+    ++*pos;
+    return false;
+  }
+  if (*pos + len > text.size()) {
+    ++*pos;
+    return false;
+  }
+  for (size_t i = 1; i < len; ++i) {
+    const unsigned char b = byte(*pos + i);
+    if ((b & 0xC0) != 0x80) {
+      ++*pos;
+      return false;
+    }
+    value = (value << 6) | (b & 0x3F);
+  }
+  const bool overlong = (len == 3 && value < 0x800) || (len == 4 && value < 0x10000);
+  const bool bad = value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF);
+  if (overlong || bad) {
+    ++*pos;
+    return false;
+  }
+  *pos += len;
+  *cp = value;
+  return true;
+}
+
 void AppendUtf8(std::string* out, char32_t code_point);
 
 // `text` fit for one line of a terminal or a log: control characters (C0,

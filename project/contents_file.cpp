@@ -1,30 +1,50 @@
 #include "project/contents_file.h"
 
-#include "project/line_buffer.h"
-#include "project/page_entry.h"
+#include <string_view>
+
+#include "platform/files.h"
+#include "platform/text.h"
 #include "project/templates.h"
 
 namespace inkbinder {
 
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+// The lines before the entries: the site properties and the root entry "目录".
+std::string ContentsHead() {
+  std::string head;
+  for (int id : {1, 2, 3, 4, 5, 6, 7, 8, 12, 9, 10, 11, 12, 13}) (head += LoadTemplate(id)) += kLineEnd;
+  return head;
+}
+
+// An empty line, the inner list's end, five empty lines, the outer list's end.
+std::string ContentsTail() {
+  std::string tail(kLineEnd);
+  (tail += LoadTemplate(20)) += kLineEnd;
+  for (int i = 0; i < 5; ++i) tail += kLineEnd;
+  (tail += LoadTemplate(20)) += kLineEnd;
+  (tail += LoadTemplate(14)) += kLineEnd;
+  return tail;
+}
+
+}  // namespace
+
 std::string ContentsFileText(const std::vector<std::string>& pages,
                             const std::vector<std::string>& names) {
-  const size_t n = pages.size();
-  LineBuffer lines(4 * n + 23);
-  const int header[] = {1, 2, 3, 4, 5, 6, 7, 8, 12, 9, 10, 11, 12, 13};
-  for (size_t i = 0; i < std::size(header); ++i) lines.Set(i, LoadTemplate(header[i]));
-  for (size_t p = 0; p < n; ++p) {
-    PlacePageEntry(&lines, 4 * p + 14, names.at(p), pages[p]);
-  }
-  // An empty line, the inner list's end, five empty lines, the outer list's end.
-  lines.Set(4 * n + 15, LoadTemplate(20));
-  lines.Set(4 * n + 21, LoadTemplate(20));
-  lines.Set(4 * n + 22, LoadTemplate(14));
-  return lines.Text();
+  return ContentsHead() + PageEntriesText(pages, names) + ContentsTail();
 }
 
 bool WriteContentsFile(const std::string& folder, const std::vector<std::string>& pages,
                     const std::vector<std::string>& names) {
-  return WriteGeneratedFile(folder + "/" + kContentsFileName, ContentsFileText(pages, names));
+  return WriteContentsFile(folder, EncodePageEntries(pages, names));
+}
+
+bool WriteContentsFile(const std::string& folder, const EncodedPageEntries& entries) {
+  const std::string bytes = Utf8ToCodePage(ContentsHead(), kSystemAnsi) + entries.bytes +
+                            Utf8ToCodePage(ContentsTail(), kSystemAnsi);
+  return ReplaceFileContents(folder + "/" + kContentsFileName, bytes);
 }
 
 }  // namespace inkbinder

@@ -1,28 +1,47 @@
 #include "project/index_file.h"
 
-#include "project/line_buffer.h"
-#include "project/page_entry.h"
+#include <string_view>
+
+#include "platform/files.h"
+#include "platform/text.h"
 #include "project/templates.h"
 
 namespace inkbinder {
 
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+std::string IndexHead() {
+  std::string head;
+  for (int id : {2, 3, 4, 5, 6, 9}) (head += LoadTemplate(id)) += kLineEnd;
+  return head;
+}
+
+// An empty line, the list's end.
+std::string IndexTail() {
+  std::string tail(kLineEnd);
+  (tail += LoadTemplate(20)) += kLineEnd;
+  (tail += LoadTemplate(14)) += kLineEnd;
+  return tail;
+}
+
+}  // namespace
+
 std::string IndexFileText(const std::vector<std::string>& pages,
                             const std::vector<std::string>& names) {
-  const size_t n = pages.size();
-  LineBuffer lines(4 * n + 9);
-  const int header[] = {2, 3, 4, 5, 6, 9};
-  for (size_t i = 0; i < std::size(header); ++i) lines.Set(i, LoadTemplate(header[i]));
-  for (size_t p = 0; p < n; ++p) {
-    PlacePageEntry(&lines, 4 * p + 6, names.at(p), pages[p]);
-  }
-  lines.Set(4 * n + 7, LoadTemplate(20));
-  lines.Set(4 * n + 8, LoadTemplate(14));
-  return lines.Text();
+  return IndexHead() + PageEntriesText(pages, names) + IndexTail();
 }
 
 bool WriteIndexFile(const std::string& folder, const std::vector<std::string>& pages,
                     const std::vector<std::string>& names) {
-  return WriteGeneratedFile(folder + "/" + kIndexFileName, IndexFileText(pages, names));
+  return WriteIndexFile(folder, EncodePageEntries(pages, names));
+}
+
+bool WriteIndexFile(const std::string& folder, const EncodedPageEntries& entries) {
+  const std::string bytes = Utf8ToCodePage(IndexHead(), kSystemAnsi) + entries.bytes +
+                            Utf8ToCodePage(IndexTail(), kSystemAnsi);
+  return ReplaceFileContents(folder + "/" + kIndexFileName, bytes);
 }
 
 }  // namespace inkbinder

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "platform/run_on_threads.h"
+#include "platform/text.h"
 #include "project/page_title.h"
 #include "project/sitemap_title.h"
 #include "project/templates.h"
@@ -43,6 +45,10 @@ bool StartsReference(const std::string& text, size_t amp) {
 // `text` as HTML attribute text; an '&' that starts a character reference
 // stays as it is when `keep_references`.
 std::string EscapeMarkup(const std::string& text, bool keep_references) {
+  // Most names hold none of them: a copy.
+  if (std::none_of(text.begin(), text.end(), [](char c) { return c == '"' || c == '<' || c == '>' || c == '&'; })) {
+    return text;
+  }
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -63,17 +69,26 @@ std::string EscapeSitemapName(const std::string& name) { return EscapeMarkup(nam
 
 std::string EscapeSitemapText(const std::string& text) { return EscapeMarkup(text, false); }
 
+namespace {
+
+void AppendEscapedLocal(std::string* out, const std::string& file) {
+  size_t from = 0;  // the start of the bytes not written yet
+  for (size_t at = 0; at < file.size(); ++at) {
+    const char c = file[at];
+    if (c != '&' && c != '%' && c != '#') continue;
+    out->append(file, from, at - from);
+    *out += c == '&' ? "&amp;" : c == '%' ? "%25" : "%23";
+    from = at + 1;
+  }
+  out->append(file, from, file.size() - from);
+}
+
+}  // namespace
+
 std::string EscapeSitemapLocal(const std::string& file) {
   std::string out;
   out.reserve(file.size());
-  for (char c : file) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '%': out += "%25"; break;
-      case '#': out += "%23"; break;
-      default: out += c;
-    }
-  }
+  AppendEscapedLocal(&out, file);
   return out;
 }
 
@@ -129,12 +144,35 @@ std::vector<std::string> ReadPageNames(const std::string& folder,
   return names;
 }
 
-void PlacePageEntry(LineBuffer* buffer, size_t first_line, const std::string& name,
-                    const std::string& file) {
-  buffer->Set(first_line, LoadTemplate(10));
-  buffer->Set(first_line + 1, LoadTemplate(15) + name + LoadTemplate(16));
-  buffer->Set(first_line + 2, LoadTemplate(18) + EscapeSitemapLocal(file) + LoadTemplate(16));
-  buffer->Set(first_line + 3, LoadTemplate(12));
+std::string PageEntriesText(const std::vector<std::string>& pages,
+                            const std::vector<std::string>& names) {
+  const std::string& item = LoadTemplate(10);
+  const std::string& name_start = LoadTemplate(15);
+  const std::string& value_end = LoadTemplate(16);
+  const std::string& local_start = LoadTemplate(18);
+  const std::string& item_end = LoadTemplate(12);
+  constexpr std::string_view kLineEnd = "\r\n";
+  // One string grown once: 100,000 pages are 14 MB of entries.
+  const size_t fixed = item.size() + name_start.size() + 2 * value_end.size() + local_start.size() +
+                       item_end.size() + 4 * kLineEnd.size();
+  size_t total = 0;
+  for (size_t p = 0; p < pages.size(); ++p) total += fixed + names.at(p).size() + pages[p].size();
+  std::string text;
+  text.reserve(total + total / 16);  // room for escapes in the file names
+  for (size_t p = 0; p < pages.size(); ++p) {
+    ((text += item) += kLineEnd) += name_start;
+    ((text += names[p]) += value_end) += kLineEnd;
+    text += local_start;
+    AppendEscapedLocal(&text, pages[p]);
+    ((text += value_end) += kLineEnd) += item_end;
+    text += kLineEnd;
+  }
+  return text;
+}
+
+EncodedPageEntries EncodePageEntries(const std::vector<std::string>& pages,
+                                     const std::vector<std::string>& names) {
+  return {Utf8ToCodePage(PageEntriesText(pages, names), kSystemAnsi)};
 }
 
 }  // namespace inkbinder

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "project/line_buffer.h"
 
 namespace inkbinder {
 
@@ -42,8 +41,17 @@ std::vector<std::string> ReadPageNames(const std::string& folder,
                                        const std::vector<std::string>& pages,
                                        const std::function<bool()>& stop = nullptr, unsigned readers = 0);
 
-// Places the four lines of one page's entry at `first_line` onwards.
-void PlacePageEntry(LineBuffer* buffer, size_t first_line, const std::string& name,
-                    const std::string& file);
+// The four lines of every page's entry, in page order, each ended by CR LF:
+// the contents and the index list the same entries. UTF-8.
+std::string PageEntriesText(const std::vector<std::string>& pages,
+                            const std::vector<std::string>& names);
+
+// Those lines in the system ANSI code page, as both files hold them: made and
+// converted once for the two.
+struct EncodedPageEntries {
+  std::string bytes;
+};
+EncodedPageEntries EncodePageEntries(const std::vector<std::string>& pages,
+                                     const std::vector<std::string>& names);
 
 }  // namespace inkbinder

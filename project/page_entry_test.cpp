@@ -34,6 +34,10 @@ TEST(PageEntryTest, NameValuesKeepReferencesAndEscapeEverythingElse) {
       {"&1st;", "&amp;1st;"},
       {"R&D 研发", "R&amp;D 研发"},
       {"&&amp;", "&amp;&amp;"},
+      // Each character alone, with nothing else to escape beside it.
+      {"a > b", "a &gt; b"},
+      {"a < b", "a &lt; b"},
+      {"\"a\"", "&quot;a&quot;"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(EscapeSitemapName(c.title), c.written) << c.title;

@@ -161,22 +161,22 @@ SortKey MakeSortKey(std::string_view name) {
   };
   const auto is_digit = [](char32_t c) { return DigitValue(c) >= 0; };
   while (pos < name.size()) {
+    // Each character is decoded once here; only the runs look further.
+    const size_t start = pos;
     char32_t c;
-    if (take(is_digit, &c)) {
+    const bool is_character = NextCodePoint(name, &pos, &c);
+    if (is_character && is_digit(c)) {
       std::string digits(1, static_cast<char>('0' + DigitValue(c)));
       while (take(is_digit, &c)) digits += static_cast<char>('0' + DigitValue(c));
       AppendNumber(std::move(digits), &key);
-    } else if (take(IsChineseNumeral, &c)) {
+    } else if (is_character && IsChineseNumeral(c)) {
       std::u32string run(1, c);
       while (take(IsChineseNumeral, &c)) run += c;
       AppendNumber(ChineseNumberDigits(run), &key);
+    } else if (is_character) {
+      AppendValue(CodePage936Code(LowerCaseCodePoint(c)), &key);
     } else {
-      const size_t start = pos;
-      if (NextCodePoint(name, &pos, &c)) {
-        AppendValue(CodePage936Code(LowerCaseCodePoint(c)), &key);
-      } else {
-        AppendValue(kNotACharacter + static_cast<unsigned char>(name[start]), &key);
-      }
+      AppendValue(kNotACharacter + static_cast<unsigned char>(name[start]), &key);
     }
   }
   return key;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "platform/files.h"
@@ -104,7 +103,7 @@ class PageReader {
  public:
   // `size` as the file had it when opened: reads stop there, without a read
   // to find the end. UINT64_MAX reads to the end.
-  PageReader(std::FILE* f, std::uint64_t size) : f_(f), left_(size) {}
+  PageReader(RegularFileReader* file, std::uint64_t size) : file_(file), left_(size) {}
 
   // Looks at the start of the page for a byte order mark.
   Encoding Start() {
@@ -151,17 +150,18 @@ class PageReader {
   bool Fill() {
     if (at_end_) return false;
     const size_t want = static_cast<size_t>(std::min<std::uint64_t>(sizeof raw_, left_));
-    raw_size_ = want == 0 ? 0 : std::fread(raw_, 1, want, f_);
+    raw_size_ = 0;
+    const bool read = want == 0 || file_->Read(raw_, want, &raw_size_);
     offset_ = 0;
     left_ -= raw_size_;
     if (raw_size_ < want || left_ == 0) {
       at_end_ = true;
-      failed_ = std::ferror(f_) != 0;
+      failed_ = !read;
     }
     return raw_size_ > 0;
   }
 
-  std::FILE* f_;
+  RegularFileReader* file_;
   std::uint64_t left_;
   char raw_[16384];
   size_t raw_size_ = 0;
@@ -235,6 +235,25 @@ void TitleScan::Feed(std::string_view chunk) {
     if (state_ == ScanState::kSeek && matched_ == 0) {
       i = std::min(chunk.find('<', i), chunk.size());
       if (i == chunk.size()) break;
+      // Pages are full of other markup: most '<' are told from the tag by
+      // the next byte alone, and passed over as taking them would.
+      if (i + 1 < chunk.size() && AsciiLower(chunk[i + 1]) != kOpenTag[1]) {
+        after_cr_ = false;
+        ++i;
+        continue;
+      }
+    }
+    if (state_ == ScanState::kCollect && !after_cr_) {
+      // Only '>' can end a tag and only CR the line: the bytes before either
+      // are taken at once, short of the read limit.
+      const size_t room = kTitleReadLimit - 1 - std::min(piece_.size(), kTitleReadLimit - 1);
+      const size_t end = std::min(chunk.size(), i + room);
+      size_t stop = i;
+      while (stop < end && chunk[stop] != '>' && chunk[stop] != '\r') ++stop;
+      piece_.append(chunk.data() + i, stop - i);
+      utf8_.Feed(chunk.substr(i, stop - i));
+      i = stop;
+      if (i == chunk.size()) break;
     }
     const char c = chunk[i++];
     if (after_cr_) {
@@ -259,10 +278,10 @@ void TitleScan::Feed(std::string_view chunk) {
     utf8_.Feed(static_cast<unsigned char>(c));
     if (state_ == ScanState::kCollect) {
       piece_.push_back(c);
-      if (EndsWithTag(piece_, kOpenTag)) {
+      if (c == '>' && EndsWithTag(piece_, kOpenTag)) {
         piece_.resize(piece_.size() - kOpenTag.size());
         state_ = ScanState::kRestOfLine;
-      } else if (EndsWithTag(piece_, kCloseTag) || piece_.size() >= kTitleReadLimit) {
+      } else if ((c == '>' && EndsWithTag(piece_, kCloseTag)) || piece_.size() >= kTitleReadLimit) {
         state_ = ScanState::kRestOfLine;
       }
     }
@@ -284,19 +303,16 @@ std::optional<std::string> TitleFromPiece(std::string piece, bool code_page_text
 
 std::optional<std::string> ReadPageTitle(const std::string& path,
                                          const std::function<bool()>& stop) {
-  std::uint64_t size = 0;
-  std::FILE* f = OpenRegularFile(path, &size);  // unbuffered: we read in large pieces ourselves
-  if (f == nullptr) return std::nullopt;
+  RegularFileReader file;
+  if (!file.Open(path)) return std::nullopt;
   // Size 0 may be a file that does not know its size (under /proc): read to its end.
-  PageReader reader(f, size == 0 ? UINT64_MAX : size);
+  PageReader reader(&file, file.size() == 0 ? UINT64_MAX : file.size());
   const Encoding encoding = reader.Start();
   TitleScan scan;
   std::string_view chunk;
   bool stopped = false;
   while (!scan.done() && !(stopped = stop && stop()) && reader.Next(&chunk)) scan.Feed(chunk);
-  const bool failed = reader.failed() || stopped;
-  std::fclose(f);
-  if (failed) return std::nullopt;
+  if (reader.failed() || stopped) return std::nullopt;
   if (!scan.found()) return std::string();
   return TitleFromPiece(std::move(scan.piece()),
                         encoding == Encoding::kAnsi && !scan.LineSaysUtf8());

@@ -1,34 +1,44 @@
 #include "project/project_file.h"
 
-#include "project/line_buffer.h"
+#include <string_view>
+
+#include "platform/files.h"
+#include "platform/text.h"
 #include "project/page_entry.h"
 #include "project/templates.h"
 
 namespace inkbinder {
 
 std::string ProjectFileText(const std::vector<std::string>& pages, const std::string& book_title) {
-  const size_t n = pages.size();
-  LineBuffer lines(n + 15);
-  lines.Set(0, LoadTemplate(22));
-  lines.Set(1, LoadTemplate(23));
-  lines.Set(2, LoadTemplate(24) + book_title + ".chm");
-  lines.Set(3, LoadTemplate(25));
-  lines.Set(4, LoadTemplate(26));
-  const int options[] = {28, 29, 30, 31};
-  for (size_t i = 0; i < std::size(options); ++i) lines.Set(6 + i, LoadTemplate(options[i]));
+  constexpr std::string_view kLineEnd = "\r\n";
+  std::string text;
+  size_t names = 0;
+  for (const std::string& page : pages) names += page.size() + kLineEnd.size();
+  text.reserve(names + 512 + 2 * book_title.size());
+  const auto line = [&](std::string_view s) { (text += s) += kLineEnd; };
+  line(LoadTemplate(22));
+  line(LoadTemplate(23));
+  line(LoadTemplate(24) + book_title + ".chm");
+  line(LoadTemplate(25));
+  line(LoadTemplate(26));
+  line("");
+  for (int id : {28, 29, 30, 31}) line(LoadTemplate(id));
   // The caption is the window line's first field: a comma in it would shift the rest.
   const bool has_comma = book_title.find(',') != std::string::npos;
   const std::string caption = has_comma ? "\"" + book_title + "\"" : book_title;
-  lines.Set(10, LoadTemplate(35) + caption + LoadTemplate(32));
-  lines.Set(11, LoadTemplate(33));
-  for (size_t p = 0; p < n; ++p) lines.Set(12 + p, pages[p]);
-  lines.Set(n + 12, LoadTemplate(34));
-  return lines.Text();
+  line(LoadTemplate(35) + caption + LoadTemplate(32));
+  line(LoadTemplate(33));
+  for (const std::string& page : pages) line(page);
+  line(LoadTemplate(34));
+  line("");
+  line("");
+  return text;
 }
 
 bool WriteProjectFile(const std::string& folder, const std::vector<std::string>& pages,
                       const std::string& book_title) {
-  return WriteGeneratedFile(folder + "/" + kProjectFileName, ProjectFileText(pages, book_title));
+  return ReplaceFileContents(folder + "/" + kProjectFileName,
+                             Utf8ToCodePage(ProjectFileText(pages, book_title), kSystemAnsi));
 }
 
 }  // namespace inkbinder

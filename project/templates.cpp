@@ -1,5 +1,6 @@
 #include "project/templates.h"
 
+#include <array>
 #include <cstdlib>
 #include <iterator>
 
@@ -47,13 +48,19 @@ constexpr Template kTemplateTable[] = {
     {35, "chm_window="},
 };
 
+constexpr int kHighestId = 35;
+
 }  // namespace
 
-std::string LoadTemplate(int id) {
-  for (const Template& t : kTemplateTable) {
-    if (t.id == id) return t.text;
-  }
-  std::abort();  // only the ids above are ever asked for: a new id is a programming error
+const std::string& LoadTemplate(int id) {
+  static const std::array<std::string, kHighestId + 1> texts = [] {
+    std::array<std::string, kHighestId + 1> made;
+    for (const Template& t : kTemplateTable) made[t.id] = t.text;
+    return made;
+  }();
+  // Only the ids above are ever asked for: another id is a programming error.
+  if (id < 1 || id > kHighestId || texts[id].empty()) std::abort();
+  return texts[id];
 }
 
 }  // namespace inkbinder
