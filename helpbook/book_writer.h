@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -91,6 +92,7 @@ class BookWriter {
   std::vector<DirectoryEntry> entries_;
   std::vector<std::pair<std::string, std::string>> uncompressed_;
   std::unordered_set<std::string> names_;
+  std::thread leftovers_;  // removes what killed compiles left beside the book
   std::uint64_t stream_size_ = 0;
   std::uint64_t file_start_ = 0;
   bool in_file_ = false;
