@@ -53,6 +53,10 @@ inline void SymbolCounts::Count(const Item& item) {
 // Fractions of a bit: whole bits would round a 2.6-bit literal to 3.
 inline constexpr std::uint32_t kPriceScale = 16;
 
+// log2(v) in sixteenths of a bit, v >= 1. Whole numbers, so that the books
+// come out the same on every machine and compiler.
+std::uint32_t Log2Scaled(std::uint64_t v);
+
 class CostModel {
  public:
   // Prices before any parse of the interval: literals by how often each byte
