@@ -70,8 +70,8 @@ class CostModel {
   // Whether the guessed literals cost under 4 bits on average: a small
   // alphabet, where a match must be long to pay.
   bool CheapLiterals() const { return cheap_literals_; }
-  std::uint32_t Match(unsigned length, std::uint32_t formatted) const {
-    const unsigned slot = SlotOf(formatted);
+  std::uint32_t Match(unsigned length, std::uint32_t formatted) const { return SlotMatch(length, SlotOf(formatted)); }
+  std::uint32_t SlotMatch(unsigned length, unsigned slot) const {
     const unsigned header = MatchHeader(length);
     std::uint32_t price = match_[slot * 8 + header];
     if (header == kNumPrimaryLengths) price += footer_[length - kMinMatch - kNumPrimaryLengths];

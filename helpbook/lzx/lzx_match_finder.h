@@ -44,6 +44,8 @@ class BasicMatchFinder {
 
   // Whether intervals of `size` (> 0) bytes fit the tables' entries.
   static constexpr bool Holds(std::size_t size) { return size - 1 <= std::size_t{Slot(~Slot{0})}; }
+  // Whether every distance found is below 262142 (formatted, below 262144).
+  static constexpr bool kNearOnly = sizeof(Slot) <= 2;
 
   // Forgets every position: a new interval of `size` bytes starts, searched
   // up to max_chain earlier places at each position for matches of at least
