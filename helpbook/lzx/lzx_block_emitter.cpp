@@ -23,7 +23,7 @@ void EmitItem(const Item& item, const BlockCodes& c, const Codes& codes, BitWrit
     bits->Write(codes.main[item.literal], c.main[item.literal]);
     return;
   }
-  const unsigned slot = SlotOf(item.offset);
+  const unsigned slot = item.slot;
   const unsigned header = MatchHeader(item.length);
   const unsigned symbol = kNumChars + slot * 8 + header;
   bits->Write(codes.main[symbol], c.main[symbol]);

@@ -10,10 +10,12 @@
 namespace helpbook::lzx {
 
 // One parsed element: a literal (length 0) or a match. Matches carry the
-// formatted offset: 0..2 for the repeat offsets, distance + 2 otherwise.
+// formatted offset: 0..2 for the repeat offsets, distance + 2 otherwise,
+// and its slot, worked out once for counting and sending.
 struct Item {
   std::uint16_t length;
   std::uint8_t literal;
+  std::uint8_t slot;
   std::uint32_t offset;
 };
 
@@ -38,7 +40,7 @@ inline void SymbolCounts::Count(const Item& item) {
     main[item.literal]++;
     return;
   }
-  const unsigned slot = SlotOf(item.offset);
+  const unsigned slot = item.slot;
   const unsigned header = MatchHeader(item.length);
   main[kNumChars + slot * 8 + header]++;
   if (header == kNumPrimaryLengths) length[item.length - kMinMatch - kNumPrimaryLengths]++;

@@ -101,11 +101,12 @@ Item* LazyParser::ParseFrame(Finder& finder, const std::uint8_t* data, std::size
     return best;
   };
   const auto literal = [&](std::uint32_t pos) __attribute__((always_inline)) {
-    *out++ = {0, data[pos], 0};
+    *out++ = {0, data[pos], 0, 0};
     counts.main[data[pos]]++;
   };
   const auto take = [&](const Choice& c) __attribute__((always_inline)) {
-    *out = {static_cast<std::uint16_t>(c.length), 0, c.offset};
+    const unsigned slot = c.offset < 2 ? c.offset : Finder::kNearOnly ? SlotOfNear(c.offset) : SlotOf(c.offset);
+    *out = {static_cast<std::uint16_t>(c.length), 0, static_cast<std::uint8_t>(slot), c.offset};
     counts.Count(*out++);
     switch (c.offset) {
       case 0:
