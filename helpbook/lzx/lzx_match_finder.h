@@ -119,6 +119,9 @@ class BasicMatchFinder {
   unsigned chain_bytes_ = 4;
   std::uint64_t chain_mask_ = 0xFFFFFFFFu;
   unsigned nice_length_;
+  // Two-byte entries index a link for every position of the interval, not
+  // of the window: a stored position is its own index, no mask in the walk.
+  static constexpr bool kWholeSlots = sizeof(Slot) == 2;
   std::uint32_t window_mask_;
   // Positions are kept as base_ + position. base_ moves past each interval,
   // so what earlier intervals left lies below it and counts as empty: with
@@ -127,7 +130,6 @@ class BasicMatchFinder {
   std::uint32_t Stored(std::uint32_t pos) const { return base_ + pos; }
   std::uint32_t base_ = 0;
   std::uint32_t next_base_ = 0;
-  unsigned window_bits_;
   // Allocated by the first Reset: a parser holds a finder of each kind and
   // most books use only one.
   std::vector<Slot> head3_;
@@ -269,7 +271,7 @@ inline __attribute__((always_inline)) unsigned BasicMatchFinder<Slot>::FindInsid
       }
     }
     if (--chain == 0) break;
-    candidate = prev[candidate & mask];
+    candidate = prev[kWholeSlots ? candidate : candidate & mask];
     if (candidate < lowest) break;
   }
   return static_cast<unsigned>(found - first);
