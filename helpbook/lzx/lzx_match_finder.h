@@ -234,7 +234,7 @@ inline __attribute__((always_inline)) unsigned BasicMatchFinder<Slot>::FindInsid
   }
   Slot& head = head4_[ChainHash(bytes, chain_mask)];
   std::uint32_t candidate = head;
-  prev[stored & mask] = static_cast<Slot>(candidate);
+  prev[kWholeSlots ? static_cast<Slot>(stored) : stored & mask] = static_cast<Slot>(candidate);
   head = static_cast<Slot>(stored);
   __builtin_prefetch(&head4_[ChainHash(bytes >> 8, chain_mask)]);
   if (kShortMatches) __builtin_prefetch(&head3_[Hash3(bytes >> 8)]);
@@ -312,14 +312,14 @@ inline void BasicMatchFinder<Slot>::Insert(const std::uint8_t* data, std::size_t
         std::memcpy(&bytes, p, 8);
         head3[Hash3(bytes)] = static_cast<Slot>(stored);
         Slot& head = head4[ChainHash(bytes, chain_mask)];
-        prev[stored & mask] = head;
+        prev[kWholeSlots ? static_cast<Slot>(stored) : stored & mask] = head;
         head = static_cast<Slot>(stored);
       }
     } else {
       for (; stored != stored_end; ++stored, ++p) {
         std::memcpy(&bytes, p, 8);
         Slot& head = head4[ChainHash(bytes, chain_mask)];
-        prev[stored & mask] = head;
+        prev[kWholeSlots ? static_cast<Slot>(stored) : stored & mask] = head;
         head = static_cast<Slot>(stored);
       }
     }
