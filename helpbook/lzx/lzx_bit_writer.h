@@ -37,19 +37,39 @@ class BitWriter {
 
   bool AtWordBoundary() const { return used_ % 16 == 0; }
   // Only after AlignToWord: raw bytes go straight to the output.
-  void WriteByte(std::uint8_t b) { out_->push_back(b); }
-  void WriteBytes(const std::uint8_t* data, std::size_t size) { out_->insert(out_->end(), data, data + size); }
-  std::size_t ByteSize() const { return out_->size(); }
+  void WriteByte(std::uint8_t b) {
+    Flush();
+    out_->push_back(b);
+  }
+  void WriteBytes(const std::uint8_t* data, std::size_t size) {
+    Flush();
+    out_->insert(out_->end(), data, data + size);
+  }
+  // What the output holds once the finished words are in.
+  std::size_t ByteSize() const { return out_->size() + 2 * words_; }
+  // Puts the finished words into the output: the last call.
+  void Flush() {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(words_buffer_);
+    out_->insert(out_->end(), bytes, bytes + 2 * words_);
+    words_ = 0;
+  }
 
  private:
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words are stored little-endian");
+  // Words gather here, not in the vector: a store of a byte into the vector
+  // could change anything, so every push made the compiler reload the
+  // vector's ends and the accumulator; a 16-bit store cannot.
+  static constexpr unsigned kBufferWords = 512;
   void PutWord(std::uint16_t word) {
-    out_->push_back(static_cast<std::uint8_t>(word));
-    out_->push_back(static_cast<std::uint8_t>(word >> 8));
+    words_buffer_[words_++] = word;
+    if (words_ == kBufferWords) Flush();
   }
 
   std::vector<std::uint8_t>* out_;
   std::uint64_t acc_ = 0;
   unsigned used_ = 0;
+  unsigned words_ = 0;
+  std::uint16_t words_buffer_[kBufferWords];
 };
 
 }  // namespace helpbook::lzx

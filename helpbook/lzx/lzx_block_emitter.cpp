@@ -23,7 +23,7 @@ void EmitItem(const Item& item, const BlockCodes& c, const Codes& codes, BitWrit
     bits->Write(codes.main[item.literal], c.main[item.literal]);
     return;
   }
-  const unsigned slot = SlotOf(item.offset);
+  const unsigned slot = item.slot;
   const unsigned header = MatchHeader(item.length);
   const unsigned symbol = kNumChars + slot * 8 + header;
   bits->Write(codes.main[symbol], c.main[symbol]);
@@ -46,9 +46,8 @@ void EmitItem(const Item& item, const BlockCodes& c, const Codes& codes, BitWrit
 
 void EmitBlock(const PlannedBlock& block, const ParsedInterval& parsed, const std::uint8_t* data,
                std::size_t size, std::size_t frame_size, unsigned main_symbols, const PreviousLengths& before,
-               BitWriter* bits, const std::vector<std::uint8_t>& out, std::size_t out_start,
-               std::vector<std::uint32_t>* frame_offsets) {
-  auto mark_frame = [&]() { frame_offsets->push_back(static_cast<std::uint32_t>(out.size() - out_start)); };
+               BitWriter* bits, std::size_t out_start, std::vector<std::uint32_t>* frame_offsets) {
+  auto mark_frame = [&]() { frame_offsets->push_back(static_cast<std::uint32_t>(bits->ByteSize() - out_start)); };
   const std::size_t begin = block.first_frame * frame_size;
   const std::size_t end = std::min(size, block.end_frame * frame_size);
   if (block.first_frame != 0) mark_frame();

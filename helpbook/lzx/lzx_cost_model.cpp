@@ -32,16 +32,14 @@ constexpr unsigned kAbsentLiteralBits = 12;
 // or 3 extra bits the three corpora came out within 0.03 % of this.
 constexpr unsigned kUnusedSymbolExtraBits = 1;
 
-// log2(v) in sixteenths of a bit, v >= 1. Whole numbers, so that the books
-// come out the same on every machine and compiler.
+}  // namespace
+
 std::uint32_t Log2Scaled(std::uint64_t v) {
   static constexpr std::uint8_t kFraction[16] = {0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 15};
   const unsigned top = 63u - static_cast<unsigned>(__builtin_clzll(v));
   const unsigned next4 = static_cast<unsigned>(top >= 4 ? v >> (top - 4) : v << (4 - top)) & 15u;
   return kPriceScale * top + kFraction[next4];
 }
-
-}  // namespace
 
 void SymbolCounts::Add(const SymbolCounts& other) {
   for (unsigned i = 0; i < kMaxMainSymbols; ++i) main[i] += other.main[i];

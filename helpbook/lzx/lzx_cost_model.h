@@ -10,10 +10,12 @@
 namespace helpbook::lzx {
 
 // One parsed element: a literal (length 0) or a match. Matches carry the
-// formatted offset: 0..2 for the repeat offsets, distance + 2 otherwise.
+// formatted offset: 0..2 for the repeat offsets, distance + 2 otherwise,
+// and its slot, worked out once for counting and sending.
 struct Item {
   std::uint16_t length;
   std::uint8_t literal;
+  std::uint8_t slot;
   std::uint32_t offset;
 };
 
@@ -38,7 +40,7 @@ inline void SymbolCounts::Count(const Item& item) {
     main[item.literal]++;
     return;
   }
-  const unsigned slot = SlotOf(item.offset);
+  const unsigned slot = item.slot;
   const unsigned header = MatchHeader(item.length);
   main[kNumChars + slot * 8 + header]++;
   if (header == kNumPrimaryLengths) length[item.length - kMinMatch - kNumPrimaryLengths]++;
@@ -53,6 +55,10 @@ inline void SymbolCounts::Count(const Item& item) {
 // Fractions of a bit: whole bits would round a 2.6-bit literal to 3.
 inline constexpr std::uint32_t kPriceScale = 16;
 
+// log2(v) in sixteenths of a bit, v >= 1. Whole numbers, so that the books
+// come out the same on every machine and compiler.
+std::uint32_t Log2Scaled(std::uint64_t v);
+
 class CostModel {
  public:
   // Prices before any parse of the interval: literals by how often each byte
@@ -66,8 +72,8 @@ class CostModel {
   // Whether the guessed literals cost under 4 bits on average: a small
   // alphabet, where a match must be long to pay.
   bool CheapLiterals() const { return cheap_literals_; }
-  std::uint32_t Match(unsigned length, std::uint32_t formatted) const {
-    const unsigned slot = SlotOf(formatted);
+  std::uint32_t Match(unsigned length, std::uint32_t formatted) const { return SlotMatch(length, SlotOf(formatted)); }
+  std::uint32_t SlotMatch(unsigned length, unsigned slot) const {
     const unsigned header = MatchHeader(length);
     std::uint32_t price = match_[slot * 8 + header];
     if (header == kNumPrimaryLengths) price += footer_[length - kMinMatch - kNumPrimaryLengths];

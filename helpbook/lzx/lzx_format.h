@@ -40,11 +40,15 @@ inline constexpr SlotBases kSlotBases;
 
 // The slot of a formatted offset: 0..2 name the repeat offsets, a real
 // distance d is formatted as d + 2.
+// Below 262144 the slot follows from the top two bits, from 2 on.
+inline unsigned SlotOfNear(std::uint32_t formatted) {
+  const unsigned top = 31u - static_cast<unsigned>(__builtin_clz(formatted));
+  return 2 * top + ((formatted >> (top - 1)) & 1u);
+}
 inline unsigned SlotOf(std::uint32_t formatted) {
   if (formatted < 4) return formatted;
   if (formatted >= 262144) return 36 + (formatted - 262144) / 131072;
-  const unsigned top = 31u - static_cast<unsigned>(__builtin_clz(formatted));
-  return 2 * top + ((formatted >> (top - 1)) & 1u);
+  return SlotOfNear(formatted);
 }
 
 }  // namespace helpbook::lzx

@@ -34,9 +34,10 @@ void IntervalEncoder::Encode(const std::uint8_t* data, std::size_t size, std::ve
   bits.Write(0, 1);  // no call-instruction translation
   PreviousLengths before;
   for (const PlannedBlock& block : blocks_) {
-    EmitBlock(block, parsed_, data, size, kFrame, main_symbols_, before, &bits, *out, out_start, frame_offsets);
+    EmitBlock(block, parsed_, data, size, kFrame, main_symbols_, before, &bits, out_start, frame_offsets);
     before.After(block.codes);
   }
+  bits.Flush();
 }
 
 }  // namespace helpbook::lzx

@@ -62,9 +62,9 @@ Item* LazyParser::ParseFrame(Finder& finder, const std::uint8_t* data, std::size
   const auto best_at = [&](std::uint32_t pos) __attribute__((always_inline)) {
     const unsigned limit = std::min<std::uint32_t>(kMaxMatch, frame_end - pos);
     const std::uint16_t literals_before = literal_sum[pos];
-    const auto gain = [&](unsigned length, std::uint32_t formatted) {
+    const auto gain = [&](unsigned length, unsigned slot) {
       return static_cast<std::int32_t>(static_cast<std::uint16_t>(literal_sum[pos + length] - literals_before)) -
-             static_cast<std::int32_t>(costs.Match(length, formatted));
+             static_cast<std::int32_t>(costs.SlotMatch(length, slot));
     };
     Choice best;
     unsigned longest = 0;
@@ -92,17 +92,21 @@ Item* LazyParser::ParseFrame(Finder& finder, const std::uint8_t* data, std::size
     }
     const unsigned n = finder.FindAndInsert(data, size, pos, limit, longest, found);
     for (unsigned i = 0; i < n; ++i) {
-      const std::int32_t g = gain(found[i].length, found[i].distance + 2);
-      if (g > best.gain) best = {found[i].length, found[i].distance + 2, g};
+      const std::uint32_t formatted = found[i].distance + 2;
+      // Distances in two-byte tables stay below 64 Ki: no far slots.
+      const std::int32_t g =
+          gain(found[i].length, Finder::kNearOnly ? SlotOfNear(formatted) : SlotOf(formatted));
+      if (g > best.gain) best = {found[i].length, formatted, g};
     }
     return best;
   };
   const auto literal = [&](std::uint32_t pos) __attribute__((always_inline)) {
-    *out++ = {0, data[pos], 0};
+    *out++ = {0, data[pos], 0, 0};
     counts.main[data[pos]]++;
   };
   const auto take = [&](const Choice& c) __attribute__((always_inline)) {
-    *out = {static_cast<std::uint16_t>(c.length), 0, c.offset};
+    const unsigned slot = c.offset < 2 ? c.offset : Finder::kNearOnly ? SlotOfNear(c.offset) : SlotOf(c.offset);
+    *out = {static_cast<std::uint16_t>(c.length), 0, static_cast<std::uint8_t>(slot), c.offset};
     counts.Count(*out++);
     switch (c.offset) {
       case 0:
@@ -198,6 +202,9 @@ void LazyParser::ParseFrames(Finder& finder, const std::uint8_t* data, std::size
       prices[c] = static_cast<std::uint16_t>(std::min(costs->Literal(static_cast<std::uint8_t>(c)), kMaxLiteralPrice));
     }
     std::uint16_t sum = literal_sum_[frame_start];
+    // Four bytes a round: 1.2 % fewer instructions on the man pages (the
+    // compiler leaves this loop rolled by itself).
+#pragma GCC unroll 4
     for (std::size_t i = frame_start; i < frame_end; ++i) {
       sum = static_cast<std::uint16_t>(sum + prices[data[i]]);
       literal_sum_[i + 1] = sum;

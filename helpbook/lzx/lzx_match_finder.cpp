@@ -8,15 +8,14 @@ template <typename Slot>
 BasicMatchFinder<Slot>::BasicMatchFinder(unsigned window_bits, unsigned nice_length)
     : max_distance_((1u << window_bits) - 3),
       nice_length_(nice_length),
-      window_mask_((1u << window_bits) - 1),
-      window_bits_(window_bits) {}
+      window_mask_(kWholeSlots ? 0xFFFFu : (1u << window_bits) - 1) {}
 
 template <typename Slot>
 void BasicMatchFinder<Slot>::Reset(unsigned max_chain, unsigned shortest, std::size_t size) {
   if (head3_.empty()) {
     head3_.resize(std::size_t{1} << kHash3Bits);
     head4_.resize(std::size_t{1} << kChainHashBits);
-    prev_.resize(std::size_t{1} << window_bits_);
+    prev_.resize(std::size_t{window_mask_} + 1);
   }
   max_chain_ = max_chain;
   shortest_ = shortest;

@@ -44,6 +44,8 @@ class BasicMatchFinder {
 
   // Whether intervals of `size` (> 0) bytes fit the tables' entries.
   static constexpr bool Holds(std::size_t size) { return size - 1 <= std::size_t{Slot(~Slot{0})}; }
+  // Whether every distance found is below 262142 (formatted, below 262144).
+  static constexpr bool kNearOnly = sizeof(Slot) <= 2;
 
   // Forgets every position: a new interval of `size` bytes starts, searched
   // up to max_chain earlier places at each position for matches of at least
@@ -95,6 +97,16 @@ class BasicMatchFinder {
   static std::uint32_t HashOf(std::uint64_t bytes, unsigned bits) {
     return static_cast<std::uint32_t>((bytes * 0x9E3779B97F4A7C15ull) >> (64 - bits));
   }
+  // Prefixes of up to four bytes hash in 32 bits: the multiplier is an
+  // immediate operand, not a constant kept in a register.
+  static std::uint32_t HashOf32(std::uint32_t bytes, unsigned bits) { return (bytes * 0x9E3779B1u) >> (32 - bits); }
+  static std::uint32_t Hash3(std::uint64_t bytes) {
+    return HashOf32(static_cast<std::uint32_t>(bytes & kThreeBytes), kHash3Bits);
+  }
+  static std::uint32_t ChainHash(std::uint64_t bytes, std::uint64_t chain_mask) {
+    return chain_mask == 0xFFFFFFFFu ? HashOf32(static_cast<std::uint32_t>(bytes), kChainHashBits)
+                                     : HashOf(bytes & chain_mask, kChainHashBits);
+  }
   static std::uint32_t Load32(const std::uint8_t* p) {
     std::uint32_t v;
     std::memcpy(&v, p, 4);
@@ -107,6 +119,9 @@ class BasicMatchFinder {
   unsigned chain_bytes_ = 4;
   std::uint64_t chain_mask_ = 0xFFFFFFFFu;
   unsigned nice_length_;
+  // Two-byte entries index a link for every position of the interval, not
+  // of the window: a stored position is its own index, no mask in the walk.
+  static constexpr bool kWholeSlots = sizeof(Slot) == 2;
   std::uint32_t window_mask_;
   // Positions are kept as base_ + position. base_ moves past each interval,
   // so what earlier intervals left lies below it and counts as empty: with
@@ -115,7 +130,6 @@ class BasicMatchFinder {
   std::uint32_t Stored(std::uint32_t pos) const { return base_ + pos; }
   std::uint32_t base_ = 0;
   std::uint32_t next_base_ = 0;
-  unsigned window_bits_;
   // Allocated by the first Reset: a parser holds a finder of each kind and
   // most books use only one.
   std::vector<Slot> head3_;
@@ -142,7 +156,7 @@ unsigned BasicMatchFinder<Slot>::Find(const std::uint8_t* data, std::size_t size
 
   std::uint32_t candidate3 = 0;
   if (kShortMatches) {
-    Slot& head3 = head3_[HashOf(bytes & kThreeBytes, kHash3Bits)];
+    Slot& head3 = head3_[Hash3(bytes)];
     candidate3 = head3;
     head3 = static_cast<Slot>(Stored(pos));
   }
@@ -152,14 +166,14 @@ unsigned BasicMatchFinder<Slot>::Find(const std::uint8_t* data, std::size_t size
     }
     return static_cast<unsigned>(found - first);
   }
-  Slot& head = head4_[HashOf(bytes & chain_mask, kChainHashBits)];
+  Slot& head = head4_[ChainHash(bytes, chain_mask)];
   std::uint32_t candidate = head;
   prev_[Stored(pos) & window_mask_] = head;
   head = static_cast<Slot>(Stored(pos));
   // The next position's heads, most often searched next, on their way to the
   // cache: 2 % less time on the man pages, 8 % on text with few repeats.
-  __builtin_prefetch(&head4_[HashOf((bytes >> 8) & chain_mask, kChainHashBits)]);
-  if (kShortMatches) __builtin_prefetch(&head3_[HashOf((bytes >> 8) & kThreeBytes, kHash3Bits)]);
+  __builtin_prefetch(&head4_[ChainHash(bytes >> 8, chain_mask)]);
+  if (kShortMatches) __builtin_prefetch(&head3_[Hash3(bytes >> 8)]);
   if (limit < 3 || seen >= limit) return static_cast<unsigned>(found - first);
 
   // The nearest three-byte match: the chains only hold longer prefixes.
@@ -214,16 +228,16 @@ inline __attribute__((always_inline)) unsigned BasicMatchFinder<Slot>::FindInsid
 
   std::uint32_t candidate3 = 0;
   if (kShortMatches) {
-    Slot& head3 = head3_[HashOf(bytes & kThreeBytes, kHash3Bits)];
+    Slot& head3 = head3_[Hash3(bytes)];
     candidate3 = head3;
     head3 = static_cast<Slot>(stored);
   }
-  Slot& head = head4_[HashOf(bytes & chain_mask, kChainHashBits)];
+  Slot& head = head4_[ChainHash(bytes, chain_mask)];
   std::uint32_t candidate = head;
-  prev[stored & mask] = static_cast<Slot>(candidate);
+  prev[kWholeSlots ? static_cast<Slot>(stored) : stored & mask] = static_cast<Slot>(candidate);
   head = static_cast<Slot>(stored);
-  __builtin_prefetch(&head4_[HashOf((bytes >> 8) & chain_mask, kChainHashBits)]);
-  if (kShortMatches) __builtin_prefetch(&head3_[HashOf((bytes >> 8) & kThreeBytes, kHash3Bits)]);
+  __builtin_prefetch(&head4_[ChainHash(bytes >> 8, chain_mask)]);
+  if (kShortMatches) __builtin_prefetch(&head3_[Hash3(bytes >> 8)]);
   if (limit < 3 || seen >= limit) return static_cast<unsigned>(found - first);
 
   const auto first4 = static_cast<std::uint32_t>(bytes);
@@ -257,7 +271,7 @@ inline __attribute__((always_inline)) unsigned BasicMatchFinder<Slot>::FindInsid
       }
     }
     if (--chain == 0) break;
-    candidate = prev[candidate & mask];
+    candidate = prev[kWholeSlots ? candidate : candidate & mask];
     if (candidate < lowest) break;
   }
   return static_cast<unsigned>(found - first);
@@ -296,16 +310,16 @@ inline void BasicMatchFinder<Slot>::Insert(const std::uint8_t* data, std::size_t
     if (shortest_ <= 3) {
       for (; stored != stored_end; ++stored, ++p) {
         std::memcpy(&bytes, p, 8);
-        head3[HashOf(bytes & kThreeBytes, kHash3Bits)] = static_cast<Slot>(stored);
-        Slot& head = head4[HashOf(bytes & chain_mask, kChainHashBits)];
-        prev[stored & mask] = head;
+        head3[Hash3(bytes)] = static_cast<Slot>(stored);
+        Slot& head = head4[ChainHash(bytes, chain_mask)];
+        prev[kWholeSlots ? static_cast<Slot>(stored) : stored & mask] = head;
         head = static_cast<Slot>(stored);
       }
     } else {
       for (; stored != stored_end; ++stored, ++p) {
         std::memcpy(&bytes, p, 8);
-        Slot& head = head4[HashOf(bytes & chain_mask, kChainHashBits)];
-        prev[stored & mask] = head;
+        Slot& head = head4[ChainHash(bytes, chain_mask)];
+        prev[kWholeSlots ? static_cast<Slot>(stored) : stored & mask] = head;
         head = static_cast<Slot>(stored);
       }
     }
@@ -313,9 +327,9 @@ inline void BasicMatchFinder<Slot>::Insert(const std::uint8_t* data, std::size_t
   }
   for (; pos < to && pos + 3 <= size; ++pos) {
     bytes = BytesAt(data, size, pos);
-    if (shortest_ <= 3) head3_[HashOf(bytes & kThreeBytes, kHash3Bits)] = static_cast<Slot>(Stored(pos));
+    if (shortest_ <= 3) head3_[Hash3(bytes)] = static_cast<Slot>(Stored(pos));
     if (pos + chain_bytes_ > size) continue;
-    Slot& head = head4_[HashOf(bytes & chain_mask_, kChainHashBits)];
+    Slot& head = head4_[ChainHash(bytes, chain_mask_)];
     prev_[Stored(pos) & window_mask_] = head;
     head = static_cast<Slot>(Stored(pos));
   }
