@@ -254,6 +254,12 @@ bool BookPath(const std::string& project_path, const HelpProject& project, const
   return true;
 }
 
+// A sitemap's name below the project's folder and in the book, from the
+// project's code page 936 `bytes`; false when it cannot be used.
+bool SitemapNames(const std::string& bytes, std::string* relative, std::string* name) {
+  return ProjectName(bytes, relative) && BookName(*relative, name);
+}
+
 // A sitemap on its way into the book.
 struct SitemapFile {
   std::string name;
@@ -271,7 +277,7 @@ bool ReadSitemap(const std::string& bytes, const ProjectFolder& where,
   if (bytes.empty()) return true;
   std::string relative;
   std::string name;
-  if (!ProjectName(bytes, &relative) || !BookName(relative, &name)) {
+  if (!SitemapNames(bytes, &relative, &name)) {
     *error = "cannot use the sitemap name " + bytes;
     return false;
   }
@@ -454,16 +460,14 @@ bool Compile(const std::string& project_path, const CompileOptions& options, std
   if (!writer.Start(error)) return NotWritten(*error, error, failure);
 
   // The pages go into the section first, as other compilers put them; the
-  // sitemaps are read meanwhile and the system files made from them, on
-  // threads of their own, and follow the pages. A page cannot take a name
-  // they will have.
+  // sitemaps are read meanwhile and the system files made from them, on a
+  // thread of its own, and follow the pages. A page cannot take a name they
+  // will have.
   std::vector<std::string> later(std::begin(kSystemFileNames), std::end(kSystemFileNames));
   for (const std::string* sitemap : {&project.contents_file, &project.index_file}) {
     std::string relative;
     std::string name;
-    if (!sitemap->empty() && ProjectName(*sitemap, &relative) && BookName(relative, &name)) {
-      later.push_back(std::move(name));
-    }
+    if (!sitemap->empty() && SitemapNames(*sitemap, &relative, &name)) later.push_back(std::move(name));
   }
   BookExtras extras;
   std::atomic<bool> extras_failed{false};

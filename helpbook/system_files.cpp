@@ -565,11 +565,4 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
   return true;
 }
 
-bool IsSystemFileName(std::string_view name) {
-  for (const char* system_name : kSystemFileNames) {
-    if (name == system_name) return true;
-  }
-  return false;
-}
-
 }  // namespace helpbook

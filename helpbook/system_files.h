@@ -105,7 +105,4 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
 inline constexpr const char* kSystemFileNames[] = {"/#ITBITS", "/#SYSTEM", "/#WINDOWS", "/#TOPICS",
                                                    "/#URLTBL", "/#URLSTR", "/#IDXHDR", "/#STRINGS"};
 
-// Whether `name` is one of them.
-bool IsSystemFileName(std::string_view name);
-
 }  // namespace helpbook
