@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -86,18 +87,24 @@ bool ProjectName(const std::string& bytes, std::string* utf8) {
 // The name a page has inside the book: "/" + its path below the project's
 // folder. False for a name that leaves the folder.
 bool BookName(const std::string& relative, std::string* name) {
+  // Parts are viewed, not copied: every one of 100,000 pages comes through here.
   std::string out;
+  out.reserve(relative.size() + 1);
+  const std::string_view text = relative;
   std::size_t pos = 0;
-  while (pos <= relative.size()) {
-    std::size_t end = relative.find('/', pos);
-    if (end == std::string::npos) end = relative.size();
-    const std::string part = relative.substr(pos, end - pos);
+  while (pos <= text.size()) {
+    std::size_t end = text.find('/', pos);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view part = text.substr(pos, end - pos);
     if (part == "..") return false;
-    if (!part.empty() && part != ".") out += "/" + part;
+    if (!part.empty() && part != ".") {
+      out += '/';
+      out += part;
+    }
     pos = end + 1;
   }
   if (out.empty() || IsFullPath(relative)) return false;
-  *name = out;
+  *name = std::move(out);
   return true;
 }
 
