@@ -26,10 +26,12 @@ constexpr std::size_t kQuickRefStep = 1 + (1u << kQuickRefDensity);
 int CompareFolded(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
   // Names share long beginnings ("/第1234页"): bytes that are the same are
-  // the same folded, eight at a time.
+  // the same folded, and are passed over eight at a time; case counts only
+  // where they differ.
   std::size_t i = 0;
   while (i + 8 <= n && std::memcmp(a.data() + i, b.data() + i, 8) == 0) i += 8;
   for (; i < n; ++i) {
+    if (a[i] == b[i]) continue;
     const unsigned char x = static_cast<unsigned char>(inkbinder::AsciiLower(a[i]));
     const unsigned char y = static_cast<unsigned char>(inkbinder::AsciiLower(b[i]));
     if (x != y) return x < y ? -1 : 1;
