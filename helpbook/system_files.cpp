@@ -110,7 +110,6 @@ class StringTable {
     offsets_.emplace(key, offset);
     return offset;
   }
-  void Expect(std::size_t texts) { offsets_.reserve(texts); }
   std::string Bytes() { return table_.bytes(); }
 
  private:
@@ -550,7 +549,6 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
   const std::string start_page = StartPage(book);
   const std::vector<Topic> topics = CollectTopics(book);
   StringTable strings;
-  strings.Expect(topics.size());
   const std::string windows_file = WindowsFile(book, &strings);
   TopicFiles topic_files = MakeTopicFiles(topics, &strings);
 
