@@ -137,15 +137,13 @@ namespace {
 // Where the tag that starts at text[pos] ends: its first '>' outside quotes,
 // or text.size() when it never closes.
 size_t TagEnd(std::string_view text, size_t pos) {
-  char quote = 0;
   for (size_t end = pos + 1; end < text.size(); ++end) {
     const char c = text[end];
-    if (quote) {
-      if (c == quote) quote = 0;
-    } else if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == '>') {
-      return end;
+    if (c == '>') return end;
+    if (c == '"' || c == '\'') {
+      // Most of a tag's bytes are quoted: its close is searched for, not stepped to.
+      end = text.find(c, end + 1);
+      if (end == std::string_view::npos) break;
     }
   }
   return text.size();
