@@ -1,5 +1,6 @@
 #include "helpbook/book_writer.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -240,9 +241,41 @@ bool BookWriter::Start(std::string* error) {
   return true;
 }
 
+namespace {
+
+// References to the two lists of files: an entry's index + 1, or an
+// uncompressed file's with the high bit set.
+constexpr std::uint32_t kUncompressedReference = 0x80000000u;
+
+std::size_t NameHash(std::string_view name) { return std::hash<std::string_view>()(name); }
+
+}  // namespace
+
+std::string_view BookWriter::NameOf(std::uint32_t reference) const {
+  if ((reference & kUncompressedReference) != 0) return uncompressed_[(reference & ~kUncompressedReference) - 1].first;
+  return entries_[reference - 1].name;
+}
+
+void BookWriter::RememberName(std::uint32_t reference) {
+  // At most half full: probes stay short.
+  if (2 * (name_count_ + 1) > name_slots_.size()) {
+    std::vector<std::uint32_t> old(std::max<std::size_t>(64, 2 * name_slots_.size()));
+    old.swap(name_slots_);
+    name_count_ = 0;
+    for (const std::uint32_t kept : old) {
+      if (kept != 0) RememberName(kept);
+    }
+  }
+  const std::size_t mask = name_slots_.size() - 1;
+  std::size_t slot = NameHash(NameOf(reference)) & mask;
+  while (name_slots_[slot] != 0) slot = (slot + 1) & mask;
+  name_slots_[slot] = reference;
+  ++name_count_;
+}
+
 void BookWriter::BeginFile(const std::string& name) {
   entries_.push_back({name, 1, stream_size_, 0});
-  names_.insert(name);
+  RememberName(static_cast<std::uint32_t>(entries_.size()));
   file_start_ = stream_size_;
   in_file_ = true;
 }
@@ -268,12 +301,17 @@ bool BookWriter::AddFile(const std::string& name, std::string_view bytes) {
 }
 
 bool BookWriter::Has(const std::string& name) const {
-  return names_.count(name) != 0;
+  if (name_slots_.empty()) return false;
+  const std::size_t mask = name_slots_.size() - 1;
+  for (std::size_t slot = NameHash(name) & mask; name_slots_[slot] != 0; slot = (slot + 1) & mask) {
+    if (NameOf(name_slots_[slot]) == name) return true;
+  }
+  return false;
 }
 
 void BookWriter::AddUncompressedFile(const std::string& name, std::string_view bytes) {
-  names_.insert(name);
   uncompressed_.emplace_back(name, bytes);
+  RememberName(kUncompressedReference | static_cast<std::uint32_t>(uncompressed_.size()));
 }
 
 bool BookWriter::FinishSection(std::string* error) {
