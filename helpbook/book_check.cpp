@@ -277,7 +277,8 @@ std::string CheckLocals(HelpStorage* book, const char* which, const std::string&
       return true;
     }
     problem = "the " + std::string(which) + " links to " + path +
-              ", which a reader cannot find in the book (Local \"" + CodePageToUtf8(local, kCodePage936) + "\")";
+              ", which a reader cannot find in the book (Local \"" + CodePageToUtf8(local, kCodePage936) +
+              "\")";
     return false;
   });
   return problem;

@@ -194,7 +194,9 @@ bool BuildDirectory(std::vector<DirectoryEntry> entries, Directory* directory,
   std::vector<const DirectoryEntry*> order;
   order.reserve(entries.size());
   for (const DirectoryEntry& e : entries) order.push_back(&e);
-  const auto before = [](const DirectoryEntry* a, const DirectoryEntry* b) { return NameBefore(a->name, b->name); };
+  const auto before = [](const DirectoryEntry* a, const DirectoryEntry* b) {
+    return NameBefore(a->name, b->name);
+  };
   if (!std::is_sorted(order.begin(), order.end(), before)) std::sort(order.begin(), order.end(), before);
   if (!CheckNames(order, error)) return false;
   std::vector<std::string> first_names;

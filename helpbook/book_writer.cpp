@@ -252,7 +252,9 @@ std::size_t NameHash(std::string_view name) { return std::hash<std::string_view>
 }  // namespace
 
 std::string_view BookWriter::NameOf(std::uint32_t reference) const {
-  if ((reference & kUncompressedReference) != 0) return uncompressed_[(reference & ~kUncompressedReference) - 1].first;
+  if ((reference & kUncompressedReference) != 0) {
+    return uncompressed_[(reference & ~kUncompressedReference) - 1].first;
+  }
   return entries_[reference - 1].name;
 }
 
@@ -364,9 +366,10 @@ std::vector<std::pair<std::string, std::string>> Section0Files(
 
 namespace {
 
+bool EntryBefore(const DirectoryEntry& a, const DirectoryEntry& b) { return NameBefore(a.name, b.name); }
+
 void SortByName(std::vector<DirectoryEntry>* entries) {
-  std::sort(entries->begin(), entries->end(),
-            [](const DirectoryEntry& a, const DirectoryEntry& b) { return NameBefore(a.name, b.name); });
+  std::sort(entries->begin(), entries->end(), EntryBefore);
 }
 
 }  // namespace
@@ -399,8 +402,7 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
 
   // The few files of the uncompressed section take their places among them.
   const auto add = [&entries](DirectoryEntry entry) {
-    const auto at = std::upper_bound(entries.begin(), entries.end(), entry,
-                                     [](const DirectoryEntry& a, const DirectoryEntry& b) { return NameBefore(a.name, b.name); });
+    const auto at = std::upper_bound(entries.begin(), entries.end(), entry, EntryBefore);
     entries.insert(at, std::move(entry));
   };
   add({"/", 0, 0, 0});

@@ -199,9 +199,8 @@ TEST(BookWriterTest, KnowsEveryNameItWasGivenAndNoOther) {
     }
   }
   for (int i = 0; i < kNames; ++i) EXPECT_TRUE(writer.Has(name(i))) << name(i);
-  for (const std::string& other : {name(kNames), std::string("/PAGE1.htm"), std::string("page1.htm"), std::string()}) {
-    EXPECT_FALSE(writer.Has(other)) << other;
-  }
+  const std::string others[] = {name(kNames), "/PAGE1.htm", "page1.htm", ""};
+  for (const std::string& other : others) EXPECT_FALSE(writer.Has(other)) << other;
 }
 
 // The fields readers check before anything else.
