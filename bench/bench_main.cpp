@@ -9,6 +9,9 @@
 //                                          FROM's three source files: a folder the bare
 //                                          compiler can work in
 //   inkbinder-bench ascii-links FROM TO    the pages under ASCII names (page12.txt), same order
+//   inkbinder-bench read-back BOOK REPS    chmlib alone, on one thread, looking every page of
+//                                          BOOK up by name and reading it: the floor of the
+//                                          compile's read-back check
 //
 // Timed commands do one untimed run first (so the pages are in the page cache
 // for both), then REPS timed runs, and print one line of key=value pairs.
@@ -20,6 +23,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <chm_lib.h>
 
 #include "bench/measure.h"
 #include "bench/page_corpus.h"
@@ -208,6 +213,56 @@ int AsciiLinks(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// A page as the book holds it: its name and where its bytes start.
+struct StoredPage {
+  std::string name;
+  LONGUINT64 start = 0;
+};
+
+int EnumeratePage(chmFile*, chmUnitInfo* unit, void* context) {
+  const std::string name = unit->path;
+  const std::string suffix = ".txt";
+  if (unit->space == CHM_COMPRESSED && name.size() > suffix.size() &&
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+    static_cast<std::vector<StoredPage>*>(context)->push_back({name, unit->start});
+  }
+  return CHM_ENUMERATOR_CONTINUE;
+}
+
+int ReadBack(const std::string& book_path, size_t reps) {
+  chmFile* book = chm_open(book_path.c_str());
+  if (book == nullptr) return Fail("chmlib cannot open " + book_path);
+  std::vector<StoredPage> pages;
+  chm_enumerate(book, CHM_ENUMERATE_ALL, EnumeratePage, &pages);
+  // In the order the book holds them, as the check reads them.
+  std::sort(pages.begin(), pages.end(),
+            [](const StoredPage& a, const StoredPage& b) { return a.start < b.start; });
+  bool found = !pages.empty();
+  std::uint64_t bytes = 0;
+  std::vector<unsigned char> buffer;
+  const Timing lookup = TimeRuns(reps, [&] {
+    for (const StoredPage& page : pages) {
+      chmUnitInfo unit;
+      found = chm_resolve_object(book, page.name.c_str(), &unit) == CHM_RESOLVE_SUCCESS && found;
+    }
+  });
+  const Timing read = TimeRuns(reps, [&] {
+    bytes = 0;
+    for (const StoredPage& page : pages) {
+      chmUnitInfo unit;
+      if (chm_resolve_object(book, page.name.c_str(), &unit) != CHM_RESOLVE_SUCCESS) continue;
+      buffer.resize(static_cast<size_t>(unit.length));
+      bytes += static_cast<std::uint64_t>(chm_retrieve_object(book, &unit, buffer.data(), 0, unit.length));
+    }
+  });
+  chm_close(book);
+  if (!found) return Fail("chmlib cannot find every page of " + book_path);
+  std::printf("read-back pages=%zu reps=%zu lookup_s=%.4f lookup_read_s=%.4f lookup_read_cpu_s=%.4f "
+              "bytes=%llu\n",
+              pages.size(), reps, lookup.median, read.median, read.cpu, static_cast<unsigned long long>(bytes));
+  return 0;
+}
+
 int Run(int argc, char** argv) {
   const std::vector<std::string> args(argv, argv + argc);
   size_t n = 0;
@@ -216,9 +271,10 @@ int Run(int argc, char** argv) {
   if (argc == 4 && args[1] == "write" && ParseCount(argv[3], &n)) return Write(args[2], n);
   if (argc == 4 && args[1] == "gbk-links") return GbkLinks(args[2], args[3]);
   if (argc == 4 && args[1] == "ascii-links") return AsciiLinks(args[2], args[3]);
+  if (argc == 4 && args[1] == "read-back" && ParseCount(argv[3], &n)) return ReadBack(args[2], n);
   std::fprintf(stderr,
                "usage: inkbinder-bench make FOLDER COUNT | floor FOLDER REPS | "
-               "write FOLDER REPS | gbk-links FROM TO | ascii-links FROM TO\n");
+               "write FOLDER REPS | gbk-links FROM TO | ascii-links FROM TO | read-back BOOK REPS\n");
   return 2;
 }
 

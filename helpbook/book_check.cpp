@@ -34,7 +34,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 using inkbinder::AsciiLower;
 
-bool SameWord(const std::string& text, size_t at, const char* word) {
+bool SameWord(std::string_view text, size_t at, const char* word) {
   for (size_t i = 0; word[i] != '\0'; ++i) {
     if (at + i >= text.size() || AsciiLower(text[at + i]) != word[i]) return false;
   }
@@ -209,55 +209,20 @@ struct Found {
   bool Has(const std::string& path) const { return pages.count(path) != 0 || linked.count(path) != 0; }
 };
 
-// Every Local of one stored sitemap opens a page.
-std::string CheckLocals(HelpStorage* book, const char* which, const std::string& sitemap, Found* found) {
-  for (const std::string& local : SitemapLocals(sitemap)) {
-    std::string path = ReaderPathOfLocal(local);
-    if (found->Has(path)) continue;
-    if (book->OpenFile(InternalPath(path))) {
-      found->linked.insert(std::move(path));
-    } else {
-      return "the " + std::string(which) + " links to " + path +
-             ", which a reader cannot find in the book (Local \"" +
-             CodePageToUtf8(local, kCodePage936) + "\")";
-    }
-  }
-  return std::string();
-}
-
-// One stored sitemap: named in #SYSTEM, stored byte for byte, every link opening.
-std::string CheckSitemap(HelpStorage* book, const char* which, const std::string& system_name,
-                         const std::string& name, const std::string& written, Found* found) {
-  if (name.empty()) return std::string();
-  const std::string shown = CodePageToUtf8(name, kCodePage936);
-  if (system_name != name) {
-    return "the book names " + CodePageToUtf8(system_name, kCodePage936) + " as its " + which +
-           ", not " + shown;
-  }
-  const std::unique_ptr<StoredFile> file = book->OpenFile(InternalPath(shown));
-  std::string stored;
-  if (!file || !ReadWhole(file.get(), &stored)) {
-    return "the book holds no " + std::string(which) + " " + shown;
-  }
-  if (stored != written) return "the " + std::string(which) + " " + shown + " is stored changed";
-  return CheckLocals(book, which, stored, found);
-}
-
-}  // namespace
-
-std::vector<std::string> SitemapLocals(const std::string& sitemap) {
+// Calls see(local) for each Local value of a sitemap in file order, as
+// written (code page 936 bytes), until it returns false.
+template <typename See>
+void ForEachLocal(std::string_view text, See see) {
   // Markup is ASCII, and no code page 936 byte that follows a lead byte is
   // '<', '>', '"' or '\'', so the bytes can be scanned as they are. Keys and
   // values are viewed where they stand: the sitemaps of 100,000 pages have
   // hundreds of thousands of them.
   using inkbinder::SameIgnoringAsciiCase;
-  const std::string_view text = sitemap;
-  std::vector<std::string> locals;
   size_t pos = 0;
   while ((pos = text.find('<', pos)) != std::string_view::npos) {
     const size_t end = text.find('>', pos);
     if (end == std::string_view::npos) break;
-    if (!SameWord(sitemap, pos + 1, "param") || pos + 6 >= end || !IsSpace(text[pos + 6])) {
+    if (!SameWord(text, pos + 1, "param") || pos + 6 >= end || !IsSpace(text[pos + 6])) {
       pos = end;
       continue;
     }
@@ -296,18 +261,64 @@ std::vector<std::string> SitemapLocals(const std::string& sitemap) {
         has_value = true;
       }
     }
-    if (has_value && SameIgnoringAsciiCase(name, "local")) locals.emplace_back(value);
+    if (has_value && SameIgnoringAsciiCase(name, "local") && !see(value)) return;
     pos = end;
   }
+}
+
+// Every Local of one stored sitemap opens a page.
+std::string CheckLocals(HelpStorage* book, const char* which, const std::string& sitemap, Found* found) {
+  std::string problem;
+  ForEachLocal(sitemap, [&](std::string_view local) {
+    std::string path = ReaderPathOfLocal(local);
+    if (found->Has(path)) return true;
+    if (book->OpenFile(InternalPath(path))) {
+      found->linked.insert(std::move(path));
+      return true;
+    }
+    problem = "the " + std::string(which) + " links to " + path +
+              ", which a reader cannot find in the book (Local \"" + CodePageToUtf8(local, kCodePage936) +
+              "\")";
+    return false;
+  });
+  return problem;
+}
+
+// One stored sitemap: named in #SYSTEM, stored byte for byte, every link opening.
+std::string CheckSitemap(HelpStorage* book, const char* which, const std::string& system_name,
+                         const std::string& name, const std::string& written, Found* found) {
+  if (name.empty()) return std::string();
+  const std::string shown = CodePageToUtf8(name, kCodePage936);
+  if (system_name != name) {
+    return "the book names " + CodePageToUtf8(system_name, kCodePage936) + " as its " + which +
+           ", not " + shown;
+  }
+  const std::unique_ptr<StoredFile> file = book->OpenFile(InternalPath(shown));
+  std::string stored;
+  if (!file || !ReadWhole(file.get(), &stored)) {
+    return "the book holds no " + std::string(which) + " " + shown;
+  }
+  if (stored != written) return "the " + std::string(which) + " " + shown + " is stored changed";
+  return CheckLocals(book, which, stored, found);
+}
+
+}  // namespace
+
+std::vector<std::string> SitemapLocals(const std::string& sitemap) {
+  std::vector<std::string> locals;
+  ForEachLocal(sitemap, [&](std::string_view local) {
+    locals.emplace_back(local);
+    return true;
+  });
   return locals;
 }
 
-std::string ReaderPathOfLocal(const std::string& local) {
+std::string ReaderPathOfLocal(std::string_view local) {
   // Most links hold no character reference and no escape: those steps are
   // skipped for them.
   std::string decoded;
   std::string_view text = local;
-  if (local.find('&') != std::string::npos) {
+  if (local.find('&') != std::string_view::npos) {
     decoded = DecodeEntities(local);
     text = decoded;
   }

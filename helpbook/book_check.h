@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "helpbook/compile_help_book.h"
@@ -31,6 +32,6 @@ std::vector<std::string> SitemapLocals(const std::string& sitemap);
 // The name a reader looks a Local value up by: its character references
 // decoded (it is HTML attribute text), decoded from code page 936, cut at
 // '#', percent-decoded, without a leading '/'.
-std::string ReaderPathOfLocal(const std::string& local);
+std::string ReaderPathOfLocal(std::string_view local);
 
 }  // namespace helpbook

@@ -25,7 +25,13 @@ constexpr std::size_t kQuickRefStep = 1 + (1u << kQuickRefDensity);
 
 int CompareFolded(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
+  // Names share long beginnings ("/第1234页"): bytes that are the same are
+  // the same folded, and are passed over eight at a time; case counts only
+  // where they differ.
+  std::size_t i = 0;
+  while (i + 8 <= n && std::memcmp(a.data() + i, b.data() + i, 8) == 0) i += 8;
+  for (; i < n; ++i) {
+    if (a[i] == b[i]) continue;
     const unsigned char x = static_cast<unsigned char>(inkbinder::AsciiLower(a[i]));
     const unsigned char y = static_cast<unsigned char>(inkbinder::AsciiLower(b[i]));
     if (x != y) return x < y ? -1 : 1;
@@ -71,11 +77,10 @@ struct ChunkBuilder {
   }
 };
 
-std::string NameField(const std::string& name) {
-  std::string out;
-  AppendEncInt(&out, name.size());
-  out += name;
-  return out;
+// A name as the directory writes it, appended to `out`.
+void AppendNameField(std::string* out, const std::string& name) {
+  AppendEncInt(out, name.size());
+  *out += name;
 }
 
 }  // namespace
@@ -100,16 +105,16 @@ namespace {
 
 // False with a message for a name readers cannot find: too long, or the
 // same as its neighbour's for them. `entries` are in reader order.
-bool CheckNames(const std::vector<DirectoryEntry>& entries, std::string* error) {
+bool CheckNames(const std::vector<const DirectoryEntry*>& entries, std::string* error) {
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i].name.size() > kMaxNameLength) {
+    if (entries[i]->name.size() > kMaxNameLength) {
       *error = "the name is longer than readers accept (" + std::to_string(kMaxNameLength) +
-               " bytes): " + entries[i].name;
+               " bytes): " + entries[i]->name;
       return false;
     }
-    if (i > 0 && CompareFolded(entries[i - 1].name, entries[i].name) == 0) {
-      *error = "two files have the same name for a reader: " + entries[i - 1].name + " and " +
-               entries[i].name;
+    if (i > 0 && CompareFolded(entries[i - 1]->name, entries[i]->name) == 0) {
+      *error = "two files have the same name for a reader: " + entries[i - 1]->name + " and " +
+               entries[i]->name;
       return false;
     }
   }
@@ -118,12 +123,15 @@ bool CheckNames(const std::vector<DirectoryEntry>& entries, std::string* error) 
 
 // The listing chunks, each linked to its neighbours, and the first name of
 // each for the index above them.
-std::vector<std::string> ListingChunks(const std::vector<DirectoryEntry>& entries,
+std::vector<std::string> ListingChunks(const std::vector<const DirectoryEntry*>& entries,
                                        std::vector<std::string>* first_names) {
   ChunkBuilder listing{kListingHeaderSize, {}, {}};
   std::vector<ChunkBuilder> listings;
-  for (const DirectoryEntry& e : entries) {
-    std::string entry = NameField(e.name);
+  std::string entry;
+  for (const DirectoryEntry* at : entries) {
+    const DirectoryEntry& e = *at;
+    entry.clear();
+    AppendNameField(&entry, e.name);
     AppendEncInt(&entry, e.section);
     AppendEncInt(&entry, e.offset);
     AppendEncInt(&entry, e.length);
@@ -157,8 +165,10 @@ std::uint32_t AddIndexLevels(std::vector<std::string> first_names, std::vector<s
     ChunkBuilder index{kIndexHeaderSize, {}, {}};
     const std::uint32_t level_start = static_cast<std::uint32_t>(chunks->size());
     std::vector<std::string> level_chunks;
+    std::string entry;
     for (std::size_t i = 0; i < first_names.size(); ++i) {
-      std::string entry = NameField(first_names[i]);
+      entry.clear();
+      AppendNameField(&entry, first_names[i]);
       AppendEncInt(&entry, level_first + i);
       if (!index.Fits(entry.size())) {
         level_chunks.push_back(index.Bytes(kIndexSignature));
@@ -179,11 +189,18 @@ std::uint32_t AddIndexLevels(std::vector<std::string> first_names, std::vector<s
 
 bool BuildDirectory(std::vector<DirectoryEntry> entries, Directory* directory,
                     std::string* error) {
-  std::sort(entries.begin(), entries.end(),
-            [](const DirectoryEntry& a, const DirectoryEntry& b) { return NameBefore(a.name, b.name); });
-  if (!CheckNames(entries, error)) return false;
+  // The entries stay where they are and are sorted by reference: moving
+  // 100,000 of them about cost more than comparing their names.
+  std::vector<const DirectoryEntry*> order;
+  order.reserve(entries.size());
+  for (const DirectoryEntry& e : entries) order.push_back(&e);
+  const auto before = [](const DirectoryEntry* a, const DirectoryEntry* b) {
+    return NameBefore(a->name, b->name);
+  };
+  if (!std::is_sorted(order.begin(), order.end(), before)) std::sort(order.begin(), order.end(), before);
+  if (!CheckNames(order, error)) return false;
   std::vector<std::string> first_names;
-  std::vector<std::string> chunks = ListingChunks(entries, &first_names);
+  std::vector<std::string> chunks = ListingChunks(order, &first_names);
   const std::uint32_t listing_count = static_cast<std::uint32_t>(chunks.size());
   const std::uint32_t depth = AddIndexLevels(std::move(first_names), &chunks);
 

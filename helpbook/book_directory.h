@@ -39,7 +39,8 @@ bool NameBefore(std::string_view a, std::string_view b);
 // most significant first, the high bit set on every byte but the last.
 void AppendEncInt(std::string* out, std::uint64_t value);
 
-// Sorts `entries` in reader order and lays out the chunks. False with a
+// Sorts `entries` in reader order (entries given in that order already are
+// only looked over) and lays out the chunks. False with a
 // message when two names are the same for a reader or a name is too long.
 bool BuildDirectory(std::vector<DirectoryEntry> entries, Directory* directory, std::string* error);
 

@@ -1,5 +1,6 @@
 #include "helpbook/book_writer.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -240,9 +241,43 @@ bool BookWriter::Start(std::string* error) {
   return true;
 }
 
+namespace {
+
+// References to the two lists of files: an entry's index + 1, or an
+// uncompressed file's with the high bit set.
+constexpr std::uint32_t kUncompressedReference = 0x80000000u;
+
+std::size_t NameHash(std::string_view name) { return std::hash<std::string_view>()(name); }
+
+}  // namespace
+
+std::string_view BookWriter::NameOf(std::uint32_t reference) const {
+  if ((reference & kUncompressedReference) != 0) {
+    return uncompressed_[(reference & ~kUncompressedReference) - 1].first;
+  }
+  return entries_[reference - 1].name;
+}
+
+void BookWriter::RememberName(std::uint32_t reference) {
+  // At most half full: probes stay short.
+  if (2 * (name_count_ + 1) > name_slots_.size()) {
+    std::vector<std::uint32_t> old(std::max<std::size_t>(64, 2 * name_slots_.size()));
+    old.swap(name_slots_);
+    name_count_ = 0;
+    for (const std::uint32_t kept : old) {
+      if (kept != 0) RememberName(kept);
+    }
+  }
+  const std::size_t mask = name_slots_.size() - 1;
+  std::size_t slot = NameHash(NameOf(reference)) & mask;
+  while (name_slots_[slot] != 0) slot = (slot + 1) & mask;
+  name_slots_[slot] = reference;
+  ++name_count_;
+}
+
 void BookWriter::BeginFile(const std::string& name) {
   entries_.push_back({name, 1, stream_size_, 0});
-  names_.insert(name);
+  RememberName(static_cast<std::uint32_t>(entries_.size()));
   file_start_ = stream_size_;
   in_file_ = true;
 }
@@ -268,12 +303,17 @@ bool BookWriter::AddFile(const std::string& name, std::string_view bytes) {
 }
 
 bool BookWriter::Has(const std::string& name) const {
-  return names_.count(name) != 0;
+  if (name_slots_.empty()) return false;
+  const std::size_t mask = name_slots_.size() - 1;
+  for (std::size_t slot = NameHash(name) & mask; name_slots_[slot] != 0; slot = (slot + 1) & mask) {
+    if (NameOf(name_slots_[slot]) == name) return true;
+  }
+  return false;
 }
 
 void BookWriter::AddUncompressedFile(const std::string& name, std::string_view bytes) {
-  names_.insert(name);
   uncompressed_.emplace_back(name, bytes);
+  RememberName(kUncompressedReference | static_cast<std::uint32_t>(uncompressed_.size()));
 }
 
 bool BookWriter::FinishSection(std::string* error) {
@@ -324,22 +364,54 @@ std::vector<std::pair<std::string, std::string>> Section0Files(
 
 }  // namespace
 
+namespace {
+
+bool EntryBefore(const DirectoryEntry& a, const DirectoryEntry& b) { return NameBefore(a.name, b.name); }
+
+void SortByName(std::vector<DirectoryEntry>* entries) {
+  std::sort(entries->begin(), entries->end(), EntryBefore);
+}
+
+}  // namespace
+
 bool BookWriter::Finish(std::string* error, const Check& before_commit) {
-  if (!FinishSection(error)) return false;
+  // The files' names are put in order while the compressor finishes its
+  // last frames, which this thread only waits for: for 100,000 pages the
+  // sort took as long.
+  std::vector<DirectoryEntry> entries = std::move(entries_);
+  std::thread sorter;
+  try {
+    sorter = std::thread(SortByName, &entries);
+  } catch (const std::system_error&) {
+    SortByName(&entries);  // no thread to be had
+  }
+  struct Joiner {
+    std::thread& thread;
+    ~Joiner() {
+      if (thread.joinable()) thread.join();
+    }
+  } joiner{sorter};
+  const bool section_finished = FinishSection(error);
+  if (sorter.joinable()) sorter.join();
+  if (!section_finished) return false;
   const std::uint64_t compressed = compressor_->CompressedSize();
   const std::vector<std::pair<std::string, std::string>> section0 =
       Section0Files(std::move(uncompressed_), settings_.lzx, compressor_->FrameOffsets(),
                     stream_size_, compressed);
   compressor_.reset();
 
-  std::vector<DirectoryEntry> entries = std::move(entries_);
-  entries.push_back({"/", 0, 0, 0});
+  // The few files of the uncompressed section take their places among them.
+  const auto add = [&entries](DirectoryEntry entry) {
+    const auto at = std::upper_bound(entries.begin(), entries.end(), entry, EntryBefore);
+    entries.insert(at, std::move(entry));
+  };
+  add({"/", 0, 0, 0});
   std::uint64_t offset = 0;
   for (const auto& [name, bytes] : section0) {
-    entries.push_back({name, 0, offset, bytes.size()});
+    add({name, 0, offset, bytes.size()});
     offset += bytes.size();
   }
-  entries.push_back({kContent, 0, offset, compressed});
+  add({kContent, 0, offset, compressed});
   Directory directory;
   if (!BuildDirectory(std::move(entries), &directory, error)) return false;
 

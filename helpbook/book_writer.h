@@ -16,7 +16,6 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -76,6 +75,9 @@ class BookWriter {
 
  private:
   bool Fail(const std::string& message, std::string* error);
+  // The name a reference in name_slots_ stands for.
+  std::string_view NameOf(std::uint32_t reference) const;
+  void RememberName(std::uint32_t reference);
   // Pads the compressed section to its last frame and flushes it.
   bool FinishSection(std::string* error);
   bool WriteBook(std::FILE* out, const std::vector<std::pair<std::string, std::string>>& section0,
@@ -91,7 +93,11 @@ class BookWriter {
   std::unique_ptr<LzxSectionCompressor> compressor_;
   std::vector<DirectoryEntry> entries_;
   std::vector<std::pair<std::string, std::string>> uncompressed_;
-  std::unordered_set<std::string> names_;
+  // Every name added, for Has(): references to entries_ and uncompressed_
+  // in an open-addressed table (0 for a free slot), not copies of 100,000
+  // names.
+  std::vector<std::uint32_t> name_slots_;
+  std::size_t name_count_ = 0;
   std::thread leftovers_;  // removes what killed compiles left beside the book
   std::uint64_t stream_size_ = 0;
   std::uint64_t file_start_ = 0;

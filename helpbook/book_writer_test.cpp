@@ -182,6 +182,27 @@ TEST(BookWriterTest, ManyNamesNeedSeveralLevelsOfIndex) {
   ExpectReadersGiveBack(book, files);
 }
 
+// Has() knows every name given, compressed or not, through the growth of
+// its table, and exactly those: a name differing in case only is another.
+TEST(BookWriterTest, KnowsEveryNameItWasGivenAndNoOther) {
+  ScopedTempDir dir;
+  BookWriter writer(dir / "names.chm", BookSettings{});
+  std::string error;
+  ASSERT_TRUE(writer.Start(&error)) << error;
+  const auto name = [](int i) { return "/page" + std::to_string(i) + ".htm"; };
+  constexpr int kNames = 1000;
+  for (int i = 0; i < kNames; ++i) {
+    if (i % 7 == 0) {
+      writer.AddUncompressedFile(name(i), "u");
+    } else {
+      ASSERT_TRUE(writer.AddFile(name(i), "c"));
+    }
+  }
+  for (int i = 0; i < kNames; ++i) EXPECT_TRUE(writer.Has(name(i))) << name(i);
+  const std::string others[] = {name(kNames), "/PAGE1.htm", "page1.htm", ""};
+  for (const std::string& other : others) EXPECT_FALSE(writer.Has(other)) << other;
+}
+
 // The fields readers check before anything else.
 TEST(BookWriterTest, HeaderFieldsReadersCheck) {
   ScopedTempDir dir;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -86,18 +87,24 @@ bool ProjectName(const std::string& bytes, std::string* utf8) {
 // The name a page has inside the book: "/" + its path below the project's
 // folder. False for a name that leaves the folder.
 bool BookName(const std::string& relative, std::string* name) {
+  // Parts are viewed, not copied: every one of 100,000 pages comes through here.
   std::string out;
+  out.reserve(relative.size() + 1);
+  const std::string_view text = relative;
   std::size_t pos = 0;
-  while (pos <= relative.size()) {
-    std::size_t end = relative.find('/', pos);
-    if (end == std::string::npos) end = relative.size();
-    const std::string part = relative.substr(pos, end - pos);
+  while (pos <= text.size()) {
+    std::size_t end = text.find('/', pos);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view part = text.substr(pos, end - pos);
     if (part == "..") return false;
-    if (!part.empty() && part != ".") out += "/" + part;
+    if (!part.empty() && part != ".") {
+      out += '/';
+      out += part;
+    }
     pos = end + 1;
   }
   if (out.empty() || IsFullPath(relative)) return false;
-  *name = out;
+  *name = std::move(out);
   return true;
 }
 
@@ -143,11 +150,41 @@ bool AddPage(BookWriter* writer, const std::string& name, const std::string& pat
 // "C:name": on Windows, a path on the drive's current folder.
 bool HasDrive(const std::string& path) { return path.size() > 1 && path[1] == ':'; }
 
+// Where the project's names lie on disk: below its folder, or full paths.
+struct ProjectFolder {
+  std::string folder;
+  std::string OnDisk(const std::string& utf8) const {
+    return IsFullPath(utf8) ? utf8 : folder + "/" + utf8;
+  }
+};
+
+// Every page's name in the book and its file, in the project's order, up to
+// the first name that cannot be used: that one fails the compile when its
+// turn comes. Worked out once: 100,000 names are too many to convert twice.
+struct PageFiles {
+  std::vector<std::string> names;
+  std::vector<std::string> paths;
+};
+
+PageFiles ListPages(const HelpProject& project, const ProjectFolder& where) {
+  PageFiles pages;
+  pages.names.reserve(project.files.size());
+  pages.paths.reserve(project.files.size());
+  for (const std::string& page : project.files) {
+    std::string relative;
+    std::string name;
+    if (!ProjectName(page, &relative) || !BookName(relative, &name)) break;
+    pages.names.push_back(std::move(name));
+    pages.paths.push_back(where.OnDisk(relative));
+  }
+  return pages;
+}
+
 // The project's own file (UTF-8) that `book_name`, a name below the
 // project's folder, would replace; "" when none. Letter case is ignored, as
 // Windows' file systems ignore it.
 std::string InputNamed(const std::string& book_name, const std::string& project_path,
-                       const HelpProject& project) {
+                       const HelpProject& project, const PageFiles& pages) {
   const std::string project_name = inkbinder::BaseName(project_path);
   if (inkbinder::SameIgnoringAsciiCase(book_name, "/" + project_name)) return project_name;
   const auto names_book = [&](const std::string& bytes, std::string* relative) {
@@ -159,8 +196,12 @@ std::string InputNamed(const std::string& book_name, const std::string& project_
   for (const std::string* file : {&project.contents_file, &project.index_file}) {
     if (!file->empty() && names_book(*file, &relative)) return relative;
   }
-  for (const std::string& page : project.files) {
-    if (names_book(page, &relative)) return relative;
+  for (std::size_t i = 0; i < project.files.size(); ++i) {
+    if (i < pages.names.size() ? inkbinder::SameIgnoringAsciiCase(book_name, pages.names[i])
+                               : names_book(project.files[i], &relative)) {
+      if (i < pages.names.size()) ProjectName(project.files[i], &relative);
+      return relative;
+    }
   }
   return std::string();
 }
@@ -205,14 +246,6 @@ bool NotWritten(const std::string& message, std::string* error, CompileFailure* 
   return false;
 }
 
-// Where the project's names lie on disk: below its folder, or full paths.
-struct ProjectFolder {
-  std::string folder;
-  std::string OnDisk(const std::string& utf8) const {
-    return IsFullPath(utf8) ? utf8 : folder + "/" + utf8;
-  }
-};
-
 // The project file, read and understood; it must name a book.
 bool ReadProject(const std::string& project_path, HelpProject* project, std::string* error) {
   std::string text;
@@ -233,7 +266,7 @@ bool ReadProject(const std::string& project_path, HelpProject* project, std::str
 // it, where the tool looks for it, and never in the place of one of its own
 // inputs.
 bool BookPath(const std::string& project_path, const HelpProject& project, const ProjectFolder& where,
-              std::string* book_path, std::string* error) {
+              const PageFiles& pages, std::string* book_path, std::string* error) {
   std::string book_name;
   if (!ProjectName(project.compiled_file, &book_name)) {
     *error = "the book's name is no code page 936 text: Compiled file=" + project.compiled_file;
@@ -244,7 +277,7 @@ bool BookPath(const std::string& project_path, const HelpProject& project, const
     *error = "the book must lie in the project's folder: Compiled file=" + book_name;
     return false;
   }
-  const std::string input = InputNamed(book_in_folder, project_path, project);
+  const std::string input = InputNamed(book_in_folder, project_path, project, pages);
   if (!input.empty()) {
     *error = "the book would take the place of the project's own file " + input +
              ": Compiled file=" + book_name;
@@ -351,25 +384,14 @@ constexpr unsigned kMostPageReaders = 2;
 
 // Every page the project lists, once, streamed into the book. Small pages
 // come read ahead; the rest are read here.
-bool AddPages(const HelpProject& project, const ProjectFolder& where, const CompileOptions& options,
+bool AddPages(const HelpProject& project, PageFiles* pages, const CompileOptions& options,
               const std::vector<std::string>& later, BookWriter* writer, BookFacts* facts, std::string* error,
               CompileFailure* failure) {
   std::vector<char> buffer(kReadBlock);
   const std::size_t total = project.files.size();
   if (options.check) facts->pages.reserve(total);
-  // Every page's name in the book and its file, up to the first name that
-  // cannot be used: that one fails the compile when its turn comes.
-  std::vector<std::string> names;
-  std::vector<std::string> paths;
-  names.reserve(total);
-  paths.reserve(total);
-  for (const std::string& page : project.files) {
-    std::string relative;
-    std::string name;
-    if (!ProjectName(page, &relative) || !BookName(relative, &name)) break;
-    names.push_back(std::move(name));
-    paths.push_back(where.OnDisk(relative));
-  }
+  const std::vector<std::string>& names = pages->names;
+  std::vector<std::string>& paths = pages->paths;
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   PageReadAhead ahead(paths, std::min(cores, kMostPageReaders));
   std::string bytes;
@@ -439,7 +461,8 @@ bool Compile(const std::string& project_path, const CompileOptions& options, std
   HelpProject project;
   if (!ReadProject(project_path, &project, error)) return false;
   const ProjectFolder where{FolderOf(project_path)};
-  if (!BookPath(project_path, project, where, book_path, error)) return false;
+  PageFiles pages = ListPages(project, where);
+  if (!BookPath(project_path, project, where, pages, book_path, error)) return false;
   if (!inkbinder::IsReplaceable(*book_path)) {
     return NotWritten("cannot write the book " + *book_path + ": something other than a file is there",
                       error, failure);
@@ -488,7 +511,8 @@ bool Compile(const std::string& project_path, const CompileOptions& options, std
   } joiner{extras_maker};
   CompileOptions page_options = options;
   page_options.stop = [&] { return extras_failed.load() || (options.stop && options.stop()); };
-  const bool pages_added = AddPages(project, where, page_options, later, &writer, &facts, error, failure);
+  const bool pages_added = AddPages(project, &pages, page_options, later, &writer, &facts, error, failure);
+  pages = PageFiles{};  // the writer and the check have their own copies
   extras_maker.join();
   if (extras.failure) std::rethrow_exception(extras.failure);
   if (!extras.made) {

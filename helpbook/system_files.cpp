@@ -96,11 +96,12 @@ class BlockTable {
   std::string bytes_;
 };
 
+// Texts added must outlive the table: it looks them up where they are.
 class StringTable {
  public:
   std::uint32_t Add(std::string_view text) {
     if (text.empty()) return 0;
-    const std::string key(CutText(text, kBlockSize - 1));
+    const std::string_view key = CutText(text, kBlockSize - 1);
     const auto found = offsets_.find(key);
     if (found != offsets_.end()) return found->second;
     const std::uint32_t offset = table_.Reserve(key.size() + 1);
@@ -113,7 +114,7 @@ class StringTable {
 
  private:
   BlockTable table_;
-  std::unordered_map<std::string, std::uint32_t> offsets_;  // a lookup for each of 100,000 titles
+  std::unordered_map<std::string_view, std::uint32_t> offsets_;  // a lookup for each of 100,000 titles
 };
 
 using inkbinder::TrimBlanks;
@@ -546,9 +547,9 @@ bool MakeSystemFiles(const BookInfo& book, std::vector<InternalFile>* files, std
     return false;
   }
   const std::string start_page = StartPage(book);
+  const std::vector<Topic> topics = CollectTopics(book);
   StringTable strings;
   const std::string windows_file = WindowsFile(book, &strings);
-  const std::vector<Topic> topics = CollectTopics(book);
   TopicFiles topic_files = MakeTopicFiles(topics, &strings);
 
   // #SYSTEM stays uncompressed, as other compilers keep it; #ITBITS is

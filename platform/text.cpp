@@ -120,14 +120,6 @@ std::string AsciiLowerCase(std::string_view text) {
   return out;
 }
 
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
 std::string_view TrimBlanks(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
   while (!text.empty() && blank(text.front())) text.remove_prefix(1);

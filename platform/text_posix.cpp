@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -161,12 +162,24 @@ class Cp936Memo {
 
   // False when only iconv can convert `bytes`.
   bool ToUtf8(std::string_view bytes, std::string* out) {
-    out->reserve(bytes.size() * 3 / 2 + 4);
+    // No byte makes more than three in UTF-8: the text is written into room
+    // made once and copied out at its size. Names and links, a few hundred
+    // thousand of them in a large book, fit on the stack.
+    constexpr size_t kShortText = 128;
+    char short_room[3 * kShortText];
+    std::unique_ptr<char[]> long_room;
+    char* start = short_room;
+    if (bytes.size() > kShortText) {
+      long_room.reset(new char[3 * bytes.size()]);
+      start = long_room.get();
+    }
+    char* to = start;
     size_t pos = 0;
     while (pos < bytes.size()) {
       const size_t ascii = AsciiRun(bytes, pos);
       if (ascii > pos) {
-        out->append(bytes.data() + pos, ascii - pos);
+        std::memcpy(to, bytes.data() + pos, ascii - pos);
+        to += ascii - pos;
         pos = ascii;
         continue;
       }
@@ -182,17 +195,33 @@ class Cp936Memo {
       }
       if (known == kUnanswered || known == kLead) return false;
       if (known == kNone) {
-        AppendUtf8(out, 0xFFFD);  // and one byte on, as iconv's caller steps
+        to = PutUtf8(to, 0xFFFD);  // and one byte on, as iconv's caller steps
         ++pos;
         continue;
       }
-      AppendUtf8(out, known & 0xFFFF);
+      to = PutUtf8(to, known & 0xFFFF);
       pos += (known & kTwoBytes) != 0 ? 2 : 1;
     }
+    out->assign(start, static_cast<size_t>(to - start));
     return true;
   }
 
  private:
+  // A character of the Basic Multilingual Plane in UTF-8 at `to`; where it ends.
+  static char* PutUtf8(char* to, std::uint32_t cp) {
+    if (cp < 0x80) {
+      *to++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      *to++ = static_cast<char>(0xC0 | (cp >> 6));
+      *to++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      *to++ = static_cast<char>(0xE0 | (cp >> 12));
+      *to++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *to++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return to;
+  }
+
   // Where the ASCII from `pos` on ends: the generated files are mostly ASCII.
   static size_t AsciiRun(std::string_view text, size_t pos) {
     // Eight bytes at a time: the sitemaps of 100,000 pages are megabytes.

@@ -66,6 +66,20 @@ TEST(CodePageTest, EveryCharacterConvertsAsIconvConvertsIt) {
   }
 }
 
+// Texts short and long, each byte of them as many UTF-8 bytes as any makes:
+// the euro sign, a byte that is no character, a pair.
+TEST(CodePageTest, CodePageTextOfAnyLengthConvertsAsIconvConvertsIt) {
+  for (const std::string piece : {"\x80", "\xFF", "\xC4\xBF"}) {
+    for (const size_t bytes : {size_t{1}, size_t{127}, size_t{128}, size_t{129}, size_t{1000}}) {
+      std::string text;
+      while (text.size() < bytes) text += piece;
+      text.resize(bytes);
+      ASSERT_EQ(CodePageToUtf8(text, kCodePage936), ByIconv(text, "CP936", "UTF-8", "\xEF\xBF\xBD"))
+          << bytes << " bytes of " << static_cast<unsigned>(static_cast<unsigned char>(piece[0]));
+    }
+  }
+}
+
 TEST(CodePageTest, TextThatIsNoUtf8ConvertsAsIconvConvertsIt) {
   const std::string cases[] = {
       "\xE7\xAC",                      // a character cut short

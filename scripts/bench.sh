@@ -22,7 +22,8 @@
 #    (the pages one after another) from lzx-bench at 1 and 2 threads against
 #    wimlib's LZX (64 KiB chunks, reset as our books do, one thread) at levels
 #    20 and 100 when wimtools is installed; and the whole conversion with
-#    inkbinder-cli (wall time, CPUs used, peak memory).
+#    inkbinder-cli (wall time, CPUs used, peak memory), beside two floors under
+#    it: reading the pages once, and chmlib alone reading the book back.
 #    BENCH_ONLY_CORPORA=1 runs this part alone; BENCH_CORPORA (default
 #    "man few prose 100000") names the corpora; BENCH_CHMCMD=0 leaves chmcmd
 #    out of it (its 100,000-page books take many minutes).
@@ -311,6 +312,12 @@ for corpus in ${BENCH_CORPORA:-man few prose 100000}; do
     exit 1
   fi
   osize=$(stat -c %s "$book")
+  # Two floors under the whole conversion's time, each on one thread: reading
+  # every page once (the command line and the compiler each do it), and
+  # chmlib alone looking every page of the book up and reading it (what the
+  # compile's check asks of it).
+  read_once=$(field median_s "$("$bin/inkbinder-bench" floor "$folder" 3)")
+  read_back=$(field lookup_read_s "$("$bin/inkbinder-bench" read-back "$book" 3)")
   corpus_rows+=("$(printf '%-7s %7s %9s %9s %10s %10s %11s %11s %7s' "$corpus" "$pages" "$bare_e" "$ours_e" \
     "$([ -n "$bare_k" ] && mib "$bare_k" || echo -)" "$(mib "$ours_k")" "$bsize" "$osize" \
     "$([ "$bsize" != - ] && ratio "$osize" "$bsize" || echo -)")")
@@ -330,8 +337,9 @@ for corpus in ${BENCH_CORPORA:-man few prose 100000}; do
   done
   e=$(printf '%s\n' "${walls[@]}" | median)
   c=$(printf '%s\n' "${cpus[@]}" | median)
-  convert_rows+=("$(printf '%-7s %7s %8s %7s %6s %10s %8s %8s' "$corpus" "$pages" "$e" "$c" "$(ratio "$c" "$e")" \
-    "$(mib "$(printf '%s\n' "${peaks[@]}" | max)")" "$w20s" "$([ "$w20s" != - ] && ratio "$e" "$w20s" || echo -)")")
+  convert_rows+=("$(printf '%-7s %7s %8s %7s %6s %10s %8s %8s %9s %9s' "$corpus" "$pages" "$e" "$c" "$(ratio "$c" "$e")" \
+    "$(mib "$(printf '%s\n' "${peaks[@]}" | max)")" "$w20s" "$([ "$w20s" != - ] && ratio "$e" "$w20s" || echo -)" \
+    "$read_once" "$read_back")")
   rm -rf "$folder"
 done
 
@@ -368,6 +376,9 @@ printf '%-7s %11s %10s %7s %7s %7s %6s %10s %7s %10s %7s\n' corpus input ours "c
 printf '%s\n' "${lzx_rows[@]}"
 echo
 echo "Whole conversion with inkbinder-cli (medians of $compile_runs; s: wall clock; cpu s: user + system;"
-echo "CPUs: cpu s / s; wim20 s: wimlib's level 20 on the same bytes, one thread, user s)"
-printf '%-7s %7s %8s %7s %6s %10s %8s %8s\n' corpus pages "s" "cpu s" CPUs "peak MiB" "wim20 s" "/ wim20"
+echo "CPUs: cpu s / s; wim20 s: wimlib's level 20 on the same bytes, one thread, user s; floors, one"
+echo "thread, medians of 3: read once s: reading every page once, done by inkbinder-cli and by hhc;"
+echo "read-back s: chmlib alone looking every page of the book up and reading it, as the check does)"
+printf '%-7s %7s %8s %7s %6s %10s %8s %8s %9s %9s\n' corpus pages "s" "cpu s" CPUs "peak MiB" "wim20 s" "/ wim20" \
+  "read once" "read-back"
 printf '%s\n' "${convert_rows[@]}"
