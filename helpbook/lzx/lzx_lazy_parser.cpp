@@ -78,7 +78,7 @@ Item* LazyParser::ParseFrame(Finder& finder, const std::uint8_t* data, std::size
         if (Load16(there) != first2) return;
         const unsigned len = MatchLength(here, there, limit);
         const std::int32_t g = gain(len, index);
-        if (g > best.gain) best = {len, index, g};
+        if (g > best.gain) best = {len, index, index, g};
         longest = std::max(longest, len);
       };
       repeat(r0, 0);
@@ -94,9 +94,9 @@ Item* LazyParser::ParseFrame(Finder& finder, const std::uint8_t* data, std::size
     for (unsigned i = 0; i < n; ++i) {
       const std::uint32_t formatted = found[i].distance + 2;
       // Distances in two-byte tables stay below 64 Ki: no far slots.
-      const std::int32_t g =
-          gain(found[i].length, Finder::kNearOnly ? SlotOfNear(formatted) : SlotOf(formatted));
-      if (g > best.gain) best = {found[i].length, formatted, g};
+      const unsigned slot = Finder::kNearOnly ? SlotOfNear(formatted) : SlotOf(formatted);
+      const std::int32_t g = gain(found[i].length, slot);
+      if (g > best.gain) best = {found[i].length, formatted, slot, g};
     }
     return best;
   };
@@ -105,8 +105,7 @@ Item* LazyParser::ParseFrame(Finder& finder, const std::uint8_t* data, std::size
     counts.main[data[pos]]++;
   };
   const auto take = [&](const Choice& c) __attribute__((always_inline)) {
-    const unsigned slot = c.offset < 2 ? c.offset : Finder::kNearOnly ? SlotOfNear(c.offset) : SlotOf(c.offset);
-    *out = {static_cast<std::uint16_t>(c.length), 0, static_cast<std::uint8_t>(slot), c.offset};
+    *out = {static_cast<std::uint16_t>(c.length), 0, static_cast<std::uint8_t>(c.slot), c.offset};
     counts.Count(*out++);
     switch (c.offset) {
       case 0:
