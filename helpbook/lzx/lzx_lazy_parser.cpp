@@ -1,6 +1,7 @@
 #include "helpbook/lzx/lzx_lazy_parser.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 namespace helpbook::lzx {
@@ -34,6 +35,11 @@ constexpr unsigned kShortestMatch = 3;
 // of a bit each. Half the memory of 32-bit sums leaves more of the core's
 // cache to the match finder's tables: 2 % less time on the man pages.
 constexpr std::uint32_t kMaxLiteralPrice = 255;
+
+// An item goes out in one eight-byte store, not one per field.
+static_assert(sizeof(Item) == 8 && offsetof(Item, literal) == 2 && offsetof(Item, slot) == 3 &&
+              offsetof(Item, offset) == 4 && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+inline void PutItem(Item* out, std::uint64_t fields) { std::memcpy(out, &fields, sizeof(Item)); }
 
 inline std::uint16_t Load16(const std::uint8_t* p) {
   std::uint16_t v;
@@ -103,12 +109,13 @@ Item* LazyParser::ParseFrame(Finder& finder, const std::uint8_t* data, std::size
     return best;
   };
   const auto literal = [&](std::uint32_t pos) __attribute__((always_inline)) {
-    *out++ = {0, data[pos], 0, 0};
-    counts.main[data[pos]]++;
+    const std::uint8_t c = data[pos];
+    PutItem(out++, std::uint64_t{c} << 16);
+    counts.main[c]++;
   };
   const auto take = [&](const Choice& c) __attribute__((always_inline)) {
-    *out = {static_cast<std::uint16_t>(c.length), 0, static_cast<std::uint8_t>(c.slot), c.offset};
-    counts.Count(*out++);
+    PutItem(out++, c.length | std::uint64_t{c.slot} << 24 | std::uint64_t{c.offset} << 32);
+    counts.Count(Item{static_cast<std::uint16_t>(c.length), 0, static_cast<std::uint8_t>(c.slot), c.offset});
     switch (c.offset) {
       case 0:
         break;
