@@ -66,7 +66,7 @@ Item* LazyParser::ParseFrame(Finder& finder, const std::uint8_t* data, std::size
 
   // The match that saves the most against literals at pos, if any saves;
   // the search leaves out matches of up to longer_than bytes (repeat
-  // matches are all tried).
+  // matches of any length still count).
   const auto best_at = [&](std::uint32_t pos, unsigned longer_than = 0) __attribute__((always_inline)) {
     const unsigned limit = std::min<std::uint32_t>(kMaxMatch, frame_end - pos);
     const std::uint16_t literals_before = literal_sum[pos];
