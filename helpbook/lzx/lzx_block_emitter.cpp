@@ -18,7 +18,7 @@ struct Codes {
 };
 
 // One literal or match, in the block's codes.
-void EmitItem(const Item& item, const BlockCodes& c, const Codes& codes, BitWriter* bits) {
+void EmitItem(const Item& item, const BlockCodes& c, const Codes& codes, BitWriter::Run* bits) {
   if (item.length == 0) {
     bits->Write(codes.main[item.literal], c.main[item.literal]);
     return;
@@ -84,8 +84,12 @@ void EmitBlock(const PlannedBlock& block, const ParsedInterval& parsed, const st
 
   for (std::size_t f = block.first_frame; f < block.end_frame; ++f) {
     if (f != block.first_frame) mark_frame();
-    for (std::size_t i = parsed.frame_items[f]; i < parsed.frame_items[f + 1]; ++i) {
-      EmitItem(parsed.items[i], c, codes, bits);
+    {
+      // Locals: the writer's stores could otherwise be the item bounds'.
+      const Item* item = parsed.items.data() + parsed.frame_items[f];
+      const Item* const items_end = parsed.items.data() + parsed.frame_items[f + 1];
+      BitWriter::Run run(bits);
+      for (; item != items_end; ++item) EmitItem(*item, c, codes, &run);
     }
     // Every frame's bits end on a word boundary.
     bits->AlignToWord();

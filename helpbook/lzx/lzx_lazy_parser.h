@@ -35,6 +35,7 @@ class LazyParser {
   struct Choice {
     unsigned length = 0;
     std::uint32_t offset = 0;  // formatted
+    unsigned slot = 0;         // priced once, sent as priced
     std::int32_t gain = 0;     // sixteenths of a bit saved against literals
   };
   // Writes the frame's items from out on; returns their end.
