@@ -14,16 +14,7 @@ class BitWriter {
 
   // value must fit in count bits; count <= 32. Bits wait in the
   // accumulator until two words are full.
-  void Write(std::uint32_t value, unsigned count) {
-    acc_ = (acc_ << count) | value;
-    used_ += count;
-    if (used_ >= 32) {
-      used_ -= 32;
-      const auto words = static_cast<std::uint32_t>(acc_ >> used_);
-      PutWord(static_cast<std::uint16_t>(words >> 16));
-      PutWord(static_cast<std::uint16_t>(words));
-    }
-  }
+  void Write(std::uint32_t value, unsigned count) { Append(this, &acc_, &used_, value, count); }
 
   // Pads with zero bits to the next word (nothing when already there) and
   // sends every waiting word.
@@ -49,16 +40,7 @@ class BitWriter {
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
 
-    void Write(std::uint32_t value, unsigned count) {
-      acc_ = (acc_ << count) | value;
-      used_ += count;
-      if (used_ >= 32) {
-        used_ -= 32;
-        const auto words = static_cast<std::uint32_t>(acc_ >> used_);
-        writer_->PutWord(static_cast<std::uint16_t>(words >> 16));
-        writer_->PutWord(static_cast<std::uint16_t>(words));
-      }
-    }
+    void Write(std::uint32_t value, unsigned count) { Append(writer_, &acc_, &used_, value, count); }
 
    private:
     BitWriter* writer_;
@@ -91,6 +73,17 @@ class BitWriter {
   // could change anything, so every push made the compiler reload the
   // vector's ends and the accumulator; a 16-bit store cannot.
   static constexpr unsigned kBufferWords = 512;
+  // One write into an accumulator, the writer's own or a run's.
+  static void Append(BitWriter* writer, std::uint64_t* acc, unsigned* used, std::uint32_t value, unsigned count) {
+    *acc = (*acc << count) | value;
+    *used += count;
+    if (*used >= 32) {
+      *used -= 32;
+      const auto words = static_cast<std::uint32_t>(*acc >> *used);
+      writer->PutWord(static_cast<std::uint16_t>(words >> 16));
+      writer->PutWord(static_cast<std::uint16_t>(words));
+    }
+  }
   void PutWord(std::uint16_t word) {
     words_buffer_[words_++] = word;
     if (words_ == kBufferWords) Flush();
