@@ -332,11 +332,24 @@ void BasicMatchFinder<Slot>::InsertInside(const std::uint8_t* data, std::uint32_
   if (shortest_ <= 3) {
     // The chains hash four bytes.
     Slot* const head3 = head3_.data();
+    if (kWholeSlots) {
+      // A stored position is its own link's index and, eight bytes before
+      // the end, never wraps: the link is a pointer that steps along. 1 %
+      // fewer instructions on generated pages, 0.1 % on the man pages.
+      for (Slot* link = prev + stored; p < end; ++p, ++stored, ++link) {
+        std::memcpy(&bytes, p, 8);
+        head3[Hash3(bytes)] = static_cast<Slot>(stored);
+        Slot& head = head4[HashOf32(static_cast<std::uint32_t>(bytes), kChainHashBits)];
+        *link = head;
+        head = static_cast<Slot>(stored);
+      }
+      return;
+    }
     for (; p < end; ++p, ++stored) {
       std::memcpy(&bytes, p, 8);
       head3[Hash3(bytes)] = static_cast<Slot>(stored);
       Slot& head = head4[HashOf32(static_cast<std::uint32_t>(bytes), kChainHashBits)];
-      prev[kWholeSlots ? static_cast<Slot>(stored) : stored & mask] = head;
+      prev[stored & mask] = head;
       head = static_cast<Slot>(stored);
     }
   } else {
