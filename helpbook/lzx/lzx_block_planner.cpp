@@ -75,11 +75,11 @@ void PlanBlock(const SymbolCounts& counts, const PreviousLengths& before, unsign
   bits += CodedBits(counts.main, codes->main, main_symbols);
   bits += CodedBits(counts.length, codes->length, kNumSecondaryLengths);
 
-  const std::uint64_t verbatim = counts.extra_bits;
+  const std::uint64_t verbatim = counts.ExtraBitsSent();
   std::uint64_t aligned = verbatim + 1;
-  if (counts.aligned_offsets != 0) {
+  if (const std::uint64_t aligned_offsets = counts.AlignedOffsets(); aligned_offsets != 0) {
     BuildCodeLengths(counts.aligned, kAlignedSymbols, kMaxAlignedCodeLength, codes->aligned);
-    aligned = 3 * kAlignedSymbols + counts.extra_bits - 3 * counts.aligned_offsets +
+    aligned = 3 * kAlignedSymbols + verbatim - 3 * aligned_offsets +
               CodedBits(counts.aligned, codes->aligned, kAlignedSymbols);
   }
   codes->type = aligned < verbatim ? kAligned : kVerbatim;

@@ -45,8 +45,23 @@ void SymbolCounts::Add(const SymbolCounts& other) {
   for (unsigned i = 0; i < kMaxMainSymbols; ++i) main[i] += other.main[i];
   for (unsigned i = 0; i < kNumSecondaryLengths; ++i) length[i] += other.length[i];
   for (unsigned i = 0; i < kAlignedSymbols; ++i) aligned[i] += other.aligned[i];
-  extra_bits += other.extra_bits;
-  aligned_offsets += other.aligned_offsets;
+}
+
+std::uint64_t SymbolCounts::ExtraBitsSent() const {
+  std::uint64_t bits = 0;
+  for (unsigned slot = 0; slot < kMaxPositionSlots; ++slot) {
+    std::uint64_t uses = 0;
+    for (unsigned header = 0; header < 8; ++header) uses += main[kNumChars + slot * 8 + header];
+    bits += uses * ExtraBits(slot);
+  }
+  return bits;
+}
+
+std::uint64_t SymbolCounts::AlignedOffsets() const {
+  // Exactly the offsets counted in aligned[].
+  std::uint64_t offsets = 0;
+  for (const std::uint32_t n : aligned) offsets += n;
+  return offsets;
 }
 
 void CostModel::Guess(const std::uint8_t* data, std::size_t size) {

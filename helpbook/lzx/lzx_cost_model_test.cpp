@@ -47,5 +47,40 @@ TEST(LzxCostModel, LearnedPricesFollowWhatEarlierFramesUsed) {
   EXPECT_NEAR(costs.Match(9, formatted), Price(0.5, total) + Price(5, 55) + kPriceScale * ExtraBits(slot), 3.0);
 }
 
+// The planner weighs verbatim against aligned blocks by the offset bits the
+// counted matches send: a wrong sum only costs size.
+TEST(LzxCostModel, CountsGiveTheOffsetBitsTheMatchesSend) {
+  struct Case {
+    unsigned length, slot, times;
+  };
+  const Case cases[] = {
+      {2, 0, 7},     // repeat offset: no extra bits
+      {9, 3, 2},     // no extra bits, long
+      {3, 4, 5},     // one extra bit
+      {40, 5, 1},    // one, long
+      {4, 8, 3},     // three: aligned
+      {200, 9, 4},   // three, long
+      {5, 20, 6},    // nine
+      {257, 36, 2},  // seventeen, the longest match
+      {8, 49, 1},    // seventeen, the last slot
+  };
+  SymbolCounts counts, doubled;
+  std::uint64_t bits = 0, aligned = 0;
+  for (const Case& c : cases) {
+    const std::uint32_t offset = c.slot < 3 ? c.slot : kSlotBases.base[c.slot] + (c.slot & 1);
+    const Item item{static_cast<std::uint16_t>(c.length), 0, static_cast<std::uint8_t>(c.slot), offset};
+    for (unsigned i = 0; i < c.times; ++i) counts.Count(item);
+    bits += std::uint64_t{c.times} * ExtraBits(c.slot);
+    if (ExtraBits(c.slot) >= 3) aligned += c.times;
+  }
+  counts.Count(Item{0, 'x', 0, 0});  // a literal sends none
+  EXPECT_EQ(counts.ExtraBitsSent(), bits);
+  EXPECT_EQ(counts.AlignedOffsets(), aligned);
+  doubled.Add(counts);
+  doubled.Add(counts);
+  EXPECT_EQ(doubled.ExtraBitsSent(), 2 * bits);
+  EXPECT_EQ(doubled.AlignedOffsets(), 2 * aligned);
+}
+
 }  // namespace
 }  // namespace helpbook::lzx

@@ -38,8 +38,9 @@ class LazyParser {
     unsigned slot = 0;         // priced once, sent as priced
     std::int32_t gain = 0;     // sixteenths of a bit saved against literals
   };
-  // Writes the frame's items from out on; returns their end.
-  template <typename Finder>
+  // Writes the frame's items from out on; returns their end. kShortMatches:
+  // the finder's short_matches().
+  template <bool kShortMatches, typename Finder>
   Item* ParseFrame(Finder& finder, const std::uint8_t* data, std::size_t size, std::uint32_t frame_start,
                    std::uint32_t frame_end, const CostModel& costs, Item* out);
 

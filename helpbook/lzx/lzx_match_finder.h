@@ -61,6 +61,14 @@ class BasicMatchFinder {
   inline __attribute__((always_inline)) unsigned FindAndInsert(const std::uint8_t* data, std::size_t size,
                                                                std::uint32_t pos, unsigned limit, unsigned longer_than,
                                                                Match* found);
+  // The same where the caller knows short_matches(), as Reset left it: a
+  // parse loop that knows it is spared the test at every search.
+  template <bool kShortMatches>
+  inline __attribute__((always_inline)) unsigned FindAndInsertKnowing(const std::uint8_t* data, std::size_t size,
+                                                                      std::uint32_t pos, unsigned limit,
+                                                                      unsigned longer_than, Match* found);
+  // Whether matches of three bytes are looked for.
+  bool short_matches() const { return shortest_ <= 3; }
   // Remembers from..to-1 without looking: the positions lie inside a chosen match.
   inline void Insert(const std::uint8_t* data, std::size_t size, std::uint32_t from, std::uint32_t to);
 
@@ -287,12 +295,17 @@ inline __attribute__((always_inline)) unsigned BasicMatchFinder<Slot>::FindInsid
 template <typename Slot>
 inline unsigned BasicMatchFinder<Slot>::FindAndInsert(const std::uint8_t* data, std::size_t size, std::uint32_t pos,
                                                       unsigned limit, unsigned longer_than, Match* found) {
-  if (__builtin_expect(pos + 8 <= size, 1)) {
-    return shortest_ <= 3 ? FindInside<true>(data, pos, limit, longer_than, found)
-                          : FindInside<false>(data, pos, limit, longer_than, found);
-  }
-  return shortest_ <= 3 ? Find<true>(data, size, pos, limit, longer_than, found)
-                        : Find<false>(data, size, pos, limit, longer_than, found);
+  return short_matches() ? FindAndInsertKnowing<true>(data, size, pos, limit, longer_than, found)
+                         : FindAndInsertKnowing<false>(data, size, pos, limit, longer_than, found);
+}
+
+template <typename Slot>
+template <bool kShortMatches>
+inline unsigned BasicMatchFinder<Slot>::FindAndInsertKnowing(const std::uint8_t* data, std::size_t size,
+                                                             std::uint32_t pos, unsigned limit, unsigned longer_than,
+                                                             Match* found) {
+  if (__builtin_expect(pos + 8 <= size, 1)) return FindInside<kShortMatches>(data, pos, limit, longer_than, found);
+  return Find<kShortMatches>(data, size, pos, limit, longer_than, found);
 }
 
 template <typename Slot>
@@ -319,11 +332,24 @@ void BasicMatchFinder<Slot>::InsertInside(const std::uint8_t* data, std::uint32_
   if (shortest_ <= 3) {
     // The chains hash four bytes.
     Slot* const head3 = head3_.data();
+    if (kWholeSlots) {
+      // A stored position is its own link's index and, eight bytes before
+      // the end, never wraps: the link is a pointer that steps along. 1 %
+      // fewer instructions on generated pages, 0.1 % on the man pages.
+      for (Slot* link = prev + stored; p < end; ++p, ++stored, ++link) {
+        std::memcpy(&bytes, p, 8);
+        head3[Hash3(bytes)] = static_cast<Slot>(stored);
+        Slot& head = head4[HashOf32(static_cast<std::uint32_t>(bytes), kChainHashBits)];
+        *link = head;
+        head = static_cast<Slot>(stored);
+      }
+      return;
+    }
     for (; p < end; ++p, ++stored) {
       std::memcpy(&bytes, p, 8);
       head3[Hash3(bytes)] = static_cast<Slot>(stored);
       Slot& head = head4[HashOf32(static_cast<std::uint32_t>(bytes), kChainHashBits)];
-      prev[kWholeSlots ? static_cast<Slot>(stored) : stored & mask] = head;
+      prev[stored & mask] = head;
       head = static_cast<Slot>(stored);
     }
   } else {
