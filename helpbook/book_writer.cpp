@@ -379,6 +379,9 @@ bool BookWriter::Finish(std::string* error, const Check& before_commit) {
   // last frames, which this thread only waits for: for 100,000 pages the
   // sort took as long.
   std::vector<DirectoryEntry> entries = std::move(entries_);
+  // The table of names refers into the lists that go now: a later Has() knows none.
+  std::vector<std::uint32_t>().swap(name_slots_);
+  name_count_ = 0;
   std::thread sorter;
   try {
     sorter = std::thread(SortByName, &entries);

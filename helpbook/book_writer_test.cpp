@@ -184,6 +184,7 @@ TEST(BookWriterTest, ManyNamesNeedSeveralLevelsOfIndex) {
 
 // Has() knows every name given, compressed or not, through the growth of
 // its table, and exactly those: a name differing in case only is another.
+// After Finish it knows none.
 TEST(BookWriterTest, KnowsEveryNameItWasGivenAndNoOther) {
   ScopedTempDir dir;
   BookWriter writer(dir / "names.chm", BookSettings{});
@@ -201,6 +202,9 @@ TEST(BookWriterTest, KnowsEveryNameItWasGivenAndNoOther) {
   for (int i = 0; i < kNames; ++i) EXPECT_TRUE(writer.Has(name(i))) << name(i);
   const std::string others[] = {name(kNames), "/PAGE1.htm", "page1.htm", ""};
   for (const std::string& other : others) EXPECT_FALSE(writer.Has(other)) << other;
+  // Once the book is made its lists are gone: asking is no read past them.
+  ASSERT_TRUE(writer.Finish(&error)) << error;
+  EXPECT_FALSE(writer.Has(name(1)));
 }
 
 // The fields readers check before anything else.
